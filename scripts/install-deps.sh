@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building and testing need. Safe to run
+# again: it only asks apt for what is missing, and only once per machine.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config clang
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libcpp-httplib-dev libssl-dev
+  g++-mingw-w64-i686 gcc-mingw-w64-i686 mingw-w64-i686-dev binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64 gcc-mingw-w64-x86-64 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 fonts-wine
+  xvfb xdotool imagemagick x11-utils
+  fonts-wqy-zenhei fonts-arphic-ukai
+  locales curl python3 clang-format
+)
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: run as root (apt-get is needed)" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  apt-get update -qq
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "install-deps: installing ${missing[*]}"
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >>/etc/locale.gen
+  locale-gen >/dev/null
+fi

@@ -1,0 +1,30 @@
+// The install step table and the sequence that walks it.
+#include "install/install_steps.h"
+
+namespace tessaly {
+
+const std::array<InstallStep, kInstallStepCount> kInstallSteps = {{
+    {"开始检查系统依赖项", "检查系统依赖项失败", "检查系统依赖项完成"},
+    // This failure text does begin with "开始", unlike the others; it is what users have seen.
+    {"开始创建程序目录", "开始创建程序目录失败", "创建程序目录完成"},
+    {"开始下载文件索引", "下载文件索引失败", "下载文件索引完成"},
+    {"开始下载文件数据", "下载文件数据失败", "下载文件数据完成"},
+    {"开始创建桌面快捷方式", "创建桌面快捷方式失败", "创建桌面快捷方式完成"},
+    {"开始执行桌面快捷方式", "执行桌面快捷方式失败", "执行桌面快捷方式完成"},
+}};
+
+bool RunInstallSteps(const std::array<StepOperation, kInstallStepCount>& operations,
+                     const StatusPublisher& publish) {
+    for (std::size_t i = 0; i < kInstallStepCount; ++i) {
+        const InstallStep& step = kInstallSteps[i];
+        publish(step.startText, 0);
+        if (!operations[i]()) {
+            publish(step.failureText, 1);
+            return false;
+        }
+        publish(step.completionText, 0);
+    }
+    return true;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,12 @@
+// Step 4 of the install: the Download and Folder entries.
+#pragma once
+
+namespace tessaly {
+
+// Walks the entry list in order: fetches every Download entry into the install directory and
+// creates every Folder entry there. Stops at the first failure. False for an empty list.
+bool DownloadFiles();
+// Fetches `path` from the package server and writes it to `local` under the install directory.
+bool DownloadToFile(const char* path, const char* local);
+
+}  // namespace tessaly

@@ -1,0 +1,26 @@
+// One line of the file index, as the install passes act on it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace tessaly {
+
+enum EntryKind : std::int32_t {
+    Download = 0,  // path: file on the package server; local: where it goes under the install dir
+    Folder = 1,    // path: directory to create under the install dir
+    Shortcut = 2,  // path: link target under the install dir; local: link name without ".lnk"
+    Launch = 3,    // path: file under the install dir to open when the install is done
+    // 4 to 9 are accepted and kept, but no pass acts on them.
+};
+
+// A plain fixed-size record, copied by value; every byte after a terminator is zero.
+struct InstallEntry {
+    std::int32_t kind;
+    char path[256];
+    char local[128];
+};
+
+using EntryList = std::vector<InstallEntry>;
+
+}  // namespace tessaly

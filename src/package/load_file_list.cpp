@@ -1,0 +1,20 @@
+// Downloads the file index and turns it into the installer's entry list.
+#include "package/load_file_list.h"
+
+#include "install/installer_state.h"
+#include "package/fetch_url.h"
+#include "package/file_list.h"
+
+namespace tessaly {
+
+bool LoadFileList() {
+    EntryList& entries = State().entries;
+    entries.clear();  // first, so that a failed load leaves the list empty
+    ByteBuffer body;
+    if (!FetchUrl("/FileList.txt", body)) {
+        return false;
+    }
+    return ParseFileList(body, entries);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,10 @@
+// Step 3 of the install: the file index.
+#pragma once
+
+namespace tessaly {
+
+// Clears the entry list, downloads "/FileList.txt" and fills the list from it. True when the index
+// arrived and held at least one line (even if no line gave an entry).
+bool LoadFileList();
+
+}  // namespace tessaly

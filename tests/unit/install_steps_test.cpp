@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "install/install_steps.h"
+#include "install/installer_state.h"
+
+namespace tessaly {
+namespace {
+
+using Published = std::vector<std::pair<std::string, int>>;
+
+// Runs the sequence with operations that succeed until `failingStep` (0-based; 6 = none fails) and
+// records what was published and which operations ran.
+Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool& result) {
+    std::array<StepOperation, kInstallStepCount> operations;
+    for (std::size_t i = 0; i < kInstallStepCount; ++i) {
+        operations[i] = [i, failingStep, &ran] {
+            ran.push_back(i);
+            return i != failingStep;
+        };
+    }
+    Published published;
+    result = RunInstallSteps(operations, [&published](const char* text, int failed) {
+        published.emplace_back(text, failed);
+    });
+    return published;
+}
+
+TEST(RunInstallSteps, FullSuccessPublishesEveryStartAndCompletionText) {
+    std::vector<std::size_t> ran;
+    bool result = false;
+    const Published published = RunSteps(kInstallStepCount, ran, result);
+    EXPECT_TRUE(result);
+    const Published expected = {
+        {"开始检查系统依赖项", 0},     {"检查系统依赖项完成", 0},
+        {"开始创建程序目录", 0},       {"创建程序目录完成", 0},
+        {"开始下载文件索引", 0},       {"下载文件索引完成", 0},
+        {"开始下载文件数据", 0},       {"下载文件数据完成", 0},
+        {"开始创建桌面快捷方式", 0},   {"创建桌面快捷方式完成", 0},
+        {"开始执行桌面快捷方式", 0},   {"执行桌面快捷方式完成", 0},
+    };
+    EXPECT_EQ(published, expected);
+    EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
+}
+
+TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
+    const char* failureTexts[] = {"检查系统依赖项失败",   "开始创建程序目录失败",
+                                  "下载文件索引失败",     "下载文件数据失败",
+                                  "创建桌面快捷方式失败", "执行桌面快捷方式失败"};
+    for (std::size_t failing = 0; failing < kInstallStepCount; ++failing) {
+        SCOPED_TRACE(failing);
+        std::vector<std::size_t> ran;
+        bool result = true;
+        const Published published = RunSteps(failing, ran, result);
+        EXPECT_FALSE(result);
+        ASSERT_EQ(ran.size(), failing + 1);  // no later operation ran
+        ASSERT_EQ(published.size(), 2 * failing + 2);
+        EXPECT_EQ(published[2 * failing], std::make_pair(std::string(kInstallSteps[failing].startText), 0));
+        EXPECT_EQ(published.back(), std::make_pair(std::string(failureTexts[failing]), 1));
+    }
+}
+
+TEST(StatusTexts, AreStoredAsCodePage936Bytes) {
+    // "开始检查系统依赖项" in code page 936.
+    EXPECT_STREQ(kInstallSteps[0].startText,
+                 "\xBF\xAA\xCA\xBC\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE");
+}
+
+TEST(InstallerState, StartsWithTheInitialisingStatus) {
+    // "程序正在初始化" in code page 936; this test must run before anything calls SetStatus.
+    const StatusSnapshot initial = ReadStatus();
+    EXPECT_STREQ(initial.text, "\xB3\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xB3\xF5\xCA\xBC\xBB\xAF");
+    EXPECT_EQ(initial.failed, 0);
+}
+
+TEST(InstallerState, SetStatusReplacesTextAndFlagTogether) {
+    SetStatus("a long first text", 0);
+    SetStatus("short", 1);
+    const StatusSnapshot snapshot = ReadStatus();
+    EXPECT_STREQ(snapshot.text, "short");
+    EXPECT_EQ(snapshot.failed, 1);
+    for (std::size_t i = 5; i < sizeof snapshot.text; ++i) {
+        ASSERT_EQ(snapshot.text[i], 0) << "old text left behind at " << i;
+    }
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -5,9 +5,9 @@
 
 namespace tessaly {
 
-// Downloads `relativePath` (relative to the package base URL) into `buffer`, which the caller passes
-// empty. True when a complete, non-empty body arrived with a 2xx status; otherwise false with `buffer`
-// empty. Never throws.
+// Downloads `relativePath` (relative to the package base URL) into `buffer`, which the caller
+// passes empty. True when a complete, non-empty body arrived with a 2xx status; otherwise false
+// with `buffer` empty. Never throws.
 bool FetchUrl(const char* relativePath, ByteBuffer& buffer);
 
 }  // namespace tessaly

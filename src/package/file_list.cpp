@@ -5,9 +5,9 @@
 //     2|bin\main.exe|Tessaly
 //
 // Column 1 begins with the kind digit (further bytes ignored), column 2 is `path`, column 3 the
-// optional `local`; columns after the third are ignored. Every CR and every LF ends a line, so CR LF
-// leaves an empty line between them, which is skipped like any empty line. There is no header, no
-// comment syntax and no escaping. The parse cuts the downloaded bytes in place and copies each
+// optional `local`; columns after the third are ignored. Every CR and every LF ends a line, so CR
+// LF leaves an empty line between them, which is skipped like any empty line. There is no header,
+// no comment syntax and no escaping. The parse cuts the downloaded bytes in place and copies each
 // column once, into its record.
 #include "package/file_list.h"
 

@@ -107,9 +107,13 @@ TEST(ParseFileList, LineRules) {
         {"leading bar", "|0|a|b", {}},
         {"no bar", "0", {}},
         {"only a bar at the end", "0|", {}},
-        {"byte-order mark", "\xEF\xBB\xBF" "1|bin|\n0|a|b", {{0, "a", "b"}}},
+        {"byte-order mark",
+         "\xEF\xBB\xBF"
+         "1|bin|\n0|a|b",
+         {{0, "a", "b"}}},
         {"spaces are kept", "0| a | b ", {{0, " a ", " b "}}},
-        {"zero byte ends the text", std::string("0|a|b\n0|c|d", 11) + std::string(1, '\0') + "0|e|f",
+        {"zero byte ends the text",
+         std::string("0|a|b\n0|c|d", 11) + std::string(1, '\0') + "0|e|f",
          {{0, "a", "b"}, {0, "c", "d"}}},
         {"longest columns fit", "0|" + longPath + "|" + longLocal, {{0, longPath, longLocal}}},
         {"path one byte over is skipped", "0|" + longPath + "p|x\n1|ok", {{1, "ok", ""}}},
@@ -126,7 +130,10 @@ TEST(ParseFileList, LineRules) {
 
 TEST(ParseFileList, BodyWithoutAnyLineFails) {
     EXPECT_FALSE(Parse("").ok);
-    EXPECT_FALSE(Parse(std::string("\0" "0|a|b", 6)).ok);
+    EXPECT_FALSE(Parse(std::string("\0"
+                                   "0|a|b",
+                                   6))
+                     .ok);
 }
 
 TEST(ParseFileList, EntriesAreZeroFilledAfterTheirTerminators) {

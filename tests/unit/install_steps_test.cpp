@@ -35,12 +35,10 @@ TEST(RunInstallSteps, FullSuccessPublishesEveryStartAndCompletionText) {
     const Published published = RunSteps(kInstallStepCount, ran, result);
     EXPECT_TRUE(result);
     const Published expected = {
-        {"开始检查系统依赖项", 0},     {"检查系统依赖项完成", 0},
-        {"开始创建程序目录", 0},       {"创建程序目录完成", 0},
-        {"开始下载文件索引", 0},       {"下载文件索引完成", 0},
-        {"开始下载文件数据", 0},       {"下载文件数据完成", 0},
-        {"开始创建桌面快捷方式", 0},   {"创建桌面快捷方式完成", 0},
-        {"开始执行桌面快捷方式", 0},   {"执行桌面快捷方式完成", 0},
+        {"开始检查系统依赖项", 0},   {"检查系统依赖项完成", 0},   {"开始创建程序目录", 0},
+        {"创建程序目录完成", 0},     {"开始下载文件索引", 0},     {"下载文件索引完成", 0},
+        {"开始下载文件数据", 0},     {"下载文件数据完成", 0},     {"开始创建桌面快捷方式", 0},
+        {"创建桌面快捷方式完成", 0}, {"开始执行桌面快捷方式", 0}, {"执行桌面快捷方式完成", 0},
     };
     EXPECT_EQ(published, expected);
     EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
@@ -58,7 +56,8 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
         EXPECT_FALSE(result);
         ASSERT_EQ(ran.size(), failing + 1);  // no later operation ran
         ASSERT_EQ(published.size(), 2 * failing + 2);
-        EXPECT_EQ(published[2 * failing], std::make_pair(std::string(kInstallSteps[failing].startText), 0));
+        EXPECT_EQ(published[2 * failing],
+                  std::make_pair(std::string(kInstallSteps[failing].startText), 0));
         EXPECT_EQ(published.back(), std::make_pair(std::string(failureTexts[failing]), 1));
     }
 }

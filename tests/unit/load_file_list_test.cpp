@@ -51,7 +51,10 @@ TEST(LoadFileList, FailureLeavesTheListEmpty) {
 
     server = {true, "1|bin|", ""};
     ASSERT_TRUE(LoadFileList());
-    server.body = std::string("\0" "1|bin|", 7);  // no line before the zero byte
+    server.body = std::string(
+        "\0"
+        "1|bin|",
+        7);  // no line before the zero byte
     EXPECT_FALSE(LoadFileList());
     EXPECT_TRUE(State().entries.empty());
 }

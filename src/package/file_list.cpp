@@ -44,18 +44,16 @@ int SplitInPlace(char* text, const char* delimiters, std::vector<char*>& tokens)
 
 namespace {
 
-// Copies a column into a fixed field; refuses one that does not fit with its terminator.
-template <std::size_t N>
-bool CopyColumn(char (&field)[N], const char* column) {
-    const std::size_t length = std::strlen(column);
-    if (length >= N) {
-        return false;
-    }
-    std::memcpy(field, column, length);
-    return true;
-}
+// The columns of one line that gives an entry, checked against the fields they go into.
+struct LineColumns {
+    int kind;
+    const char* path;
+    std::size_t pathLength;
+    const char* local;
+    std::size_t localLength;
+};
 
-LineVerdict ParseColumns(char* line, std::vector<char*>& columns, InstallEntry& entry) {
+LineVerdict SplitColumns(char* line, std::vector<char*>& columns, LineColumns& out) {
     if (*line == '\0') {
         return LineVerdict::Empty;
     }
@@ -73,22 +71,35 @@ LineVerdict ParseColumns(char* line, std::vector<char*>& columns, InstallEntry& 
     if (columns[1][0] == '\0') {
         return LineVerdict::EmptyPath;
     }
-    std::memset(&entry, 0, sizeof entry);
-    entry.kind = first - '0';
-    if (!CopyColumn(entry.path, columns[1])) {
+    out = {first - '0', columns[1], std::strlen(columns[1]), columns[2], std::strlen(columns[2])};
+    // A column longer than its field skips the line: never cut, never written past the field.
+    if (out.pathLength >= sizeof InstallEntry::path) {
         return LineVerdict::PathTooLong;
     }
-    if (!CopyColumn(entry.local, columns[2])) {
+    if (out.localLength >= sizeof InstallEntry::local) {
         return LineVerdict::LocalTooLong;
     }
     return LineVerdict::Entry;
+}
+
+// Fills a zero-filled record from checked columns.
+void FillEntry(const LineColumns& columns, InstallEntry& entry) {
+    entry.kind = columns.kind;
+    std::memcpy(entry.path, columns.path, columns.pathLength);
+    std::memcpy(entry.local, columns.local, columns.localLength);
 }
 
 }  // namespace
 
 LineVerdict ParseFileListLine(char* line, InstallEntry& entry) {
     std::vector<char*> columns;
-    return ParseColumns(line, columns, entry);
+    LineColumns checked;
+    const LineVerdict verdict = SplitColumns(line, columns, checked);
+    if (verdict == LineVerdict::Entry) {
+        entry = InstallEntry{};
+        FillEntry(checked, entry);
+    }
+    return verdict;
 }
 
 bool ParseFileList(ByteBuffer& body, EntryList& entries) {
@@ -98,11 +109,18 @@ bool ParseFileList(ByteBuffer& body, EntryList& entries) {
     if (SplitInPlace(reinterpret_cast<char*>(body.data()), "\r\n", lines) < 1) {
         return false;
     }
+    // Reserve once: the records are far larger than their lines, and regrowing the list would
+    // copy every record made so far again and again.
+    std::size_t nonEmpty = 0;
+    for (const char* line : lines) {
+        nonEmpty += *line != '\0';
+    }
+    entries.reserve(entries.size() + nonEmpty);
     std::vector<char*> columns;
-    InstallEntry entry;
+    LineColumns checked;
     for (char* line : lines) {
-        if (ParseColumns(line, columns, entry) == LineVerdict::Entry) {
-            entries.push_back(entry);
+        if (SplitColumns(line, columns, checked) == LineVerdict::Entry) {
+            FillEntry(checked, entries.emplace_back());  // value-initialised: all zeros
         }
     }
     return true;

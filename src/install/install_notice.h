@@ -1,0 +1,11 @@
+// The private window message through which the install worker asks the installer window to show a
+// notice. It is always sent synchronously: wParam is 0 and unused, lParam points at a
+// NUL-terminated ANSI text that stays valid until the send returns, which is when the user has
+// closed the message box.
+#pragma once
+
+namespace tessaly {
+
+constexpr unsigned int WM_INSTALL_NOTICE = 0x467;  // WM_USER + 103
+
+}  // namespace tessaly

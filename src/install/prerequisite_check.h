@@ -1,0 +1,43 @@
+// What the prerequisite check decides, apart from the platform probes: the notice that names the
+// missing runtimes, the help pages to open and the order in which everything happens.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+
+namespace tessaly {
+
+// Pages of the platform vendor's documentation that say where each runtime is downloaded.
+inline constexpr char DotNetHelpUrl[] =
+    "https://learn.microsoft.com/dotnet/framework/install/guide-for-developers";
+inline constexpr char VcRuntimeHelpUrl[] =
+    "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
+
+constexpr std::size_t kNoticeTextCapacity = 1024;
+
+// Zero-fills `notice` and, when anything is missing, writes the notice that lists the missing
+// runtimes (.NET Framework 4 as item 1 when missing, the Visual C++ 2015 runtime after it).
+void ComposePrerequisiteNotice(bool dotNet4Installed, bool vcRuntime2015Installed,
+                               char (&notice)[kNoticeTextCapacity]);
+
+struct HelpPages {
+    const char* urls[2];
+    std::size_t count;
+};
+
+// The help pages of the missing runtimes, .NET Framework 4's first.
+HelpPages HelpPagesToOpen(bool dotNet4Installed, bool vcRuntime2015Installed);
+
+struct PrerequisiteActions {
+    std::function<bool()> isDotNet4Installed;
+    std::function<bool()> isVcRuntime2015Installed;
+    std::function<void(const char* notice)> showNotice;  // returns once the user has closed it
+    std::function<void(const char* url)> openHelpPage;
+};
+
+// Runs both probes (.NET Framework 4 first, always both). When anything is missing, composes the
+// notice into `notice`, shows it, then opens the help page of each missing runtime and returns
+// false. Returns true, having done nothing else, when both are present.
+bool RunPrerequisiteCheck(const PrerequisiteActions& actions, char (&notice)[kNoticeTextCapacity]);
+
+}  // namespace tessaly

@@ -1,0 +1,92 @@
+// The two runtime probes and the prerequisite check wired to the window and the shell.
+#include "install/prerequisites.h"
+
+#include <windows.h>
+#include <shellapi.h>
+#include <unknwn.h>
+
+#include <memory>
+
+#include "install/install_notice.h"
+#include "install/installer_state.h"
+#include "install/prerequisite_check.h"
+
+namespace tessaly {
+
+namespace {
+
+// CLR hosting identifiers, as the platform publishes them (MinGW ships no metahost.h).
+constexpr GUID CLSID_CLRMetaHost = {
+    0x9280188d, 0x0e8e, 0x4867, {0xb3, 0x0c, 0x7f, 0xa8, 0x38, 0x84, 0xe8, 0xde}};
+constexpr GUID IID_ICLRMetaHost = {
+    0xd332db9e, 0xb9b3, 0x4125, {0x82, 0x07, 0xa1, 0x48, 0x84, 0xf5, 0x32, 0x16}};
+constexpr GUID IID_ICLRRuntimeInfo = {
+    0xbd39d1d2, 0xba2f, 0x486a, {0x89, 0xb0, 0xb4, 0xb0, 0xcb, 0x46, 0x68, 0x91}};
+
+// The start of ICLRMetaHost's vtable: IUnknown's three methods, then GetRuntime. The methods after
+// it are never called, so they are not declared.
+struct ICLRMetaHost : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetRuntime(LPCWSTR version, REFIID riid, void** runtime) = 0;
+};
+
+using CLRCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID clsid, REFIID riid, void** instance);
+
+struct ReleaseInterface {
+    void operator()(IUnknown* object) const { object->Release(); }
+};
+template <typename T>
+using ComPointer = std::unique_ptr<T, ReleaseInterface>;
+
+}  // namespace
+
+bool IsDotNet4Installed() {
+    // mscoree.dll stays loaded: the runtime it hands out may keep using it.
+    HMODULE mscoree = LoadLibraryA("mscoree.dll");
+    if (mscoree == nullptr) {
+        return false;
+    }
+    const auto createInstance = reinterpret_cast<CLRCreateInstanceFunction>(
+        reinterpret_cast<void*>(GetProcAddress(mscoree, "CLRCreateInstance")));
+    if (createInstance == nullptr) {
+        return false;  // only runtimes older than version 4 are installed
+    }
+    void* metaHostPointer = nullptr;
+    if (FAILED(createInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, &metaHostPointer)) ||
+        metaHostPointer == nullptr) {
+        return false;
+    }
+    const ComPointer<ICLRMetaHost> metaHost(static_cast<ICLRMetaHost*>(metaHostPointer));
+    void* runtimePointer = nullptr;
+    const HRESULT result =
+        metaHost->GetRuntime(L"v4.0.30319", IID_ICLRRuntimeInfo, &runtimePointer);
+    const ComPointer<IUnknown> runtime(static_cast<IUnknown*>(runtimePointer));
+    return SUCCEEDED(result);
+}
+
+bool IsVcRuntime2015Installed() {
+    HMODULE library = LoadLibraryA("mfc140.dll");
+    if (library == nullptr) {
+        return false;
+    }
+    FreeLibrary(library);
+    return true;
+}
+
+bool CheckPrerequisites() {
+    InstallerState& state = State();
+    static_assert(sizeof state.noticeText == kNoticeTextCapacity, "notice buffer size");
+    const PrerequisiteActions actions{
+        IsDotNet4Installed,
+        IsVcRuntime2015Installed,
+        [&state](const char* notice) {
+            // Synchronous: returns once the user has closed the box, so the text stays put.
+            SendMessageA(state.mainWindow, WM_INSTALL_NOTICE, 0, reinterpret_cast<LPARAM>(notice));
+        },
+        [](const char* url) {
+            ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWMAXIMIZED);
+        },
+    };
+    return RunPrerequisiteCheck(actions, state.noticeText);
+}
+
+}  // namespace tessaly

@@ -7,9 +7,10 @@
 
 namespace tessaly {
 
-// Pages of the platform vendor's documentation that say where each runtime is downloaded.
+// Pages of the platform vendor's documentation that say where each runtime is downloaded. Without a
+// language in the path the site answers in the browser's own language.
 inline constexpr char DotNetHelpUrl[] =
-    "https://learn.microsoft.com/dotnet/framework/install/guide-for-developers";
+    "https://learn.microsoft.com/dotnet/framework/install/on-windows-and-server";
 inline constexpr char VcRuntimeHelpUrl[] =
     "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
 

@@ -1,0 +1,54 @@
+// Composition and checking of the paths named by index entries.
+#include "package/entry_targets.h"
+
+#include <cstring>
+
+#include "common/fixed_text.h"
+
+namespace tessaly {
+
+namespace {
+
+template <std::size_t N>
+bool ComposeContained(char (&out)[N], const char* directory, const char* relative,
+                      const char* suffix) {
+    if (!IsContainedRelativePath(relative)) {
+        std::memset(out, 0, N);
+        return false;
+    }
+    return ComposeText(out, {directory, relative, suffix});
+}
+
+}  // namespace
+
+bool ComposeFolderPath(char (&out)[kFolderPathCapacity], const char* installDir, const char* path) {
+    return ComposeContained(out, installDir, path, "");
+}
+
+bool ComposeFilePath(char (&out)[kFilePathCapacity], const char* installDir, const char* local) {
+    return ComposeContained(out, installDir, local, "");
+}
+
+bool ComposeLinkTarget(char (&out)[kTargetPathCapacity], const char* installDir, const char* path) {
+    if (!JoinedFits(kLinkTargetCapacity, {installDir, path})) {
+        std::memset(out, 0, sizeof out);
+        return false;
+    }
+    return ComposeContained(out, installDir, path, "");
+}
+
+bool ComposeLinkPath(char (&out)[kLinkPathCapacity], const char* desktopDir, const char* local) {
+    return ComposeContained(out, desktopDir, local, ".lnk");
+}
+
+bool ComposeLaunchPath(char (&out)[kTargetPathCapacity], const char* installDir, const char* path) {
+    return ComposeContained(out, installDir, path, "");
+}
+
+void KeepDirectoryPart(char* text) {
+    char* const lastSeparator = std::strrchr(text, '\\');
+    char* const cut = lastSeparator != nullptr ? lastSeparator + 1 : text;
+    std::memset(cut, 0, std::strlen(cut));
+}
+
+}  // namespace tessaly

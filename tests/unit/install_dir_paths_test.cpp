@@ -1,0 +1,55 @@
+// The install directory text and the directory search pattern, and where they stop fitting.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "install/install_dir_paths.h"
+
+namespace tessaly {
+namespace {
+
+bool AllZeroFrom(const char* text, std::size_t from, std::size_t size) {
+    return std::all_of(text + from, text + size, [](char c) { return c == '\0'; });
+}
+
+TEST(ComposeInstallDir, AppendsTheFolderNameWithoutTrailingBackslash) {
+    char out[kInstallDirCapacity];
+    std::memset(out, 0x5a, sizeof out);
+    ASSERT_TRUE(ComposeInstallDir(out, "C:\\Program Files"));
+    EXPECT_STREQ(out, "C:\\Program Files\\Tessaly");
+    EXPECT_TRUE(AllZeroFrom(out, std::strlen(out), sizeof out));
+}
+
+TEST(ComposeInstallDir, KeepsRoomForTheTrailingBackslash) {
+    const std::size_t folderName = std::strlen("\\Tessaly");
+    // The finished directory text, its backslash included, must leave one byte for the terminator.
+    for (const std::size_t finished : {kInstallDirCapacity - 2, kInstallDirCapacity - 1,
+                                       kInstallDirCapacity, kInstallDirCapacity + 1}) {
+        SCOPED_TRACE(finished);
+        const std::string programFiles = "C:\\" + std::string(finished - folderName - 1 - 3, 'p');
+        char out[kInstallDirCapacity];
+        std::memset(out, 0x5a, sizeof out);
+        const bool fits = finished < kInstallDirCapacity;
+        EXPECT_EQ(ComposeInstallDir(out, programFiles.c_str()), fits);
+        EXPECT_EQ(std::strlen(out), fits ? finished - 1 : 0u);
+        EXPECT_TRUE(AllZeroFrom(out, std::strlen(out), sizeof out));
+    }
+}
+
+TEST(ComposeSearchPattern, RefusesAPatternOneByteTooLong) {
+    for (const std::size_t pattern : {kSearchPatternCapacity - 1, kSearchPatternCapacity}) {
+        SCOPED_TRACE(pattern);
+        const std::string path = "C:\\" + std::string(pattern - 2 - 3, 'd');
+        char out[kSearchPatternCapacity];
+        std::memset(out, 0x5a, sizeof out);
+        const bool fits = pattern < kSearchPatternCapacity;
+        EXPECT_EQ(ComposeSearchPattern(out, path.c_str()), fits);
+        EXPECT_EQ(std::string(out), fits ? path + "\\*" : "");
+        EXPECT_TRUE(AllZeroFrom(out, std::strlen(out), sizeof out));
+    }
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,234 @@
+// The Wine prefix of a test program: made with wineboot under the configured loader, with the
+// locale of code page 936, a private HOME (so Wine links no folder of the real user's into the
+// prefix, and resetting the desktop can only touch the prefix), and the font replacements the
+// installer's texts need.
+#include "support/wine_prefix.h"
+
+#include <pwd.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+namespace fs = std::filesystem;
+
+namespace tessaly::test {
+namespace {
+
+const std::string kLoader = TESSALY_WINE_LOADER;
+
+bool LoaderIs64Bit() {
+    return fs::path(kLoader).filename() == "wine64";
+}
+
+// The wineserver that belongs to the loader (Debian keeps it beside the loaders).
+std::string WineServer() {
+    const fs::path beside = fs::path(kLoader).parent_path() / "wineserver";
+    return fs::exists(beside) ? beside.string() : std::string("wineserver");
+}
+
+std::string UserName() {
+    if (const passwd* entry = getpwuid(getuid())) {
+        return entry->pw_name;
+    }
+    const char* user = getenv("USER");
+    return user != nullptr ? user : "root";
+}
+
+// Wine's Fonts\Replacements, so that GDI+ finds a Kai face for "楷体" and a sans-serif face
+// with Chinese glyphs. regedit reads a UTF-8 .reg file in the wrong code page, so the file is
+// UTF-16 LE with a byte-order mark.
+std::string FontReplacementsReg() {
+    const std::u16string text =
+        u"Windows Registry Editor Version 5.00\r\n\r\n"
+        u"[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"
+        u"\"\u6977\u4f53\"=\"AR PL UKai CN\"\r\n"
+        u"\"Microsoft Sans Serif\"=\"WenQuanYi Zen Hei\"\r\n";
+    std::string bytes = "\xFF\xFE";
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<char>(unit & 0xFF));
+        bytes.push_back(static_cast<char>(unit >> 8));
+    }
+    return bytes;
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    const auto last = text.find_last_not_of(" \t\r\n");
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
+    if (kLoader.empty() || access(kLoader.c_str(), X_OK) != 0) {
+        throw std::runtime_error("WinePrefix: the Wine loader '" + kLoader + "' cannot be run");
+    }
+    char folder[] = "/tmp/tessaly-wine.XXXXXX";
+    if (mkdtemp(folder) == nullptr) {
+        throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
+    }
+    root_ = folder;
+    prefix_ = root_ + "/prefix";
+    try {
+        fs::create_directories(root_ + "/home");
+        fs::create_directories(root_ + "/out");
+        const auto started = std::chrono::steady_clock::now();
+        RunOrThrow("wineboot", {"-i"}, std::chrono::seconds(120));
+        LoadFontReplacements();
+        AskFolders();
+        creationTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::steady_clock::now() - started);
+    } catch (...) {
+        KillAll();
+        fs::remove_all(root_);
+        throw;
+    }
+}
+
+WinePrefix::~WinePrefix() {
+    KillAll();
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+}
+
+std::vector<std::string> WinePrefix::Environment(const std::vector<std::string>& extra) const {
+    std::vector<std::string> env = {
+        "PATH=/usr/lib/wine:/usr/local/bin:/usr/bin:/bin",
+        "HOME=" + root_ + "/home",
+        "USER=" + UserName(),
+        "WINEPREFIX=" + prefix_,
+        "WINEDEBUG=-all",
+        "LC_ALL=zh_CN.UTF-8",
+        "LANG=zh_CN.UTF-8",
+        // No menu entries or desktop files for the links the tests make.
+        "WINEDLLOVERRIDES=winemenubuilder.exe=d",
+    };
+    if (LoaderIs64Bit()) {
+        env.push_back("WINELOADER=" + kLoader);
+    } else {
+        // A 32-bit prefix, so that the 32-bit program sees the same folders as on Windows.
+        env.push_back("WINEARCH=win32");
+    }
+    if (!display_.empty()) {
+        env.push_back("DISPLAY=" + display_);
+    }
+    for (const std::string& entry : extra) {
+        const std::string name = entry.substr(0, entry.find('=') + 1);
+        env.erase(std::remove_if(env.begin(), env.end(),
+                                 [&](const std::string& e) { return e.rfind(name, 0) == 0; }),
+                  env.end());
+        env.push_back(entry);
+    }
+    return env;
+}
+
+std::unique_ptr<WineProgram> WinePrefix::Start(const std::string& program,
+                                               const std::vector<std::string>& args,
+                                               const std::vector<std::string>& extraEnv) const {
+    std::vector<std::string> argv = {kLoader, program};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const std::string output = root_ + "/out/" + std::to_string(++outputCounter_) + ".txt";
+    return std::make_unique<WineProgram>(argv, Environment(extraEnv), output);
+}
+
+CommandResult WinePrefix::Run(const std::string& program, const std::vector<std::string>& args,
+                              std::chrono::milliseconds timeout,
+                              const std::vector<std::string>& extraEnv) const {
+    std::unique_ptr<WineProgram> running = Start(program, args, extraEnv);
+    CommandResult result;
+    result.finished = running->Wait(timeout);
+    if (!result.finished) {
+        running->Kill();
+    }
+    result.exitCode = running->ExitCode();
+    result.output = running->Output();
+    result.elapsed = running->Elapsed();
+    return result;
+}
+
+std::string WinePrefix::RunOrThrow(const std::string& program, const std::vector<std::string>& args,
+                                   std::chrono::milliseconds timeout) const {
+    const CommandResult result = Run(program, args, timeout);
+    if (!result.finished || result.exitCode != 0) {
+        throw std::runtime_error("WinePrefix: " + program + " failed (" +
+                                 (result.finished ? "exit code " + std::to_string(result.exitCode)
+                                                  : std::string("time-out")) +
+                                 ") in " + prefix_);
+    }
+    return result.output;
+}
+
+void WinePrefix::LoadFontReplacements() const {
+    const std::string reg = root_ + "/fonts.reg";
+    std::ofstream(reg, std::ios::binary) << FontReplacementsReg();
+    RunOrThrow("regedit", {"/S", reg}, std::chrono::seconds(60));
+}
+
+void WinePrefix::AskFolders() {
+    // cmd runs with the loader's bitness, so it sees the folders the tested program sees.
+    const std::string answer = Trim(
+        RunOrThrow("cmd", {"/c", "echo %ProgramFiles%;%USERPROFILE%"}, std::chrono::seconds(60)));
+    const auto separator = answer.find(';');
+    if (separator == std::string::npos || answer.find('%') != std::string::npos) {
+        throw std::runtime_error("WinePrefix: cannot read the folders from '" + answer + "'");
+    }
+    programFiles_ = answer.substr(0, separator);
+    desktop_ = answer.substr(separator + 1) + "\\Desktop";
+}
+
+std::string WinePrefix::InstallDir() const {
+    return programFiles_ + "\\Tessaly";
+}
+
+std::string WinePrefix::HostPath(const std::string& windowsPath) const {
+    if (windowsPath.size() < 2 || std::tolower(static_cast<unsigned char>(windowsPath[0])) != 'c' ||
+        windowsPath[1] != ':') {
+        throw std::invalid_argument("HostPath: not a path on drive C: " + windowsPath);
+    }
+    std::string rest = windowsPath.substr(2);
+    std::replace(rest.begin(), rest.end(), '\\', '/');
+    return prefix_ + "/drive_c" + rest;
+}
+
+void WinePrefix::ResetInstallation() const {
+    fs::remove_all(HostPath(InstallDir()));
+    const fs::path desktop = HostPath(desktop_);
+    if (fs::is_symlink(desktop)) {
+        throw std::runtime_error("WinePrefix: the desktop is a link out of the prefix: " +
+                                 desktop.string());
+    }
+    if (fs::exists(desktop)) {
+        for (const auto& entry : fs::directory_iterator(desktop)) {
+            fs::remove_all(entry.path());
+        }
+    }
+}
+
+void WinePrefix::KillAll() const {
+    RunCommand({WineServer(), "-k"}, std::chrono::seconds(30), Environment());
+}
+
+WinePrefix& SharedWinePrefix(const std::string& display) {
+    // Made on first use, removed when the test program ends.
+    static std::unique_ptr<WinePrefix> shared;
+    if (!shared) {
+        shared = std::make_unique<WinePrefix>(display);
+        std::printf("[harness] Wine prefix %s made in %lld ms\n", shared->Root().c_str(),
+                    static_cast<long long>(shared->CreationTime().count()));
+    }
+    return *shared;
+}
+
+std::string WineBuildPath(const std::string& relative) {
+    return std::string(TESSALY_WINE_BUILD_DIR) + "/" + relative;
+}
+
+}  // namespace tessaly::test

@@ -1,0 +1,88 @@
+// A throw-away Wine prefix for one test program: created in a temporary folder, prepared for the
+// installer's code page 936 texts and fonts, and removed again with every Wine process it ran.
+// Creating one takes several seconds, so a test program shares one prefix between its tests
+// (SharedWinePrefix) and resets the installation's traces between them.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/process.h"
+
+namespace tessaly::test {
+
+// A Windows program started without waiting for it.
+using WineProgram = ChildProcess;
+
+class WinePrefix {
+  public:
+    // Creates a fresh prefix with `wineboot -i` under the loader the tests were configured
+    // with, and maps the fonts the installer asks for. `display` (for example ":90") is the X
+    // display for windows; empty: no display. Throws std::runtime_error on failure.
+    explicit WinePrefix(std::string display = "");
+    // Stops every Wine process of the prefix (`wineserver -k`) and removes the folder.
+    ~WinePrefix();
+    WinePrefix(const WinePrefix&) = delete;
+    WinePrefix& operator=(const WinePrefix&) = delete;
+
+    // $WINEPREFIX; its drive C is Root() + "/drive_c".
+    const std::string& Root() const { return prefix_; }
+    const std::string& Display() const { return display_; }
+    std::chrono::milliseconds CreationTime() const { return creationTime_; }
+
+    // Where a program run by the tests' loader finds these folders, e.g. "C:\\Program Files"
+    // and "C:\\users\\root\\Desktop"; asked from Wine when the prefix is made.
+    const std::string& ProgramFilesDir() const { return programFiles_; }
+    const std::string& DesktopDir() const { return desktop_; }
+    // ProgramFilesDir() + "\\Tessaly"
+    std::string InstallDir() const;
+
+    // The Linux path of a Windows path on drive C ("C:\\a\\b" or "c:/a/b"; case kept as given).
+    std::string HostPath(const std::string& windowsPath) const;
+
+    // The environment of every Wine process of this prefix, plus `extra` NAME=value entries
+    // (which override).
+    std::vector<std::string> Environment(const std::vector<std::string>& extra = {}) const;
+
+    // Runs `program` (a Linux path to an .exe, or a Windows program name such as "cmd") with
+    // `args` and waits up to `timeout`, then kills it.
+    CommandResult Run(const std::string& program, const std::vector<std::string>& args,
+                      std::chrono::milliseconds timeout = std::chrono::seconds(60),
+                      const std::vector<std::string>& extraEnv = {}) const;
+    // Starts `program` and returns at once; the handle kills it when dropped.
+    std::unique_ptr<WineProgram> Start(const std::string& program,
+                                       const std::vector<std::string>& args,
+                                       const std::vector<std::string>& extraEnv = {}) const;
+
+    // Removes Program Files\Tessaly and everything on the desktop, so the next test starts
+    // from a machine on which nothing was installed.
+    void ResetInstallation() const;
+    // `wineserver -k`: ends every process of the prefix (the prefix stays usable).
+    void KillAll() const;
+
+  private:
+    std::string RunOrThrow(const std::string& program, const std::vector<std::string>& args,
+                           std::chrono::milliseconds timeout) const;
+    void LoadFontReplacements() const;
+    void AskFolders();
+
+    std::string display_;
+    std::string root_;    // the temporary folder: prefix, home, outputs
+    std::string prefix_;  // root_ + "/prefix"
+    std::string programFiles_;
+    std::string desktop_;
+    std::chrono::milliseconds creationTime_{0};
+    mutable unsigned outputCounter_ = 0;
+};
+
+// The prefix shared by the tests of one test program, made on first use and removed when the
+// program ends (a gtest Environment owns it). `display` counts on the first call only.
+WinePrefix& SharedWinePrefix(const std::string& display = "");
+
+// The Windows build that the Wine tests run, and one of its programs:
+// WineBuildPath("tests/fetch_probe.exe").
+std::string WineBuildPath(const std::string& relative);
+
+}  // namespace tessaly::test

@@ -1,0 +1,410 @@
+// Install benchmark: the real installer under Wine against a loopback package server, beside curl
+// fetching the same files one connection per file. Spans are taken from the server's own records
+// (first request received to last answer finished), so Wine's start-up does not count. The
+// contenders run alternately for several rounds on one server and each keeps its best round.
+// Prints every figure beside its goal; it asserts nothing.
+//
+//   install_bench [--rounds N] [--large-mib N] [--profile]
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <httplib.h>
+
+#include "support/loopback_server.h"
+#include "support/process.h"
+#include "support/virtual_screen.h"
+#include "support/wine_prefix.h"
+
+namespace fs = std::filesystem;
+using namespace tessaly::test;
+using std::chrono::milliseconds;
+
+namespace {
+
+constexpr std::size_t kKiB = 1024;
+constexpr std::size_t kMiB = 1024 * kKiB;
+
+struct PackageFile {
+    std::string serverPath;  // under /AppData/
+    std::string local;       // under the install folder
+    std::size_t size;
+};
+
+struct Package {
+    std::string name;
+    std::vector<PackageFile> files;
+    std::size_t TotalBytes() const {
+        std::size_t total = 0;
+        for (const PackageFile& f : files) {
+            total += f.size;
+        }
+        return total;
+    }
+    std::size_t Largest() const {
+        std::size_t largest = 0;
+        for (const PackageFile& f : files) {
+            largest = std::max(largest, f.size);
+        }
+        return largest;
+    }
+};
+
+// `count` sizes from `smallest` to `largest` whose sum is `total`: a power curve between the two
+// ends, its exponent found by bisection, the remainder put on a middle file.
+std::vector<std::size_t> SpreadSizes(int count, std::size_t smallest, std::size_t largest,
+                                     std::size_t total) {
+    const double span = std::log2(static_cast<double>(largest) / smallest);
+    auto sizesFor = [&](double exponent) {
+        std::vector<std::size_t> sizes;
+        for (int i = 0; i < count; ++i) {
+            const double t = std::pow(static_cast<double>(i) / (count - 1), exponent);
+            sizes.push_back(static_cast<std::size_t>(smallest * std::exp2(span * t)));
+        }
+        sizes.back() = largest;
+        return sizes;
+    };
+    auto sum = [](const std::vector<std::size_t>& sizes) {
+        std::size_t s = 0;
+        for (std::size_t v : sizes) {
+            s += v;
+        }
+        return s;
+    };
+    double low = 0.1;
+    double high = 50.0;
+    for (int i = 0; i < 100; ++i) {
+        const double mid = (low + high) / 2;
+        (sum(sizesFor(mid)) > total ? low : high) = mid;
+    }
+    std::vector<std::size_t> sizes = sizesFor(high);
+    const std::size_t have = sum(sizes);
+    std::size_t& middle = sizes[count / 2];
+    middle = have <= total ? middle + (total - have) : middle - std::min(middle - 1, have - total);
+    return sizes;
+}
+
+Package MakePackage(const std::string& name, const std::vector<std::size_t>& sizes) {
+    Package package{name, {}};
+    for (std::size_t i = 0; i < sizes.size(); ++i) {
+        const std::string id = name + "-" + std::to_string(i);
+        package.files.push_back({"objects/" + id, "d\\" + id + ".bin", sizes[i]});
+    }
+    return package;
+}
+
+// Deterministic bytes for a file, so the installed copy can be compared without keeping one.
+char ByteAt(std::size_t seed, std::size_t offset) {
+    std::size_t x = (offset / 8 + 1) * 0x9E3779B97F4A7C15ull ^ seed;
+    x ^= x >> 29;
+    return static_cast<char>(x >> (8 * (offset % 8)));
+}
+
+std::string Bytes(std::size_t seed, std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = ByteAt(seed, i);
+    }
+    return bytes;
+}
+
+std::string Index(const Package& package, bool failAtEnd) {
+    std::string index = "1|d|\r\n";
+    for (const PackageFile& f : package.files) {
+        index += "0|" + f.serverPath + "|" + f.local + "\r\n";
+    }
+    if (failAtEnd) {
+        // Keeps the installer open (red status) after the last real file, so its memory can be
+        // read before it exits.
+        index += "0|missing-on-purpose|d\\missing.bin\r\n";
+    }
+    return index;
+}
+
+void Serve(LoopbackServer& server, const Package& package, bool failAtEnd) {
+    server.ServeBody("/AppData/FileList.txt", 200, Index(package, failAtEnd));
+    for (std::size_t i = 0; i < package.files.size(); ++i) {
+        server.ServeBody("/AppData/" + package.files[i].serverPath, 200,
+                         Bytes(i, package.files[i].size));
+    }
+}
+
+// First request received to last answer finished, as the server saw them.
+double ServerSpanMs(const LoopbackServer& server) {
+    const std::vector<RecordedRequest> requests = server.Requests();
+    if (requests.empty()) {
+        return -1;
+    }
+    Clock::time_point first = requests.front().received;
+    Clock::time_point last = requests.front().finished;
+    for (const RecordedRequest& r : requests) {
+        first = std::min(first, r.received);
+        last = std::max(last, r.finished);
+    }
+    return std::chrono::duration<double, std::milli>(last - first).count();
+}
+
+class Installer {
+  public:
+    explicit Installer(WinePrefix& prefix) : prefix_(prefix) {
+        dir_ = prefix.HostPath("C:\\bench");
+        fs::create_directories(dir_);
+        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), dir_ + "/TessalyInstaller.exe",
+                      fs::copy_options::overwrite_existing);
+        fs::copy_file(WineBuildPath("tests/mfc140.dll"), dir_ + "/mfc140.dll",
+                      fs::copy_options::overwrite_existing);
+    }
+    std::unique_ptr<WineProgram> Start() const {
+        prefix_.ResetInstallation();
+        return prefix_.Start(dir_ + "/TessalyInstaller.exe", {});
+    }
+
+  private:
+    WinePrefix& prefix_;
+    std::string dir_;
+};
+
+bool InstalledCorrectly(const WinePrefix& prefix, const Package& package) {
+    for (std::size_t i = 0; i < package.files.size(); ++i) {
+        const std::string path =
+            prefix.HostPath(prefix.InstallDir() + "\\" + package.files[i].local);
+        std::ifstream in(path, std::ios::binary);
+        std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (got != Bytes(i, package.files[i].size)) {
+            std::fprintf(stderr, "  %s differs or is missing\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+double RunInstaller(const Installer& installer, LoopbackServer& server, const WinePrefix& prefix,
+                    const Package& package) {
+    server.ClearRequests();
+    std::unique_ptr<WineProgram> program = installer.Start();
+    if (!program->Wait(std::chrono::minutes(10)) || program->ExitCode() != 0) {
+        std::fprintf(stderr, "  the installer did not finish cleanly\n");
+        return -1;
+    }
+    if (!InstalledCorrectly(prefix, package)) {
+        return -1;
+    }
+    return ServerSpanMs(server);
+}
+
+double RunCurl(LoopbackServer& server, const Package& package) {
+    server.ClearRequests();
+    const std::string config = "/tmp/tessaly-bench-curl-" + std::to_string(getpid()) + ".cfg";
+    {
+        std::ofstream out(config);
+        out << "url = \"http://127.0.0.1:" << server.Port() << "/AppData/FileList.txt\"\n"
+            << "output = \"/dev/null\"\n";
+        for (const PackageFile& f : package.files) {
+            out << "url = \"http://127.0.0.1:" << server.Port() << "/AppData/" << f.serverPath
+                << "\"\noutput = \"/dev/null\"\n";
+        }
+    }
+    // "Connection: close" makes curl open one connection per file, as the installer does.
+    const CommandResult result =
+        RunCommand({"curl", "-sS", "-f", "-A", "ravavo", "-H", "Connection: close", "-K", config},
+                   std::chrono::minutes(10));
+    fs::remove(config);
+    if (!result.finished || result.exitCode != 0) {
+        std::fprintf(stderr, "  curl failed (%d)\n", result.exitCode);
+        return -1;
+    }
+    return ServerSpanMs(server);
+}
+
+// Peak resident memory (VmHWM) of a running process, in bytes; 0 when unreadable.
+std::size_t PeakResident(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stoull(line.substr(6)) * kKiB;
+        }
+    }
+    return 0;
+}
+
+// Runs the package with a failing last entry and reads the installer's peak memory while it
+// stands on its failure text.
+std::size_t PeakMemory(const Installer& installer, LoopbackServer& server, const Package& package) {
+    Serve(server, package, true);
+    server.ClearRequests();
+    std::unique_ptr<WineProgram> program = installer.Start();
+    const std::string last = "/AppData/missing-on-purpose";
+    const auto deadline = Clock::now() + std::chrono::minutes(10);
+    while (server.RequestsFor(last).empty() && Clock::now() < deadline && program->Running()) {
+        std::this_thread::sleep_for(milliseconds(100));
+    }
+    std::this_thread::sleep_for(milliseconds(500));
+    const std::size_t peak = PeakResident(program->Pid());
+    program->Kill();
+    return peak;
+}
+
+struct Figures {
+    double installerMs = -1;
+    double curlMs = -1;
+};
+
+Figures Race(const Installer& installer, LoopbackServer& server, const WinePrefix& prefix,
+             const Package& package, int rounds) {
+    Serve(server, package, false);
+    Figures best;
+    auto keepBest = [](double& best, double ms) {
+        if (ms >= 0 && (best < 0 || ms < best)) {
+            best = ms;
+        }
+    };
+    for (int round = 1; round <= rounds; ++round) {
+        const double installerMs = RunInstaller(installer, server, prefix, package);
+        const double curlMs = RunCurl(server, package);
+        std::printf("  round %d: installer %.0f ms, curl %.0f ms\n", round, installerMs, curlMs);
+        std::fflush(stdout);
+        keepBest(best.installerMs, installerMs);
+        keepBest(best.curlMs, curlMs);
+    }
+    return best;
+}
+
+// One file of `size` bytes generated on the fly, so the server never holds it whole.
+bool LargestFileInstalls(const Installer& installer, LoopbackServer& server,
+                         const WinePrefix& prefix, std::size_t size, double& seconds) {
+    server.ServeBody("/AppData/FileList.txt", 200, "0|objects/large|large.bin\r\n");
+    server.Serve("/AppData/objects/large", [size](const httplib::Request&, httplib::Response& res) {
+        res.set_content_provider(
+            size, "application/octet-stream",
+            [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+                std::string chunk(std::min<std::size_t>(length, kMiB), '\0');
+                for (std::size_t i = 0; i < chunk.size(); ++i) {
+                    chunk[i] = ByteAt(7, offset + i);
+                }
+                return sink.write(chunk.data(), chunk.size());
+            });
+    });
+    server.ClearRequests();
+    std::unique_ptr<WineProgram> program = installer.Start();
+    const bool finished = program->Wait(std::chrono::minutes(15)) && program->ExitCode() == 0;
+    seconds = ServerSpanMs(server) / 1000;
+    const std::string path = prefix.HostPath(prefix.InstallDir() + "\\large.bin");
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> block(kMiB);
+    std::size_t offset = 0;
+    bool same = finished;
+    while (same && in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        for (std::streamsize i = 0; i < in.gcount() && same; ++i, ++offset) {
+            same = block[i] == ByteAt(7, offset);
+        }
+    }
+    fs::remove(path);
+    return same && offset == size;
+}
+
+// Samples the installer with perf while it installs the package and prints where its time went,
+// by module.
+void Profile(const Installer& installer, LoopbackServer& server, const Package& package) {
+    Serve(server, package, false);
+    const std::string data = "/tmp/tessaly-bench-" + std::to_string(getpid()) + ".perf";
+    std::unique_ptr<WineProgram> program = installer.Start();
+    ChildProcess perf(
+        {"perf", "record", "-q", "-F", "999", "-p", std::to_string(program->Pid()), "-o", data},
+        CurrentEnvironment(), "");
+    program->Wait(std::chrono::minutes(10));
+    perf.Terminate(std::chrono::seconds(10));
+    const CommandResult report = RunCommand(
+        {"perf", "report", "-i", data, "--stdio", "--sort", "dso", "--percent-limit", "0.5"},
+        std::chrono::minutes(2));
+    fs::remove(data);
+    std::printf("Profile of one install of the %s package (share of samples by module):\n",
+                package.name.c_str());
+    std::istringstream lines(report.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line[0] != '#') {
+            std::printf("  %s\n", line.c_str());
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int rounds = 3;
+    std::size_t largeMiB = 1536;
+    bool profile = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--rounds" && i + 1 < argc) {
+            rounds = std::atoi(argv[++i]);
+        } else if (arg == "--large-mib" && i + 1 < argc) {
+            largeMiB = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--profile") {
+            profile = true;
+        } else {
+            std::fprintf(stderr, "usage: install_bench [--rounds N] [--large-mib N] [--profile]\n");
+            return 2;
+        }
+    }
+    VirtualScreen screen;
+    WinePrefix prefix(screen.Display());
+    LoopbackServer server;
+    const Installer installer(prefix);
+    std::printf("Installer under %s (%s build), server on 127.0.0.1:%d\n", TESSALY_WINE_LOADER,
+                TESSALY_WINE_BUILD_DIR, server.Port());
+
+    const Package spread = MakePackage("spread", SpreadSizes(200, kKiB, 64 * kMiB, 256 * kMiB));
+    const Package small = MakePackage("small", std::vector<std::size_t>(1000, kKiB));
+    const Package single = MakePackage("single", {kKiB});
+
+    std::vector<std::pair<const Package*, Figures>> results;
+    for (const Package* package : {&spread, &small}) {
+        std::printf("Package %s: %zu files, %.1f MiB, largest %.1f MiB\n", package->name.c_str(),
+                    package->files.size(), package->TotalBytes() / double(kMiB),
+                    package->Largest() / double(kMiB));
+        results.emplace_back(package, Race(installer, server, prefix, *package, rounds));
+    }
+    const std::size_t basePeak = PeakMemory(installer, server, single);
+    const std::size_t spreadPeak = PeakMemory(installer, server, spread);
+    double largeSeconds = 0;
+    const bool largeOk =
+        LargestFileInstalls(installer, server, prefix, largeMiB * kMiB, largeSeconds);
+
+    std::printf("\n%-34s %12s %12s %s\n", "figure", "installer", "curl", "goal");
+    for (const auto& [package, figures] : results) {
+        std::printf("%-34s %10.0f ms %10.0f ms %s\n", (package->name + " package span").c_str(),
+                    figures.installerMs, figures.curlMs, "(for orientation)");
+        std::printf("%-34s %10.2f ms %10.2f ms\n", (package->name + " per file").c_str(),
+                    figures.installerMs / package->files.size(),
+                    figures.curlMs / package->files.size());
+        std::printf("%-34s %9.1f MB/s %9.1f MB/s\n", (package->name + " throughput").c_str(),
+                    package->TotalBytes() / 1e3 / figures.installerMs,
+                    package->TotalBytes() / 1e3 / figures.curlMs);
+    }
+    const double extraMiB = (static_cast<double>(spreadPeak) - basePeak) / kMiB;
+    std::printf("%-34s %9.1f MiB %12s <= %.1f MiB (largest file + 8 MiB)\n",
+                "peak memory above one-file run", extraMiB, "",
+                spread.Largest() / double(kMiB) + 8);
+    std::printf("%-34s %9zu MiB %12s %s in %.0f s (goal: 1536 MiB)\n", "largest single file",
+                largeMiB, "", largeOk ? "installed byte for byte" : "FAILED", largeSeconds);
+    if (profile) {
+        Profile(installer, server, spread);
+    }
+    return 0;
+}

@@ -40,9 +40,17 @@ bool WriteRange(httplib::DataSink& sink, const std::string& body, std::size_t of
     return true;
 }
 
+void AllowReuseOfTheAddress(int sock) {
+    const int yes = 1;
+    setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
 }  // namespace
 
 LoopbackServer::LoopbackServer(int port) : port_(port), server_(new httplib::Server) {
+    // SO_REUSEADDR only (httplib would also set SO_REUSEPORT): a port that another test
+    // program still listens on must be an error, not a second server sharing the connections.
+    server_->set_socket_options([](int sock) { AllowReuseOfTheAddress(sock); });
     server_->set_keep_alive_timeout(1);
     server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         Record(request);
@@ -259,8 +267,7 @@ SilentPort::SilentPort(int port) {
     if (listener_ < 0 || pipe2(wakeup_, O_CLOEXEC) != 0) {
         throw std::runtime_error("SilentPort: " + std::string(std::strerror(errno)));
     }
-    const int yes = 1;
-    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    AllowReuseOfTheAddress(listener_);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <regex>
 #include <sstream>
 #include <stdexcept>
@@ -190,6 +191,12 @@ int CountDifferences(const Image& first, const Rect& a, const Image& second, con
         }
     }
     return differences;
+}
+
+std::string ArtifactPath(const std::string& name) {
+    const std::filesystem::path folder = std::filesystem::current_path() / "wine-artifacts";
+    std::filesystem::create_directories(folder);
+    return (folder / name).string();
 }
 
 Image TakeScreenshot(const std::string& display, const std::string& savePath) {

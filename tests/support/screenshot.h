@@ -55,6 +55,10 @@ bool IsRed(Rgb pixel);
 int CountDifferences(const Image& first, const Rect& a, const Image& second, const Rect& b,
                      int tolerance = 0);
 
+// Where a test keeps a picture for a person to look at: wine-artifacts/NAME under the working
+// directory (the build tree's tests folder under ctest); the folder is made when missing.
+std::string ArtifactPath(const std::string& name);
+
 // Screenshot of the whole root window of `display`, also saved as PNG at `savePath` when given.
 Image TakeScreenshot(const std::string& display, const std::string& savePath = "");
 

@@ -9,6 +9,8 @@
 //   StringData        NAME_STRING, RELATIVE_PATH, WORKING_DIR, COMMAND_LINE_ARGUMENTS,
 //                     ICON_LOCATION, each present when its flag is set: a 2-byte character
 //                     count, then the characters (UTF-16 when IsUnicode, else ANSI), no NUL
+//   ExtraData         blocks that each start with their 4-byte size, up to a terminal block
+//                     whose size is below 4 (skipped, but required: a cut-off file is refused)
 #include "support/shell_link.h"
 
 #include <iconv.h>
@@ -143,7 +145,12 @@ std::string ReadStringData(const Reader& reader, std::size_t& at, bool unicode,
     const std::size_t length = unicode ? count * 2 : count;
     const std::string raw = reader.Slice(at + 2, length);
     at += 2 + length;
-    return ToUtf8(raw, unicode ? "UTF-16LE" : ansiCodePage);
+    std::string text = ToUtf8(raw, unicode ? "UTF-16LE" : ansiCodePage);
+    // Wine counts a terminating NUL into the length; Windows does not.
+    while (!text.empty() && text.back() == '\0') {
+        text.pop_back();
+    }
+    return text;
 }
 
 }  // namespace
@@ -179,6 +186,10 @@ std::optional<ShellLink> ParseShellLink(const std::string& bytes, const std::str
             if (link.linkFlags & flag) {
                 *field = ReadStringData(reader, at, unicode, ansiCodePage);
             }
+        }
+        for (std::uint32_t size; (size = reader.U32(at)) >= 4;) {
+            reader.Need(at, size);
+            at += size;
         }
         return link;
     } catch (const Malformed&) {

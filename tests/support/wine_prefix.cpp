@@ -82,6 +82,7 @@ WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
         fs::create_directories(root_ + "/out");
         const auto started = std::chrono::steady_clock::now();
         RunOrThrow("wineboot", {"-i"}, std::chrono::seconds(120));
+        DetachUserFolders();
         LoadFontReplacements();
         AskFolders();
         creationTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -164,6 +165,19 @@ std::string WinePrefix::RunOrThrow(const std::string& program, const std::vector
                                  ") in " + prefix_);
     }
     return result.output;
+}
+
+void WinePrefix::DetachUserFolders() const {
+    // wineboot links Desktop, Documents and the like to HOME; plain folders keep everything a
+    // test writes there inside the prefix, as on Windows.
+    for (const auto& user : fs::directory_iterator(prefix_ + "/drive_c/users")) {
+        for (const auto& folder : fs::directory_iterator(user.path())) {
+            if (folder.is_symlink()) {
+                fs::remove(folder.path());
+                fs::create_directory(folder.path());
+            }
+        }
+    }
 }
 
 void WinePrefix::LoadFontReplacements() const {

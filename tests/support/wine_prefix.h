@@ -65,6 +65,7 @@ class WinePrefix {
   private:
     std::string RunOrThrow(const std::string& program, const std::vector<std::string>& args,
                            std::chrono::milliseconds timeout) const;
+    void DetachUserFolders() const;
     void LoadFontReplacements() const;
     void AskFolders();
 

@@ -1,0 +1,261 @@
+// The Wine test harness itself: a prefix that runs Windows programs and hands back their output
+// and exit code, a loopback server that sees their requests, a virtual screen that shows their
+// windows, and a .lnk reader that agrees with the platform's link writer.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "support/loopback_server.h"
+#include "support/screenshot.h"
+#include "support/shell_link.h"
+#include "support/virtual_screen.h"
+#include "support/wine_prefix.h"
+
+namespace tessaly::test {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+WinePrefix& Prefix() {
+    return SharedWinePrefix(SharedVirtualScreen().Display());
+}
+
+TEST(WinePrefix, KnowsWhereTheProgramSeesItsFolders) {
+    WinePrefix& prefix = Prefix();
+    EXPECT_TRUE(fs::is_directory(prefix.Root() + "/drive_c/windows"));
+    EXPECT_EQ(prefix.ProgramFilesDir(), "C:\\Program Files");
+    EXPECT_EQ(prefix.InstallDir(), "C:\\Program Files\\Tessaly");
+    EXPECT_EQ(prefix.DesktopDir().rfind("C:\\users\\", 0), 0u) << prefix.DesktopDir();
+    EXPECT_EQ(prefix.DesktopDir().substr(prefix.DesktopDir().size() - 8), "\\Desktop");
+    const fs::path desktop = prefix.HostPath(prefix.DesktopDir());
+    EXPECT_TRUE(fs::is_directory(desktop)) << desktop;
+    EXPECT_FALSE(fs::is_symlink(desktop)) << "the desktop must stay inside the prefix";
+    EXPECT_EQ(prefix.HostPath("c:/a\\b c"), prefix.Root() + "/drive_c/a/b c");
+    EXPECT_THROW(prefix.HostPath("D:\\x"), std::invalid_argument);
+}
+
+TEST(WinePrefix, RunsAProgramAndReturnsItsOutputAndExitCode) {
+    const CommandResult result = Prefix().Run("cmd", {"/c", "echo harness-ok& exit 7"});
+    ASSERT_TRUE(result.finished);
+    EXPECT_EQ(result.exitCode, 7);
+    EXPECT_NE(result.output.find("harness-ok"), std::string::npos) << result.output;
+}
+
+TEST(WinePrefix, UsesCodePage936AndTheFontReplacements) {
+    const CommandResult codePage = Prefix().Run(
+        "reg", {"query", "HKLM\\System\\CurrentControlSet\\Control\\Nls\\CodePage", "/v", "ACP"});
+    EXPECT_NE(codePage.output.find("936"), std::string::npos) << codePage.output;
+    const CommandResult fonts =
+        Prefix().Run("reg", {"query", "HKCU\\Software\\Wine\\Fonts\\Replacements"});
+    EXPECT_EQ(fonts.exitCode, 0);
+    // 楷体 in code page 936.
+    EXPECT_NE(fonts.output.find("\xBF\xAC\xCC\xE5"), std::string::npos) << fonts.output;
+    EXPECT_NE(fonts.output.find("AR PL UKai CN"), std::string::npos);
+    EXPECT_NE(fonts.output.find("Microsoft Sans Serif"), std::string::npos);
+    EXPECT_NE(fonts.output.find("WenQuanYi Zen Hei"), std::string::npos);
+}
+
+TEST(WinePrefix, KillsAProgramThatOutlivesItsTimeOut) {
+    const auto started = Clock::now();
+    // An endless loop: a step of 0 never reaches the end.
+    const CommandResult result =
+        Prefix().Run("cmd", {"/c", "for /l %i in (0,0,1) do rem"}, milliseconds(1500));
+    EXPECT_FALSE(result.finished);
+    EXPECT_LT(Clock::now() - started, seconds(10));
+}
+
+TEST(WinePrefix, ResetRemovesTheInstallationAndTheDesktopItems) {
+    WinePrefix& prefix = Prefix();
+    const fs::path installed = prefix.HostPath(prefix.InstallDir() + "\\bin\\main.exe");
+    const fs::path link = prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk");
+    fs::create_directories(installed.parent_path());
+    std::ofstream(installed) << "x";
+    std::ofstream(link) << "x";
+    prefix.ResetInstallation();
+    EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.InstallDir())));
+    EXPECT_FALSE(fs::exists(link));
+    EXPECT_TRUE(fs::is_directory(prefix.HostPath(prefix.DesktopDir())));
+}
+
+TEST(LoopbackServer, RecordsTheRequestOfAWindowsProgram) {
+    LoopbackServer server;
+    server.ServeBody("/AppData/smoke.txt", 200, "smoke");
+    const CommandResult result =
+        Prefix().Run(WineBuildPath("tests/fetch_probe.exe"), {"/smoke.txt"}, seconds(60));
+    ASSERT_TRUE(result.finished);
+    EXPECT_NE(result.output.find("result=1 bytes=5 "), std::string::npos) << result.output;
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].path, "/AppData/smoke.txt");
+    EXPECT_TRUE(requests[0].done);
+    EXPECT_GE(requests[0].finished, requests[0].received);
+}
+
+// What a plain client gets from the server: every byte until the server closes, and when the
+// last one came.
+struct RawAnswer {
+    std::string bytes;
+    Clock::duration took{};
+};
+
+RawAnswer RawGet(const std::string& path, milliseconds receiveTimeout = milliseconds(0)) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    const timeval timeout{static_cast<time_t>(receiveTimeout.count() / 1000),
+                          static_cast<suseconds_t>(receiveTimeout.count() % 1000 * 1000)};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(TESSALY_TEST_PORT));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    RawAnswer answer;
+    const auto started = Clock::now();
+    if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+        const std::string request =
+            "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+        EXPECT_EQ(send(fd, request.data(), request.size(), 0),
+                  static_cast<ssize_t>(request.size()));
+        char chunk[65536];
+        for (ssize_t count; (count = recv(fd, chunk, sizeof chunk, 0)) > 0;) {
+            answer.bytes.append(chunk, static_cast<std::size_t>(count));
+        }
+    }
+    answer.took = Clock::now() - started;
+    close(fd);
+    return answer;
+}
+
+std::string BodyOf(const std::string& answer) {
+    const auto end = answer.find("\r\n\r\n");
+    return end == std::string::npos ? std::string() : answer.substr(end + 4);
+}
+
+TEST(LoopbackServer, ServesTheCannedAnswers) {
+    LoopbackServer server;
+    server.ServeBody("/body", 404, "<html>gone</html>", "text/html");
+    server.ServeTruncated("/cut", 100000, 1000);
+    server.ServeStalling("/stall", std::string(3000, 'b'), 1000, milliseconds(1200));
+    server.ServeSlowly("/slow", "abcd", 1, milliseconds(300));
+    server.ServeRedirect("/moved", 302, "/body");
+
+    const RawAnswer page = RawGet("/body");
+    EXPECT_EQ(page.bytes.rfind("HTTP/1.1 404", 0), 0u) << page.bytes;
+    EXPECT_EQ(BodyOf(page.bytes), "<html>gone</html>");
+
+    const RawAnswer cut = RawGet("/cut");
+    EXPECT_NE(cut.bytes.find("Content-Length: 100000\r\n"), std::string::npos) << cut.bytes;
+    EXPECT_EQ(BodyOf(cut.bytes).size(), 1000u) << "the server must close after 1,000 bytes";
+
+    const RawAnswer stall = RawGet("/stall");
+    EXPECT_EQ(BodyOf(stall.bytes), std::string(3000, 'b'));
+    EXPECT_GE(stall.took, milliseconds(1100));
+
+    const RawAnswer slow = RawGet("/slow");
+    EXPECT_EQ(BodyOf(slow.bytes), "abcd");
+    EXPECT_GE(slow.took, milliseconds(850));
+
+    const RawAnswer moved = RawGet("/moved");
+    EXPECT_EQ(moved.bytes.rfind("HTTP/1.1 302", 0), 0u);
+    EXPECT_NE(moved.bytes.find("Location: /body\r\n"), std::string::npos);
+
+    EXPECT_EQ(RawGet("/elsewhere").bytes.rfind("HTTP/1.1 404", 0), 0u);
+    const std::vector<RecordedRequest> requests = server.Requests();
+    ASSERT_EQ(requests.size(), 6u);
+    EXPECT_EQ(server.RequestsFor("/stall").size(), 1u);
+    for (const RecordedRequest& request : requests) {
+        SCOPED_TRACE(request.path);
+        EXPECT_EQ(request.method, "GET");
+        EXPECT_TRUE(request.done);
+    }
+}
+
+TEST(LoopbackServer, StopsAtOnceWhileAnswersAreStillPending) {
+    auto server = std::make_unique<LoopbackServer>();
+    server->ServeNoAnswer("/silent");
+    server->ServeSlowly("/slow", std::string(100, 's'), 1, seconds(1));
+    std::thread silent([] { RawGet("/silent"); });
+    std::thread slow([] { RawGet("/slow"); });
+    ASSERT_TRUE(server->WaitForRequests(2, seconds(5)));
+    std::this_thread::sleep_for(milliseconds(300));
+    for (const RecordedRequest& request : server->Requests()) {
+        EXPECT_FALSE(request.done) << request.path << " was answered";
+    }
+    const auto stopping = Clock::now();
+    server.reset();
+    EXPECT_LT(Clock::now() - stopping, seconds(3));
+    silent.join();
+    slow.join();
+}
+
+TEST(SilentPort, AcceptsAndSaysNothing) {
+    SilentPort port;
+    const RawAnswer answer = RawGet("/x", milliseconds(1000));
+    EXPECT_EQ(answer.bytes, "");
+    EXPECT_GE(answer.took, milliseconds(900));
+    EXPECT_EQ(port.AcceptedCount(), 1);
+}
+
+TEST(VirtualScreen, ShowsAWindowThatAScreenshotSees) {
+    WinePrefix& prefix = Prefix();
+    std::unique_ptr<WineProgram> notepad = prefix.Start("notepad", {});
+    std::optional<WindowInfo> window;
+    for (int attempt = 0; attempt < 150 && !window; ++attempt) {
+        std::this_thread::sleep_for(milliseconds(200));
+        window = FindWindow(prefix.Display(), "Notepad|记事本");
+    }
+    ASSERT_TRUE(window.has_value()) << "no notepad window on " << prefix.Display();
+    EXPECT_GT(window->geometry.width, 100);
+    EXPECT_GT(window->geometry.height, 100);
+    std::this_thread::sleep_for(milliseconds(500));
+    const std::string shot = ArtifactPath("harness_smoke_notepad.png");
+    const Image screen = TakeScreenshot(prefix.Display(), shot);
+    EXPECT_EQ(screen.Width(), VirtualScreen::kWidth);
+    EXPECT_EQ(screen.Height(), VirtualScreen::kHeight);
+    const auto white = [](Rgb p) { return p.r > 240 && p.g > 240 && p.b > 240; };
+    // The edit area is white on the black root window.
+    EXPECT_GT(screen.Count(window->geometry, white),
+              window->geometry.width * window->geometry.height / 2);
+    EXPECT_EQ(screen.Count({0, 0, 5, 5}, white), 0);
+    notepad->Kill();
+    prefix.KillAll();
+}
+
+TEST(ShellLink, ReadsBackWhatThePlatformWrote) {
+    WinePrefix& prefix = Prefix();
+    prefix.ResetInstallation();
+    const std::string target = prefix.InstallDir() + "\\数据\\主程序.exe";
+    const std::string workingDir = prefix.InstallDir() + "\\数据";
+    fs::create_directories(prefix.HostPath(workingDir));
+    std::ofstream(prefix.HostPath(target)) << "MZ";
+    const std::string link = prefix.DesktopDir() + "\\泰萨利.lnk";
+    const CommandResult made = prefix.Run(WineBuildPath("tests/make_link_probe.exe"),
+                                          {link, target, workingDir, "Tessaly 说明"}, seconds(60));
+    ASSERT_TRUE(made.finished);
+    ASSERT_EQ(made.exitCode, 0);
+
+    const std::optional<ShellLink> read = ReadShellLink(prefix.HostPath(link));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->localBasePath, target);
+    EXPECT_EQ(read->workingDir, workingDir);
+    EXPECT_EQ(read->name, "Tessaly 说明");
+
+    // Every cut-off copy is refused, without reading past its end.
+    std::ifstream in(prefix.HostPath(link), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        EXPECT_FALSE(ParseShellLink(bytes.substr(0, length))) << "cut at " << length;
+    }
+    prefix.ResetInstallation();
+}
+
+}  // namespace
+}  // namespace tessaly::test

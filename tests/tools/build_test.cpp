@@ -1,0 +1,231 @@
+// tessaly-pack build: the package tree it writes, and everything it refuses.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "pack/build_command.h"
+#include "pack/check_command.h"
+#include "pack/sha256.h"
+#include "package/install_entry.h"
+#include "tools/pack_test_support.h"
+
+namespace tessaly::pack {
+namespace {
+
+using testing::ProgramRun;
+using testing::Quote;
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::ScratchDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+std::string Sha(const std::string& bytes) {
+    return Sha256Hex(bytes.data(), bytes.size());
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string joined;
+    for (const std::string& line : lines) {
+        joined += line + "\n";
+    }
+    return joined;
+}
+
+TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGiven) {
+    ScratchDir scratch;
+    const fs::path staging = scratch / "staging";
+    WriteFile(staging / "bin/main.exe", "MAIN");
+    WriteFile(staging / "数据/子目录/文件.txt", "DATA");
+    WriteFile(staging / "readme.txt", "DATA");
+    fs::create_directories(staging / "empty");
+
+    const BuildResult result = BuildPackage(
+        {staging,
+         scratch / "out",
+         {{Launch, "readme.txt", "", "--launch readme.txt"},
+          {Shortcut, "bin\\main.exe", "Tessaly应用", "--shortcut bin\\main.exe=Tessaly应用"}}});
+    ASSERT_EQ(result.problems, std::vector<std::string>{});
+
+    const std::string index = ReadFile(scratch / "out/AppData/FileList.txt");
+    // 数据 is CA FD BE DD, 子目录 D7 D3 C4 BF C2 BC, 文件 CE C4 BC FE and 应用 D3 A6 D3 C3.
+    EXPECT_EQ(index,
+              "1|bin|\r\n"
+              "1|empty|\r\n"
+              "1|\xCA\xFD\xBE\xDD|\r\n"
+              "1|\xCA\xFD\xBE\xDD\\\xD7\xD3\xC4\xBF\xC2\xBC|\r\n"
+              "0|objects/" +
+                  Sha("MAIN") +
+                  "|bin\\main.exe\r\n"
+                  "0|objects/" +
+                  Sha("DATA") +
+                  "|readme.txt\r\n"
+                  "0|objects/" +
+                  Sha("DATA") +
+                  "|\xCA\xFD\xBE\xDD\\\xD7\xD3\xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE.txt\r\n"
+                  "3|readme.txt|\r\n"
+                  "2|bin\\main.exe|Tessaly\xD3\xA6\xD3\xC3\r\n");
+    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("MAIN"))), "MAIN");
+    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("DATA"))), "DATA");
+    EXPECT_EQ(result.folders, 4u);
+    EXPECT_EQ(result.files, 3u);
+    EXPECT_EQ(result.objects, 2u);
+    EXPECT_EQ(result.newObjects, 2u);
+
+    const std::vector<Finding> findings = CheckFileList(index);
+    EXPECT_TRUE(findings.empty()) << FormatFinding("FileList.txt", findings.front());
+}
+
+TEST(BuildPackage, ANewReleaseKeepsTheObjectsOfTheLastOne) {
+    ScratchDir scratch;
+    const fs::path staging = scratch / "staging";
+    WriteFile(staging / "app.exe", "release 1");
+    WriteFile(staging / "data.bin", "same");
+    ASSERT_TRUE(BuildPackage({staging, scratch / "out", {}}).problems.empty());
+
+    WriteFile(staging / "app.exe", "release 2");
+    const BuildResult second = BuildPackage({staging, scratch / "out", {}});
+    ASSERT_TRUE(second.problems.empty());
+    EXPECT_EQ(second.newObjects, 1u);
+    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("release 1"))), "release 1");
+    EXPECT_EQ(
+        ReadFile(scratch / "out/AppData/FileList.txt"),
+        "0|objects/" + Sha("release 2") + "|app.exe\r\n0|objects/" + Sha("same") + "|data.bin\r\n");
+}
+
+TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> stage;  // besides a.exe, which every case has
+        std::vector<LinkRequest> links;
+        const char* problem;
+    } cases[] = {
+        {"empty file", [](const fs::path& s) { WriteFile(s / "e.txt", ""); }, {}, "is empty"},
+        {"bar", [](const fs::path& s) { WriteFile(s / "a|b.txt", "x"); }, {}, "contains \"|\""},
+        {"line break", [](const fs::path& s) { WriteFile(s / "a\nb.txt", "x"); }, {}, "line break"},
+        {"backslash",
+         [](const fs::path& s) { WriteFile(s / "a\\b.txt", "x"); },
+         {},
+         "folder separator"},
+        {"Windows character",
+         [](const fs::path& s) { WriteFile(s / "a?.txt", "x"); },
+         {},
+         "Windows does not allow"},
+        {"trailing dot",
+         [](const fs::path& s) { WriteFile(s / "dot.", "x"); },
+         {},
+         "ends with a dot"},
+        {"not code page 936",
+         [](const fs::path& s) { WriteFile(s / "\xF0\x9F\x98\x80.txt", "x"); },
+         {},
+         "code page 936 cannot hold"},
+        {"second byte bar",
+         [](const fs::path& s) { WriteFile(s / "亅.txt", "x"); },
+         {},
+         "second byte in code page 936 is \"|\""},
+        {"second byte backslash",
+         [](const fs::path& s) { WriteFile(s / "乗.txt", "x"); },
+         {},
+         "second byte in code page 936 is a backslash"},
+        {"local column",
+         [](const fs::path& s) { WriteFile(s / std::string(128, 'l'), "x"); },
+         {},
+         "local column is 128 bytes; the installer's field holds 127"},
+        {"folder path",
+         [](const fs::path& s) { fs::create_directories(s / std::string(183, 'f')); },
+         {},
+         "folder path of 256 bytes"},
+        {"device name", [](const fs::path& s) { WriteFile(s / "con.txt", "x"); }, {}, "unsafe"},
+        {"letter case",
+         [](const fs::path& s) {
+             WriteFile(s / "Readme.txt", "x");
+             WriteFile(s / "README.TXT", "y");
+         },
+         {},
+         "same Windows name"},
+        {"symbolic link",
+         [](const fs::path& s) { fs::create_symlink("a.exe", s / "link.exe"); },
+         {},
+         "symbolic link"},
+        {"missing target",
+         [](const fs::path&) {},
+         {{Shortcut, "b.exe", "B", "--shortcut b.exe=B"}},
+         "b.exe is not a file under"},
+        {"launch of a folder",
+         [](const fs::path& s) { fs::create_directories(s / "dir"); },
+         {{Launch, "dir", "", "--launch dir"}},
+         "dir is not a file under"},
+        {"link name bar",
+         [](const fs::path&) {},
+         {{Shortcut, "a.exe", "A|B", "--shortcut"}},
+         "the link name contains \"|\""},
+        {"link name empty",
+         [](const fs::path&) {},
+         {{Shortcut, "a.exe", "", "--shortcut"}},
+         "the link name is empty"},
+        {"link name not code page 936",
+         [](const fs::path&) {},
+         {{Shortcut, "a.exe", "\xF0\x9F\x98\x80", "--shortcut"}},
+         "code page 936 cannot hold"},
+        {"same link name",
+         [](const fs::path&) {},
+         {{Shortcut, "a.exe", "App", "--shortcut a.exe=App"},
+          {Shortcut, "a.exe", "APP", "--shortcut a.exe=APP"}},
+         "same name"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir scratch;
+        const fs::path staging = scratch / "staging";
+        WriteFile(staging / "a.exe", "program");
+        c.stage(staging);
+        const BuildResult result = BuildPackage({staging, scratch / "out", c.links});
+        ASSERT_EQ(result.problems.size(), 1u) << Joined(result.problems);
+        EXPECT_NE(result.problems[0].find(c.problem), std::string::npos) << result.problems[0];
+        EXPECT_FALSE(fs::exists(scratch / "out")) << "something was written";
+    }
+}
+
+TEST(BuildPackage, RefusesAnEmptyStagingFolderAndAnOutputInsideIt) {
+    ScratchDir scratch;
+    fs::create_directories(scratch / "staging");
+    BuildResult result = BuildPackage({scratch / "staging", scratch / "out", {}});
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_NE(result.problems[0].find("holds nothing to install"), std::string::npos);
+
+    WriteFile(scratch / "staging/a.exe", "program");
+    result = BuildPackage({scratch / "staging", scratch / "staging/out", {}});
+    ASSERT_EQ(result.problems.size(), 1u);
+    EXPECT_NE(result.problems[0].find("lies inside the staging folder"), std::string::npos);
+}
+
+TEST(BuildCommand, ExitCodesAndMessages) {
+    ScratchDir scratch;
+    WriteFile(scratch / "staging/bin/app.exe", "program");
+    ProgramRun run =
+        RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out") +
+                   " --shortcut bin/app.exe=App --launch " + "'bin\\app.exe'");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("FileList.txt last"), std::string::npos) << run.output;
+    EXPECT_NE(ReadFile(scratch / "out/AppData/FileList.txt").find("2|bin\\app.exe|App\r\n3|bin"),
+              std::string::npos);
+
+    WriteFile(scratch / "staging/empty.dat", "");
+    run = RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out2"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find((scratch / "staging/empty.dat").string() + ": is empty"),
+              std::string::npos)
+        << run.output;
+
+    EXPECT_EQ(RunProgram("build " + Quote(scratch / "staging")).exitCode, 2);
+    EXPECT_EQ(RunProgram("build a b --shortcut app.exe").exitCode, 2);
+    EXPECT_EQ(RunProgram("build a b --icon x").exitCode, 2);
+    run = RunProgram("build --help");
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.output.rfind("usage: tessaly-pack build STAGING_DIR OUT_DIR", 0), 0u);
+}
+
+}  // namespace
+}  // namespace tessaly::pack

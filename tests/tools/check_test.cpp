@@ -1,0 +1,113 @@
+// tessaly-pack check: each problem of a hand-written index is reported on the line an editor shows.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "pack/check_command.h"
+
+namespace tessaly::pack {
+namespace {
+
+struct Expected {
+    int line;
+    const char* part;  // a part of the message
+};
+
+void ExpectFindings(const std::string& index, const std::vector<Expected>& expected) {
+    const std::vector<Finding> findings = CheckFileList(index);
+    std::string all;
+    for (const Finding& finding : findings) {
+        all += FormatFinding("FileList.txt", finding) + "\n";
+    }
+    SCOPED_TRACE(all);
+    ASSERT_EQ(findings.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(findings[i].line, expected[i].line);
+        EXPECT_NE(findings[i].message.find(expected[i].part), std::string::npos)
+            << findings[i].message;
+    }
+}
+
+TEST(CheckFileList, ReportsEverySkippedOrUselessLineWhereAnEditorShowsIt) {
+    const std::string index =
+        "\xEF\xBB\xBF"
+        "1|bin|\r\n"                  // 1
+        "0|objects/a|bin\\a.exe\r\n"  // 2
+        "x|foo|bar\r\n"               // 3
+        " 0|foo|bar\n"                // 4
+        "0\r"                         // 5
+        "0|\r\n"                      // 6
+        "0||x\r\n"                    // 7
+        "0|" +
+        std::string(256, 'p') +
+        "|x\r\n"  // 8
+        "0|p|" +
+        std::string(128, 'l') +
+        "\r\n"                               // 9
+        "\r\n"                               // 10, empty: not a problem
+        "5|whatever|\r\n"                    // 11
+        "0|objects/b|..\\evil.dll\r\n"       // 12
+        "2|missing.exe|Link\r\n"             // 13
+        "3|nothere.exe|\r\n"                 // 14
+        "12|data|\r\n"                       // 15
+        "0|objects/c|data\\x.txt|extra\r\n"  // 16
+        "1|a\\b|\r\n"                        // 17
+        "1|A|\r\n"                           // 18
+        "0|objects/d|a\\B\\y.txt\r\n"        // 19
+        "2|a\\b\\Y.TXT|Y\r\n"                // 20
+        "3|DATA\\X.txt|\r\n";                // 21
+    ExpectFindings(index, {
+                              {1, "UTF-8 byte-order mark"},
+                              {2, "no earlier Folder entry creates"},
+                              {3, "does not begin with a kind digit"},
+                              {4, "begins with a space"},
+                              {5, "no \"|\""},
+                              {6, "no \"|\""},
+                              {7, "path column is empty"},
+                              {8, "path column is 256 bytes; its field holds 255"},
+                              {9, "local column is 128 bytes; its field holds 127"},
+                              {11, "kind 5: the installer keeps this line but no install step"},
+                              {12, "unsafe"},
+                              {13, "shortcut to \"missing.exe\", which no entry"},
+                              {14, "launch of \"nothere.exe\", which no entry"},
+                              {15, "only its first digit, kind 1"},
+                              {16, "4 columns"},
+                              {17,
+                               "lies in folder \"a\", which no earlier Folder entry creates "
+                               "(line 18 creates it too late)"},
+                          });
+}
+
+TEST(CheckFileList, WholeIndexProblems) {
+    ExpectFindings("", {{0, "the index is empty"}});
+    ExpectFindings(
+        "\xFF\xFE"
+        "1\0|\0",
+        {{1, "UTF-16"}});
+    ExpectFindings("\r\n\r\n", {{0, "no line gives an entry"}});
+    ExpectFindings("# a comment\n", {{1, "no \"|\""}, {0, "no line gives an entry"}});
+    ExpectFindings("0|objects/a|a.exe\r\n2|a.exe|A\r\n", {});
+    ExpectFindings("2|a.exe|A\r\n3|a.exe|\r\n", {{1, "shortcut to \"a.exe\", which no entry"},
+                                                 {2, "launch of \"a.exe\", which no entry"},
+                                                 {0, "no Download or Folder entry"}});
+    ExpectFindings(std::string("1|a|\r\n0|p|a\\x\r\n\0"
+                               "0|q|y\r\n",
+                               23),
+                   {{3, "a zero byte ends the index here: the installer ignores the 7 bytes"}});
+}
+
+TEST(CheckFileList, EntryProblemsAndNames) {
+    ExpectFindings("0|p|a.txt\n0|q|A.TXT\n", {{2, "replaces the file installed by line 1"}});
+    ExpectFindings("1|" + std::string(183, 'f') + "|\n", {{1, "folder path of 256 bytes"}});
+    ExpectFindings("0|p|x.txt\n2|x.txt|\n", {{2, "link name is empty"}});
+    ExpectFindings("0|p|x.txt\n2|x.txt|sub\\L\n", {{2, "folder separator"}});
+    // 数据 written in UTF-8 instead of code page 936.
+    ExpectFindings("1|\xE6\x95\xB0\xE6\x8D\xAE|\n", {{1, "looks like UTF-8"}});
+    ExpectFindings("1|\xCA\xFD\xBE\xDD|\n", {});
+    ExpectFindings("1|a\xFF|\n", {{1, "not valid code page 936"}});
+}
+
+}  // namespace
+}  // namespace tessaly::pack

@@ -1,0 +1,170 @@
+// Code page 936 conversion, name rules, path keys, index line reading and per-entry limits.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pack/cp936.h"
+#include "pack/entry_limits.h"
+#include "pack/index_lines.h"
+#include "pack/local_names.h"
+#include "package/file_list.h"
+
+namespace tessaly::pack {
+namespace {
+
+TEST(Cp936, ChineseNamesBecomeTheirCodePageBytes) {
+    std::string cp936;
+    ASSERT_TRUE(Utf8ToCp936("数据\\子目录\\文件.txt", cp936));
+    EXPECT_EQ(cp936, "\xCA\xFD\xBE\xDD\\\xD7\xD3\xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE.txt");
+    std::string back;
+    ASSERT_TRUE(Cp936ToUtf8(cp936, back));
+    EXPECT_EQ(back, "数据\\子目录\\文件.txt");
+    EXPECT_EQ(Cp936CharacterCount(cp936), 13u);
+}
+
+TEST(Cp936, RefusesWhatTheCodePageCannotHold) {
+    std::string cp936;
+    EXPECT_FALSE(Utf8ToCp936("emoji \xF0\x9F\x98\x80", cp936));
+    EXPECT_FALSE(Utf8ToCp936("\xFF not utf-8", cp936));
+    EXPECT_FALSE(Cp936ToUtf8("\x81", cp936));  // a lead byte without its second byte
+    EXPECT_EQ(Cp936ForDisplay("a\x81"), "a\\x81");
+}
+
+TEST(Cp936, FindsSecondBytesThatLookLikeSeparators) {
+    // 亅 is 81 7C and 乗 is 81 5C; a lone "|" or backslash is not a second byte.
+    EXPECT_EQ(FindTrailByte("ab\x81\x7C", '|'), 2u);
+    EXPECT_EQ(FindTrailByte("a|\x81\x5C", '|'), std::string::npos);
+    EXPECT_EQ(FindTrailByte("\x81\x5C", '\\'), 0u);
+    EXPECT_EQ(FindTrailByte("\\\xD6\xD0", '\\'), std::string::npos);
+}
+
+TEST(LocalNames, WindowsNameProblems) {
+    struct Case {
+        const char* name;
+        const char* problem;  // a part of the message; empty when the name is fine
+    } cases[] = {
+        {"main.exe", ""},
+        {"数据 文件.txt", ""},
+        {"", "is empty"},
+        {"a|b", "\"|\""},
+        {"a\nb", "line break"},
+        {"a\rb", "line break"},
+        {"a\\b", "folder separator"},
+        {"a\tb", "control character"},
+        {"a?b", "\"?\", which Windows does not allow"},
+        {"a:b", "\":\""},
+        {"name.", "ends with a dot or a space"},
+        {"name ", "ends with a dot or a space"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string problem = WindowsNameProblem(c.name);
+        if (*c.problem == '\0') {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        }
+    }
+    EXPECT_NE(Cp936NameProblem("\x81\x7C.txt").find("\"|\""), std::string::npos);
+    EXPECT_NE(Cp936NameProblem("\x81\x5C.txt").find("backslash"), std::string::npos);
+    EXPECT_EQ(Cp936NameProblem("\xD6\xD0.txt"), "");
+}
+
+TEST(LocalNames, KeysFollowWindowsNameRules) {
+    EXPECT_EQ(LocalPathKey("Bin\\Main.exe"), LocalPathKey("bin/MAIN.EXE"));
+    EXPECT_EQ(LocalPathKey("a\\\\.\\b\\"), "A\\B");
+    EXPECT_EQ(ParentKey("a\\b\\c.txt"), "A\\B");
+    EXPECT_EQ(ParentKey("c.txt"), "");
+    // The second byte of 乗 (81 5C) is a backslash and that of CF 67 the letter g: neither splits
+    // the path nor changes case.
+    EXPECT_EQ(SplitLocalPath("\x81\x5C\\x"), (std::vector<std::string>{"\x81\x5C", "x"}));
+    EXPECT_NE(LocalPathKey("\xCF\x67"), LocalPathKey("\xCF\x47"));
+    EXPECT_FALSE(HasSeparator("\x81\x5C"));
+    EXPECT_TRUE(HasSeparator("a/b"));
+}
+
+TEST(IndexLines, NumbersLinesAsAnEditorDoes) {
+    const IndexText index = ReadIndexLines("1|a|\r\n0|p|a\\x\n\n2|a\\x|L\r3|a\\x|\r\n");
+    std::vector<std::pair<int, std::string>> seen;
+    for (const IndexLine& line : index.lines) {
+        seen.emplace_back(line.number, line.text);
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{
+                        {1, "1|a|"}, {2, "0|p|a\\x"}, {3, ""}, {4, "2|a\\x|L"}, {5, "3|a\\x|"}}));
+    EXPECT_EQ(index.zeroByteLine, 0);
+}
+
+TEST(IndexLines, ZeroByteEndsTheText) {
+    const IndexText index = ReadIndexLines(std::string("1|a|\n0|p|x\0tail\n", 16));
+    ASSERT_EQ(index.lines.size(), 2u);
+    EXPECT_EQ(index.zeroByteLine, 2);
+    EXPECT_EQ(index.bytesAfterZero, 5u);
+}
+
+TEST(IndexLines, GiveTheInstallersEntries) {
+    const char* texts[] = {
+        "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n",
+        "\xEF\xBB\xBF"
+        "1|bin|\n12|x|\n 0|a|b\n0||b\n5|k|\r\r\n0|a|b|c|d",
+        "\n\n\r",
+        "0|p|l\r\n|x|y\r\n0\r\n0|\r\n",
+    };
+    for (const char* text : texts) {
+        SCOPED_TRACE(text);
+        ByteBuffer body(text, text + std::strlen(text));
+        EntryList installer;
+        ParseFileList(body, installer);
+        std::vector<InstallEntry> ours;
+        for (const IndexLine& line : ReadIndexLines(text).lines) {
+            if (line.verdict == LineVerdict::Entry) {
+                ours.push_back(line.entry);
+            }
+        }
+        ASSERT_EQ(ours.size(), installer.size());
+        for (std::size_t i = 0; i < ours.size(); ++i) {
+            EXPECT_EQ(std::memcmp(&ours[i], &installer[i], sizeof(InstallEntry)), 0) << i;
+        }
+    }
+}
+
+TEST(EntryLimits, PathsMustFitUnderALongProgramFilesPath) {
+    // Install dir 64 + "\Tessaly\" = 73 bytes; desktop dir 64 + "\" = 65 bytes.
+    struct Case {
+        IndexEntry entry;
+        const char* problem;  // empty when the entry is fine
+    } cases[] = {
+        {{Folder, std::string(182, 'f'), ""}, ""},
+        {{Folder, std::string(183, 'f'), ""}, "folder path of 256 bytes"},
+        {{Shortcut, std::string(186, 't'), "Link"}, ""},
+        {{Shortcut, std::string(187, 't'), "Link"}, "link object target of 260 bytes"},
+        {{Download, "objects/x", std::string(127, 'l')}, ""},
+        {{Download, "objects/x", std::string(128, 'l')}, "local column is 128 bytes"},
+        {{Launch, std::string(256, 'p'), ""}, "path column is 256 bytes"},
+        {{Download, "objects/x", "..\\evil.dll"}, "unsafe"},
+        {{Download, "objects/x", "C:\\evil.dll"}, "unsafe"},
+        {{Folder, "bin\\NUL", ""}, "unsafe"},
+        {{Launch, "\\\\server\\share\\x.exe", ""}, "unsafe"},
+        {{Download, "objects/x", ""}, "no local name"},
+        {{Download, "my files/a b.txt", "a.txt"}, "needs percent-encoding"},
+        {{Shortcut, "a.exe", ""}, "link name is empty"},
+        {{Shortcut, "a.exe", "sub\\Link"}, "folder separator"},
+        {{Shortcut, "a.exe", "\x81\x5C"}, ""},  // 乗: its backslash byte is no separator
+        {{Shortcut, "a.exe", "CON"}, "unsafe"},
+        {{7, std::string(40, 'x'), "..\\x"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.entry.kind) + "|" + c.entry.path + "|" + c.entry.local);
+        const std::vector<std::string> problems = EntryProblems(c.entry);
+        if (*c.problem == '\0') {
+            EXPECT_TRUE(problems.empty()) << problems.front();
+        } else {
+            ASSERT_EQ(problems.size(), 1u);
+            EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tessaly::pack

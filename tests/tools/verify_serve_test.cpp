@@ -1,0 +1,367 @@
+// tessaly-pack verify against tessaly-pack serve on 127.0.0.1: a good package passes, and a
+// deleted, an emptied and a changed file are each caught; the request is the installer's; serve
+// logs and stops on a signal.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <sstream>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "pack/build_command.h"
+#include "pack/http_fetch.h"
+#include "pack/serve_command.h"
+#include "pack/sha256.h"
+#include "pack/verify_command.h"
+#include "package/install_entry.h"
+#include "tools/pack_test_support.h"
+
+namespace tessaly::pack {
+namespace {
+
+using testing::ProgramRun;
+using testing::Quote;
+using testing::ReadFile;
+using testing::RunProgram;
+using testing::ScratchDir;
+using testing::WriteFile;
+namespace fs = std::filesystem;
+
+std::string Sha(const std::string& bytes) {
+    return Sha256Hex(bytes.data(), bytes.size());
+}
+
+// A built package (under "built") and a copy of it (under "served") that an in-process server
+// on a free loopback port serves, so a test can damage what is served and compare with the build.
+class ServedPackage : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const fs::path staging = scratch_ / "staging";
+        WriteFile(staging / "bin/main.exe", "MAIN program");
+        WriteFile(staging / "数据/说明.txt", "readme");
+        WriteFile(staging / "数据/子目录/表.dat", std::string(100000, 'd'));
+        const BuildResult built = BuildPackage(
+            {staging, scratch_ / "built", {{Shortcut, "bin/main.exe", "Tessaly", "--shortcut"}}});
+        ASSERT_TRUE(built.problems.empty());
+        fs::copy(scratch_ / "built", scratch_ / "served", fs::copy_options::recursive);
+        std::string error;
+        port_ = server_.Start((scratch_ / "served").string(), "127.0.0.1", 0, log_, error);
+        ASSERT_NE(port_, 0) << error;
+    }
+
+    std::string Base() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+    fs::path Served(const std::string& content) const {
+        return scratch_ / ("served/AppData/objects/" + Sha(content));
+    }
+
+    VerifyResult Verify(bool against, std::string* progressText = nullptr) {
+        std::ostringstream progressOut;
+        const auto progress = MakePlainProgress(progressOut);
+        VerifyResult result = VerifyPackage(
+            {Base(), against ? (scratch_ / "built").string() : std::string()}, *progress);
+        if (progressText != nullptr) {
+            *progressText = progressOut.str();
+        }
+        return result;
+    }
+
+    std::string LogText() {
+        server_.Stop();
+        return log_.str();
+    }
+
+    ScratchDir scratch_;
+    std::ostringstream log_;
+    PackageServer server_;
+    int port_ = 0;
+};
+
+// The line of a Download entry in the built index: folders bin, 数据, 数据\子目录 come first, then
+// the downloads in name order.
+// (子目录 sorts before 说明.txt: E5 AD 90 against E8 AF B4 in UTF-8).
+constexpr int kMainLine = 4;
+constexpr int kTableLine = 5;
+constexpr int kReadmeLine = 6;
+
+TEST_F(ServedPackage, AGoodPackagePasses) {
+    std::string progress;
+    const VerifyResult result = Verify(true, &progress);
+    EXPECT_TRUE(result.indexFetched);
+    EXPECT_EQ(result.downloads, 3u);
+    EXPECT_EQ(result.findings, std::vector<std::string>{});
+    EXPECT_NE(progress.find("3/3 ok objects/"), std::string::npos) << progress;
+}
+
+TEST_F(ServedPackage, CatchesADeletedAnEmptiedAndAChangedFile) {
+    fs::remove(Served("MAIN program"));
+    WriteFile(Served("readme"), "");
+    WriteFile(Served(std::string(100000, 'd')), std::string(99999, 'd') + "X");
+    const VerifyResult result = Verify(false);
+    ASSERT_EQ(result.findings.size(), 3u);
+    const std::string prefix = "FileList.txt:";
+    EXPECT_EQ(result.findings[0].rfind(prefix + std::to_string(kMainLine) + ": objects/", 0), 0u);
+    EXPECT_NE(result.findings[0].find("answered HTTP 404"), std::string::npos);
+    EXPECT_EQ(result.findings[1].rfind(prefix + std::to_string(kTableLine) + ": ", 0), 0u);
+    EXPECT_NE(result.findings[1].find("does not match its name"), std::string::npos);
+    EXPECT_EQ(result.findings[2].rfind(prefix + std::to_string(kReadmeLine) + ": ", 0), 0u);
+    EXPECT_NE(result.findings[2].find("empty body"), std::string::npos);
+}
+
+TEST_F(ServedPackage, AgainstTheBuiltTreeCatchesAChangedIndexAndFile) {
+    // An index whose file has a plain name: only the comparison with the build can catch it.
+    WriteFile(scratch_ / "built/AppData/plain.txt", "original");
+    WriteFile(scratch_ / "served/AppData/plain.txt", "tampered");
+    const std::string index = "0|plain.txt|plain.txt\r\n";
+    WriteFile(scratch_ / "built/AppData/FileList.txt", index);
+    WriteFile(scratch_ / "served/AppData/FileList.txt", index);
+    EXPECT_EQ(Verify(false).findings, std::vector<std::string>{});
+    VerifyResult result = Verify(true);
+    ASSERT_EQ(result.findings.size(), 1u);
+    EXPECT_NE(result.findings[0].find("FileList.txt:1: plain.txt: differs from"), std::string::npos)
+        << result.findings[0];
+
+    WriteFile(scratch_ / "served/AppData/FileList.txt", index + "1|extra|\r\n");
+    result = Verify(true);
+    ASSERT_EQ(result.findings.size(), 2u);
+    EXPECT_NE(result.findings[0].find("/AppData/FileList.txt: differs from"), std::string::npos)
+        << result.findings[0];
+}
+
+TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
+    fs::remove(scratch_ / "served/AppData/FileList.txt");
+    const VerifyResult result = Verify(false);
+    EXPECT_FALSE(result.indexFetched);
+    ASSERT_EQ(result.findings.size(), 1u);
+    EXPECT_NE(result.findings[0].find("FileList.txt: answered HTTP 404"), std::string::npos);
+}
+
+TEST_F(ServedPackage, ServeLogsOneLinePerRequest) {
+    const HttpAnswer answer = FetchLikeInstaller(Base() + "/AppData/FileList.txt");
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.body, ReadFile(scratch_ / "built/AppData/FileList.txt"));
+    EXPECT_EQ(FetchLikeInstaller(Base() + "/AppData/nothing").status, 404);
+    const std::string log = LogText();
+    EXPECT_NE(log.find("127.0.0.1 GET /AppData/FileList.txt 200 " +
+                       std::to_string(answer.body.size()) + " \"ravavo\"\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("GET /AppData/nothing 404"), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+}
+
+TEST(VerifyRequest, IsTheInstallersRequest) {
+    httplib::Server server;
+    httplib::Headers seen;
+    std::vector<std::string> paths;
+    server.Get(".*", [&](const httplib::Request& request, httplib::Response& response) {
+        paths.push_back(request.target);
+        if (request.path == "/pkg/FileList.txt") {
+            seen = request.headers;
+            response.set_content("0|dir/a%20b\xCA\xFD.bin|a.bin\r\n", "text/plain");
+        } else {
+            response.status = 404;
+            response.set_content("<html>not here</html>", "text/html");
+        }
+    });
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::thread thread([&] { server.listen_after_bind(); });
+    std::ostringstream out;
+    const auto progress = MakePlainProgress(out);
+    const VerifyResult result =
+        VerifyPackage({"http://127.0.0.1:" + std::to_string(port) + "/pkg", ""}, *progress);
+    server.stop();
+    thread.join();
+
+    EXPECT_EQ(seen.find("User-Agent")->second, "ravavo");
+    EXPECT_EQ(seen.find("Cache-Control")->second, "no-cache");
+    EXPECT_EQ(seen.find("Pragma")->second, "no-cache");
+    // The path goes out byte for byte as the index writes it: no percent-encoding, no decoding.
+    EXPECT_EQ(paths, (std::vector<std::string>{"/pkg/FileList.txt", "/pkg/dir/a%20b\xCA\xFD.bin"}));
+    ASSERT_EQ(result.findings.size(), 1u);
+    EXPECT_EQ(result.findings[0], "FileList.txt:1: dir/a%20b数.bin: answered HTTP 404");
+    EXPECT_EQ(out.str(), result.findings[0] + "\n");
+}
+
+TEST(VerifyRequest, AServerThatNeverAnswersFailsAfterTheReadTimeOut) {
+    httplib::Server server;
+    // Bound and listening, so the connection is accepted, but nothing ever reads or answers.
+    const int port = server.bind_to_any_port("127.0.0.1");
+    ASSERT_GT(port, 0);
+    std::ostringstream out;
+    const auto progress = MakePlainProgress(out);
+    const auto start = std::chrono::steady_clock::now();
+    const VerifyResult result =
+        VerifyPackage({"http://127.0.0.1:" + std::to_string(port) + "/", ""}, *progress);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_FALSE(result.indexFetched);
+    ASSERT_EQ(result.findings.size(), 1u);
+    EXPECT_NE(result.findings[0].find("/AppData/FileList.txt: no answer"), std::string::npos)
+        << result.findings[0];
+    EXPECT_GE(seconds, 3.0);  // the installer's 4 s read time-out
+    EXPECT_LE(seconds, 9.0);
+}
+
+TEST(HttpUrl, OnlyPlainHttp) {
+    struct Case {
+        const char* url;
+        const char* base;  // empty when refused
+    } cases[] = {
+        {"http://127.0.0.1:8080", "http://127.0.0.1:8080/AppData/"},
+        {"http://127.0.0.1:8080/", "http://127.0.0.1:8080/AppData/"},
+        {"HTTP://packages.example:80/AppData", "http://packages.example/AppData/"},
+        {"http://host/a/b/", "http://host/a/b/"},
+        {"https://host/", ""},
+        {"ftp://host/", ""},
+        {"http://user@host/", ""},
+        {"http://host:0/", ""},
+        {"http://host:99999/", ""},
+        {"http://host/?x=1", ""},
+        {"http:///AppData/", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url);
+        HttpUrl url;
+        std::string error;
+        const bool ok = ParseHttpUrl(c.url, url, error);
+        EXPECT_EQ(ok, *c.base != '\0') << error;
+        if (ok) {
+            EXPECT_EQ(PackageBase(url), c.base);
+        }
+    }
+}
+
+TEST(ProgressBar, FillsInProportionAndFitsTheWidth) {
+    EXPECT_EQ(RenderProgressBar(0, 4, 80, "a"), "[" + std::string(30, '.') + "] 0/4 a");
+    EXPECT_EQ(RenderProgressBar(2, 4, 80, "b"),
+              "[" + std::string(15, '#') + std::string(15, '.') + "] 2/4 b");
+    EXPECT_EQ(RenderProgressBar(4, 4, 80, ""), "[" + std::string(30, '#') + "] 4/4 ");
+    EXPECT_EQ(RenderProgressBar(1, 3, 36, "objects/abcdef").size(), 36u);
+    std::ostringstream out;
+    const auto bar = MakeBarProgress(out, 60);
+    bar->Begin(2);
+    bar->Checked(1, "x", true);
+    bar->Report("problem");
+    bar->End();
+    EXPECT_EQ(out.str().find("\r\033[Kproblem\n"), out.str().find("problem") - 4);
+    EXPECT_EQ(out.str().back(), 'K');  // the bar line is cleared at the end
+}
+
+// Starts "tessaly-pack serve DIR --port 0" as a child; its first line names the port.
+struct ServeChild {
+    pid_t pid = -1;
+    FILE* output = nullptr;
+    int port = 0;
+};
+
+ServeChild StartServe(const fs::path& root) {
+    ServeChild child;
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return child;
+    }
+    child.pid = fork();
+    if (child.pid == 0) {
+        dup2(pipeEnds[1], STDOUT_FILENO);
+        dup2(pipeEnds[1], STDERR_FILENO);
+        close(pipeEnds[0]);
+        close(pipeEnds[1]);
+        execl(TESSALY_PACK_PROGRAM, TESSALY_PACK_PROGRAM, "serve", root.c_str(), "--port", "0",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(pipeEnds[1]);
+    child.output = fdopen(pipeEnds[0], "r");
+    char line[512] = {};
+    if (std::fgets(line, sizeof line, child.output) != nullptr) {
+        const char* colon = std::strstr(line, "127.0.0.1:");
+        child.port = colon == nullptr ? 0 : std::atoi(colon + std::strlen("127.0.0.1:"));
+    }
+    EXPECT_NE(child.port, 0) << line;
+    return child;
+}
+
+// Sends `signal` and returns the exit code and the rest of the output.
+ProgramRun StopServe(ServeChild& child, int signal) {
+    kill(child.pid, signal);
+    ProgramRun run{-1, {}};
+    char chunk[4096];
+    std::size_t count;
+    while ((count = std::fread(chunk, 1, sizeof chunk, child.output)) > 0) {
+        run.output.append(chunk, count);
+    }
+    std::fclose(child.output);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+TEST(ServeCommand, ServesForVerifyAndStopsCleanlyOnEitherSignal) {
+    ScratchDir scratch;
+    WriteFile(scratch / "staging/app.exe", "program");
+    ASSERT_TRUE(BuildPackage({scratch / "staging", scratch / "out", {}}).problems.empty());
+    for (const int signal : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(signal);
+        ServeChild child = StartServe(scratch / "out");
+        ASSERT_GT(child.pid, 0);
+        const ProgramRun verify =
+            RunProgram("verify http://127.0.0.1:" + std::to_string(child.port) + " --against " +
+                       Quote(scratch / "out"));
+        EXPECT_EQ(verify.exitCode, 0) << verify.output;
+        EXPECT_NE(verify.output.find("1 file checked, all answered"), std::string::npos)
+            << verify.output;
+        const ProgramRun serve = StopServe(child, signal);
+        EXPECT_EQ(serve.exitCode, 0) << serve.output;
+        EXPECT_NE(serve.output.find("GET /AppData/objects/" + Sha("program") + " 200 7 \"ravavo\""),
+                  std::string::npos)
+            << serve.output;
+        EXPECT_NE(serve.output.find(signal == SIGTERM ? "stopped on SIGTERM" : "stopped on SIGINT"),
+                  std::string::npos)
+            << serve.output;
+    }
+}
+
+TEST(PackCommand, UsageAndHelp) {
+    for (const char* command : {"build", "check", "verify", "serve"}) {
+        SCOPED_TRACE(command);
+        const ProgramRun help = RunProgram(std::string(command) + " --help");
+        EXPECT_EQ(help.exitCode, 0);
+        EXPECT_EQ(help.output.rfind(std::string("usage: tessaly-pack ") + command, 0), 0u);
+        EXPECT_EQ(RunProgram(std::string(command) + " --no-such-option x").exitCode, 2);
+    }
+    EXPECT_EQ(RunProgram("").exitCode, 2);
+    EXPECT_EQ(RunProgram("unpack").exitCode, 2);
+    EXPECT_EQ(RunProgram("--help").exitCode, 0);
+    EXPECT_EQ(RunProgram("verify https://127.0.0.1/").exitCode, 2);
+    EXPECT_EQ(RunProgram("serve /nonexistent --port 70000").exitCode, 2);
+    const ProgramRun check = RunProgram("check /nonexistent/FileList.txt");
+    EXPECT_EQ(check.exitCode, 1);
+    EXPECT_NE(check.output.find("/nonexistent/FileList.txt: cannot be read"), std::string::npos);
+}
+
+TEST(CheckCommand, PrintsFileAndLineAndExitsOneOnFindings) {
+    ScratchDir scratch;
+    WriteFile(scratch / "FileList.txt", "1|bin|\r\n9|x|\r\n");
+    ProgramRun run = RunProgram("check " + Quote(scratch / "FileList.txt"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find((scratch / "FileList.txt").string() + ":2: kind 9"),
+              std::string::npos)
+        << run.output;
+    WriteFile(scratch / "FileList.txt", "1|bin|\r\n");
+    run = RunProgram("check " + Quote(scratch / "FileList.txt"));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+}
+
+}  // namespace
+}  // namespace tessaly::pack

@@ -1,0 +1,66 @@
+// Exit codes, finding lines and argument reading shared by the subcommands.
+#include "pack/command.h"
+
+#include <algorithm>
+
+namespace tessaly::pack {
+
+std::string FormatFinding(const std::string& file, const Finding& finding) {
+    if (finding.line == 0) {
+        return file + ": " + finding.message;
+    }
+    return file + ":" + std::to_string(finding.line) + ": " + finding.message;
+}
+
+bool ReadArguments(const std::vector<std::string>& args,
+                   const std::vector<std::string>& valueOptions, Arguments& parsed,
+                   std::string& error) {
+    parsed = Arguments{};
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            parsed.positionals.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        const std::size_t equals = arg.find('=');
+        const std::string name = arg.substr(0, equals);
+        if (std::find(valueOptions.begin(), valueOptions.end(), name) == valueOptions.end()) {
+            error = "unknown option " + name;
+            return false;
+        }
+        if (equals != std::string::npos) {
+            parsed.options.emplace_back(name, arg.substr(equals + 1));
+        } else if (i + 1 < args.size()) {
+            parsed.options.emplace_back(name, args[++i]);
+        } else {
+            error = name + " needs a value";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool WantsHelp(const std::vector<std::string>& args) {
+    for (const std::string& arg : args) {
+        if (arg == "--") {
+            return false;
+        }
+        if (arg == "-h" || arg == "--help") {
+            return true;
+        }
+    }
+    return false;
+}
+
+int UsageError(std::ostream& err, const std::string& command, const std::string& message) {
+    err << "tessaly-pack " << command << ": " << message << " (see tessaly-pack " << command
+        << " --help)\n";
+    return kExitUsage;
+}
+
+}  // namespace tessaly::pack

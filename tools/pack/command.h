@@ -1,0 +1,43 @@
+// What every tessaly-pack subcommand shares: exit codes, findings and the reading of arguments.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessaly::pack {
+
+constexpr int kExitOk = 0;       // done, nothing to report
+constexpr int kExitFinding = 1;  // a finding, a refusal or an error
+constexpr int kExitUsage = 2;    // the command line was wrong
+
+// One problem found in a file, at a line as an editor numbers it (0: the file as a whole).
+struct Finding {
+    int line;
+    std::string message;
+};
+
+// "FILE:LINE: message", or "FILE: message" for the file as a whole.
+std::string FormatFinding(const std::string& file, const Finding& finding);
+
+// A command line split into positional arguments and options, both in the order given.
+struct Arguments {
+    std::vector<std::string> positionals;
+    std::vector<std::pair<std::string, std::string>> options;  // name (with "--") and value
+};
+
+// Splits `args`: every option named in `valueOptions` takes a value ("--name VALUE" or
+// "--name=VALUE"); "--" ends the options. False, with `error` set, for an unknown option or a
+// missing value.
+bool ReadArguments(const std::vector<std::string>& args,
+                   const std::vector<std::string>& valueOptions, Arguments& parsed,
+                   std::string& error);
+
+// True when `args` asks for help ("-h" or "--help" before any "--").
+bool WantsHelp(const std::vector<std::string>& args);
+
+// Writes "tessaly-pack COMMAND: message" and a pointer to --help; returns kExitUsage.
+int UsageError(std::ostream& err, const std::string& command, const std::string& message);
+
+}  // namespace tessaly::pack

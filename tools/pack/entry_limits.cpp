@@ -1,0 +1,156 @@
+// Per-entry checks against the installer's fields, path texts and containment rule.
+#include "pack/entry_limits.h"
+
+#include <cstring>
+
+#include "pack/cp936.h"
+#include "pack/local_names.h"
+#include "package/entry_paths.h"
+
+namespace tessaly::pack {
+
+namespace {
+
+std::string Quoted(const std::string& cp936) {
+    return "\"" + Cp936ForDisplay(cp936) + "\"";
+}
+
+// Bytes a URL path may hold without percent-encoding.
+bool IsPlainUrlByte(unsigned char byte) {
+    if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+        (byte >= '0' && byte <= '9')) {
+        return true;
+    }
+    return byte != '\0' && std::strchr("-._~!$&'()*+,;=:@/", byte) != nullptr;
+}
+
+class Problems {
+  public:
+    void Column(const char* name, const std::string& column, std::size_t limit) {
+        if (column.size() > limit) {
+            Add(std::string(name) + " column is " + std::to_string(column.size()) +
+                " bytes; the installer's field holds " + std::to_string(limit));
+        }
+    }
+
+    // False (and a problem) when the path would reach outside the folder it is joined to.
+    bool Contained(const std::string& what, const std::string& cp936) {
+        if (IsContainedRelativePath(cp936.c_str())) {
+            return true;
+        }
+        Add(what + " " + Quoted(cp936) +
+            " is unsafe: it is absolute, climbs out with \"..\", holds a colon or names a device");
+        return false;
+    }
+
+    // `total` bytes composed into a text of `capacity` bytes (terminator included).
+    void Fits(const std::string& what, std::size_t total, const char* text, std::size_t capacity,
+              const char* base) {
+        if (total >= capacity) {
+            Add(what + " makes a " + text + " of " + std::to_string(total) + " bytes with " + base +
+                "; the installer's text holds " + std::to_string(capacity - 1));
+        }
+    }
+
+    void Add(std::string message) { messages_.push_back(std::move(message)); }
+    std::vector<std::string> Take() { return std::move(messages_); }
+
+  private:
+    std::vector<std::string> messages_;
+};
+
+const std::string kInstallBase =
+    "a " + std::to_string(kAssumedInstallDirLength) + "-byte install directory";
+const std::string kDesktopBase =
+    "a " + std::to_string(kAssumedDesktopDirLength) + "-byte desktop directory";
+
+void CheckDownload(const IndexEntry& entry, Problems& problems) {
+    for (const char c : entry.path) {
+        if (!IsPlainUrlByte(static_cast<unsigned char>(c))) {
+            problems.Add("server path " + Quoted(entry.path) +
+                         " needs percent-encoding, but the installer sends it unchanged");
+            break;
+        }
+    }
+    if (entry.local.empty()) {
+        problems.Add("download has no local name: the installer would write to its directory");
+        return;
+    }
+    if (problems.Contained("local path", entry.local)) {
+        problems.Fits("local path " + Quoted(entry.local),
+                      kAssumedInstallDirLength + entry.local.size(), "file path", kFilePathCapacity,
+                      kInstallBase.c_str());
+    }
+}
+
+void CheckFolder(const IndexEntry& entry, Problems& problems) {
+    if (problems.Contained("folder", entry.path)) {
+        problems.Fits("folder " + Quoted(entry.path), kAssumedInstallDirLength + entry.path.size(),
+                      "folder path", kFolderPathCapacity, kInstallBase.c_str());
+    }
+}
+
+void CheckShortcut(const IndexEntry& entry, Problems& problems) {
+    if (problems.Contained("link target", entry.path)) {
+        const std::size_t target = kAssumedInstallDirLength + entry.path.size();
+        problems.Fits("link target " + Quoted(entry.path), target, "target path",
+                      kTargetPathCapacity, kInstallBase.c_str());
+        problems.Fits("link target " + Quoted(entry.path), target, "link object target",
+                      kLinkTargetCapacity, kInstallBase.c_str());
+    }
+    const std::string& name = entry.local;
+    if (name.empty()) {
+        problems.Add("link name is empty: the link would be called \".lnk\"");
+        return;
+    }
+    if (HasSeparator(name)) {
+        problems.Add("link name " + Quoted(name) +
+                     " holds a folder separator: the link would go into a desktop subfolder");
+        return;
+    }
+    if (!problems.Contained("link name", name)) {
+        return;
+    }
+    const std::size_t lnk = sizeof(".lnk") - 1;
+    problems.Fits("link name " + Quoted(name), kAssumedDesktopDirLength + name.size() + lnk,
+                  "link path", kLinkPathCapacity, kDesktopBase.c_str());
+    // The desktop directory converts to at most one UTF-16 unit per byte.
+    problems.Fits("link name " + Quoted(name),
+                  kAssumedDesktopDirLength + Cp936CharacterCount(name) + lnk,
+                  "UTF-16 link path (in units)", kLinkPathWideCapacity, kDesktopBase.c_str());
+}
+
+void CheckLaunch(const IndexEntry& entry, Problems& problems) {
+    if (problems.Contained("launch path", entry.path)) {
+        problems.Fits("launch path " + Quoted(entry.path),
+                      kAssumedInstallDirLength + entry.path.size(), "launch path",
+                      kTargetPathCapacity, kInstallBase.c_str());
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> EntryProblems(const IndexEntry& entry) {
+    Problems problems;
+    problems.Column("path", entry.path, kPathColumnLimit);
+    problems.Column("local", entry.local, kLocalColumnLimit);
+    switch (entry.kind) {
+        case Download:
+            CheckDownload(entry, problems);
+            break;
+        case Folder:
+            CheckFolder(entry, problems);
+            break;
+        case Shortcut:
+            CheckShortcut(entry, problems);
+            break;
+        case Launch:
+            CheckLaunch(entry, problems);
+            break;
+        default:
+            break;
+    }
+    return problems.Take();
+}
+
+}  // namespace tessaly::pack

@@ -1,0 +1,31 @@
+// What one index entry needs so that the installer can act on it: columns that fit their fields,
+// local paths that stay inside the folder they are joined to, and composed paths that fit the
+// installer's fixed path texts even on a machine whose Program Files path is long.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "pack/index_writer.h"
+#include "package/install_entry.h"
+
+namespace tessaly::pack {
+
+// The Program Files path the limits are worked out for; real ones are far shorter
+// ("C:\Program Files" is 16 bytes).
+constexpr std::size_t kAssumedProgramFilesLength = 64;
+// The install directory: that path followed by "\Tessaly\".
+constexpr std::size_t kAssumedInstallDirLength =
+    kAssumedProgramFilesLength + sizeof("\\Tessaly\\") - 1;
+// The desktop directory: a folder path of the same length followed by one backslash.
+constexpr std::size_t kAssumedDesktopDirLength = kAssumedProgramFilesLength + 1;
+
+constexpr std::size_t kPathColumnLimit = sizeof(InstallEntry::path) - 1;
+constexpr std::size_t kLocalColumnLimit = sizeof(InstallEntry::local) - 1;
+
+// Every reason why the installer could not act on `entry` as meant, one message each; empty when
+// there is none. Kinds 4 to 9 are only checked for their column lengths.
+std::vector<std::string> EntryProblems(const IndexEntry& entry);
+
+}  // namespace tessaly::pack

@@ -1,0 +1,94 @@
+// URL reading and the installer-like GET, over cpp-httplib.
+#include "pack/http_fetch.h"
+
+#include <httplib.h>
+
+#include <cctype>
+
+namespace tessaly::pack {
+
+bool ParseHttpUrl(const std::string& url, HttpUrl& parsed, std::string& error) {
+    parsed = HttpUrl{};
+    const std::string scheme = "http://";
+    std::string lower = url.substr(0, scheme.size());
+    for (char& c : lower) {
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+    if (lower != scheme) {
+        error = "only http:// URLs: the installer speaks plain HTTP";
+        return false;
+    }
+    const std::size_t hostStart = scheme.size();
+    const std::size_t pathStart = url.find('/', hostStart);
+    const std::string authority = url.substr(hostStart, pathStart - hostStart);
+    parsed.path = pathStart == std::string::npos ? "" : url.substr(pathStart);
+    if (url.find_first_of("?#") != std::string::npos) {
+        error = "a package URL has no query or fragment";
+        return false;
+    }
+    const std::size_t colon = authority.find(':');
+    parsed.host = authority.substr(0, colon);
+    if (parsed.host.empty() || parsed.host.find_first_not_of(
+                                   "abcdefghijklmnopqrstuvwxyz"
+                                   "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-") != std::string::npos) {
+        error = "expected http://HOST[:PORT][/PATH], with a host name or IPv4 address";
+        return false;
+    }
+    if (colon != std::string::npos) {
+        const std::string port = authority.substr(colon + 1);
+        if (port.empty() || port.size() > 5 ||
+            port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) == 0 ||
+            std::stoi(port) > 65535) {
+            error = "the port must be a number from 1 to 65535";
+            return false;
+        }
+        parsed.port = std::stoi(port);
+    }
+    return true;
+}
+
+std::string Origin(const HttpUrl& url) {
+    std::string origin = "http://" + url.host;
+    if (url.port != 80) {
+        origin += ":" + std::to_string(url.port);
+    }
+    return origin;
+}
+
+std::string PackageBase(const HttpUrl& url) {
+    if (url.path.empty() || url.path == "/") {
+        return Origin(url) + "/AppData/";
+    }
+    return Origin(url) + url.path + (url.path.back() == '/' ? "" : "/");
+}
+
+HttpAnswer FetchLikeInstaller(const std::string& url) {
+    HttpAnswer answer;
+    HttpUrl parsed;
+    if (!ParseHttpUrl(url, parsed, answer.error)) {
+        return answer;
+    }
+    httplib::Client client(parsed.host, parsed.port);
+    client.set_connection_timeout(2);
+    client.set_write_timeout(4);
+    client.set_read_timeout(4);
+    client.set_follow_location(true);
+    client.set_url_encode(false);
+    client.set_keep_alive(false);
+    const httplib::Headers headers = {
+        {"User-Agent", "ravavo"},
+        {"Cache-Control", "no-cache"},
+        {"Pragma", "no-cache"},
+    };
+    const httplib::Result result = client.Get(parsed.path.empty() ? "/" : parsed.path, headers);
+    if (!result) {
+        answer.error = httplib::to_string(result.error());
+        return answer;
+    }
+    answer.answered = true;
+    answer.status = result->status;
+    answer.body = result->body;
+    return answer;
+}
+
+}  // namespace tessaly::pack

@@ -1,0 +1,38 @@
+// Plain HTTP as the installer speaks it: the package URL it is given, and one GET made the way it
+// makes them.
+#pragma once
+
+#include <string>
+
+namespace tessaly::pack {
+
+struct HttpUrl {
+    std::string host;
+    int port = 80;
+    std::string path;  // begins with "/" when not empty
+};
+
+// Reads "http://host[:port][/path]". False, with `error` set, for any other scheme, user
+// information, a query or a fragment.
+bool ParseHttpUrl(const std::string& url, HttpUrl& parsed, std::string& error);
+
+// "http://host" or "http://host:port".
+std::string Origin(const HttpUrl& url);
+
+// The package base the installer would be built with for this URL, ending with "/": the URL's own
+// path, or "/AppData/" when it names only the server.
+std::string PackageBase(const HttpUrl& url);
+
+struct HttpAnswer {
+    bool answered = false;  // false: no HTTP answer at all (see `error`)
+    int status = 0;
+    std::string body;
+    std::string error;
+};
+
+// One GET of `url` (from ParseHttpUrl's grammar) as the installer makes it: agent "ravavo", no
+// cache, the path sent as it is (no percent-encoding), redirects followed, 2 s to connect and 4 s
+// for each send and read.
+HttpAnswer FetchLikeInstaller(const std::string& url);
+
+}  // namespace tessaly::pack

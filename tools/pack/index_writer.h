@@ -1,0 +1,40 @@
+// Writing a file index, and the server layout of a package tree:
+//
+//     OUT_DIR/AppData/FileList.txt          the index, replaced last
+//     OUT_DIR/AppData/objects/<sha256>      every file, named by its content
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tessaly::pack {
+
+// One line of an index, its columns as bytes (local names in code page 936).
+struct IndexEntry {
+    int kind;
+    std::string path;
+    std::string local;
+};
+
+constexpr char kPackageFolder[] = "AppData";
+constexpr char kIndexName[] = "FileList.txt";
+constexpr char kObjectFolder[] = "objects";
+
+// The server path of a file whose SHA-256 digest is `sha256Hex`, relative to the package base.
+std::string ObjectPath(const std::string& sha256Hex);
+
+// "kind|path|local", one line per entry, each ended by CR LF. Every line has three columns, so
+// a Folder or Launch line ends with a bar.
+std::string FormatIndex(const std::vector<IndexEntry>& entries);
+
+// Writes `bytes` to `file` through a temporary file beside it that is then renamed over it, so a
+// reader sees either the old or the new content, never a part. False, with `error` set, on failure.
+bool WriteFileAtomically(const std::filesystem::path& file, const std::string& bytes,
+                         std::string& error);
+
+// Copies `source` to `target` the same way: through a temporary file renamed over the target.
+bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
+                        std::string& error);
+
+}  // namespace tessaly::pack

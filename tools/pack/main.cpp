@@ -1,0 +1,53 @@
+// tessaly-pack: the publisher's tool for Tessaly packages. Dispatches to one subcommand.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "pack/build_command.h"
+#include "pack/check_command.h"
+#include "pack/command.h"
+#include "pack/serve_command.h"
+#include "pack/verify_command.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: tessaly-pack COMMAND [ARGS]...\n"
+    "\n"
+    "  build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch TARGET]...\n"
+    "                    write the package server tree for a staging folder\n"
+    "  check FILE_LIST   report what the installer would skip or fail on in an index\n"
+    "  verify BASE_URL [--against OUT_DIR]\n"
+    "                    fetch a published package as the installer does\n"
+    "  serve OUT_DIR [--port N] [--bind ADDRESS]\n"
+    "                    serve a package tree on 127.0.0.1 for local tests\n"
+    "\n"
+    "Run tessaly-pack COMMAND --help for the details of one command.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tessaly::pack;
+    const std::vector<std::string> args(argv + (argc > 1 ? 2 : 1), argv + argc);
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (command == "build") {
+        return RunBuild(args, std::cout, std::cerr);
+    }
+    if (command == "check") {
+        return RunCheck(args, std::cout, std::cerr);
+    }
+    if (command == "verify") {
+        return RunVerify(args, std::cout, std::cerr);
+    }
+    if (command == "serve") {
+        return RunServe(args, std::cout, std::cerr);
+    }
+    if (command == "-h" || command == "--help") {
+        std::cout << kUsage;
+        return kExitOk;
+    }
+    std::cerr << (command.empty() ? "tessaly-pack: expected a command\n"
+                                  : "tessaly-pack: unknown command " + command + "\n")
+              << kUsage;
+    return kExitUsage;
+}

@@ -1,0 +1,80 @@
+// SHA-256 through OpenSSL's digest interface.
+#include "pack/sha256.h"
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <vector>
+
+namespace tessaly::pack {
+
+namespace {
+
+struct DigestContextFree {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
+
+std::string ToHex(const unsigned char* digest, unsigned int length) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned int i = 0; i < length; ++i) {
+        hex += kDigits[digest[i] >> 4];
+        hex += kDigits[digest[i] & 0x0F];
+    }
+    return hex;
+}
+
+std::string Finish(EVP_MD_CTX* context) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(context, digest, &length);
+    return ToHex(digest, length);
+}
+
+}  // namespace
+
+std::string Sha256Hex(const void* data, std::size_t size) {
+    DigestContext context(EVP_MD_CTX_new());
+    EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+    EVP_DigestUpdate(context.get(), data, size);
+    return Finish(context.get());
+}
+
+bool Sha256FileHex(const std::filesystem::path& file, std::string& hex, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = std::string("cannot be read: ") + std::strerror(errno);
+        return false;
+    }
+    DigestContext context(EVP_MD_CTX_new());
+    EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr);
+    std::vector<char> chunk(1 << 16);
+    while (in) {
+        in.read(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        EVP_DigestUpdate(context.get(), chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (in.bad()) {
+        error = "could not be read to its end";
+        return false;
+    }
+    hex = Finish(context.get());
+    return true;
+}
+
+bool IsSha256Hex(const std::string& text) {
+    if (text.size() != 64) {
+        return false;
+    }
+    for (const char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tessaly::pack

@@ -1,0 +1,294 @@
+// Package verification over HTTP, with a progress bar on a terminal and plain lines elsewhere.
+#include "pack/verify_command.h"
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "pack/command.h"
+#include "pack/cp936.h"
+#include "pack/http_fetch.h"
+#include "pack/index_lines.h"
+#include "pack/index_writer.h"
+#include "pack/sha256.h"
+#include "package/entry_paths.h"
+#include "package/package_url.h"
+
+namespace tessaly::pack {
+
+namespace fs = std::filesystem;
+
+const char kVerifyUsage[] =
+    "usage: tessaly-pack verify BASE_URL [--against OUT_DIR]\n"
+    "\n"
+    "Fetches BASE_URL/FileList.txt as the installer does (agent \"ravavo\", no cache, 2 s to\n"
+    "connect, 4 s per read), then every file its Download entries name, and reports each that\n"
+    "does not answer 2xx with a non-empty body, or whose content does not match its name\n"
+    "objects/<sha256>. Run it after every upload.\n"
+    "BASE_URL is the package base, http://HOST[:PORT]/PATH/; with no path it is /AppData/.\n"
+    "\n"
+    "  --against OUT_DIR  also compare the index and every file with the tree that\n"
+    "                     tessaly-pack build wrote to OUT_DIR\n"
+    "\n"
+    "Shows a progress bar on a terminal and one line per file otherwise.\n"
+    "Exit status: 0 every file answered, 1 problems found, 2 bad usage.\n";
+
+namespace {
+
+class BarProgress : public VerifyProgress {
+  public:
+    BarProgress(std::ostream& out, std::size_t width) : out_(out), width_(width) {}
+    void Begin(std::size_t total) override {
+        total_ = total;
+        Draw(0, "");
+    }
+    void Report(const std::string& line) override { out_ << "\r\033[K" << line << '\n'; }
+    void Checked(std::size_t done, const std::string& what, bool) override { Draw(done, what); }
+    void End() override { out_ << "\r\033[K" << std::flush; }
+
+  private:
+    void Draw(std::size_t done, const std::string& what) {
+        out_ << '\r' << RenderProgressBar(done, total_, width_, what) << "\033[K" << std::flush;
+    }
+    std::ostream& out_;
+    std::size_t width_;
+    std::size_t total_ = 0;
+};
+
+class PlainProgress : public VerifyProgress {
+  public:
+    explicit PlainProgress(std::ostream& out) : out_(out) {}
+    void Begin(std::size_t total) override { total_ = total; }
+    void Report(const std::string& line) override { out_ << line << '\n'; }
+    void Checked(std::size_t done, const std::string& what, bool ok) override {
+        if (ok) {
+            out_ << done << "/" << total_ << " ok " << what << '\n';
+        }
+    }
+    void End() override {}
+
+  private:
+    std::ostream& out_;
+    std::size_t total_ = 0;
+};
+
+bool ReadLocal(const fs::path& file, std::string& bytes) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
+}
+
+// Compares served bytes with the local copy; empty when they match.
+std::string CompareWithLocal(const std::string& served, const fs::path& local) {
+    std::string bytes;
+    if (!ReadLocal(local, bytes)) {
+        return "no local copy at " + local.string();
+    }
+    if (bytes != served) {
+        return "differs from " + local.string() + " (" + std::to_string(served.size()) +
+               " bytes served, " + std::to_string(bytes.size()) + " local)";
+    }
+    return {};
+}
+
+// What the installer would make of one answer; empty when it installs the file.
+std::string JudgeAnswer(const HttpAnswer& answer) {
+    if (!answer.answered) {
+        return "no answer: " + answer.error;
+    }
+    if (answer.status < 200 || answer.status > 299) {
+        return "answered HTTP " + std::to_string(answer.status);
+    }
+    if (answer.body.empty()) {
+        return "answered with an empty body, which the installer takes for a failed download";
+    }
+    return {};
+}
+
+std::string StripLeadingSeparators(const std::string& path) {
+    const std::size_t start = path.find_first_not_of("/\\");
+    return start == std::string::npos ? std::string() : path.substr(start);
+}
+
+class PackageVerifier {
+  public:
+    PackageVerifier(const VerifyOptions& options, VerifyProgress& progress)
+        : options_(options), progress_(progress) {}
+
+    VerifyResult Run() {
+        HttpUrl url;
+        std::string error;
+        if (!ParseHttpUrl(options_.baseUrl, url, error)) {
+            Report(options_.baseUrl + ": " + error);
+            return std::move(result_);
+        }
+        base_ = PackageBase(url);
+        const std::string indexUrl = base_ + kIndexName;
+        const HttpAnswer index = FetchLikeInstaller(indexUrl);
+        const std::string problem = JudgeAnswer(index);
+        if (!problem.empty()) {
+            Report(indexUrl + ": " + problem);
+            return std::move(result_);
+        }
+        result_.indexFetched = true;
+        if (!options_.against.empty()) {
+            const std::string difference = CompareWithLocal(index.body, LocalFile(kIndexName));
+            if (!difference.empty()) {
+                Report(indexUrl + ": " + difference);
+            }
+        }
+        CheckDownloads(ReadIndexLines(index.body));
+        return std::move(result_);
+    }
+
+  private:
+    fs::path LocalFile(const std::string& serverPath) const {
+        return fs::path(options_.against) / kPackageFolder / StripLeadingSeparators(serverPath);
+    }
+
+    void Report(const std::string& line) {
+        result_.findings.push_back(line);
+        progress_.Report(line);
+    }
+
+    void CheckDownloads(const IndexText& index) {
+        std::vector<const IndexLine*> downloads;
+        std::set<std::string> seen;
+        for (const IndexLine& line : index.lines) {
+            if (line.verdict == LineVerdict::Entry && line.entry.kind == Download &&
+                seen.insert(line.entry.path).second) {
+                downloads.push_back(&line);
+            }
+        }
+        result_.downloads = downloads.size();
+        progress_.Begin(downloads.size());
+        for (std::size_t i = 0; i < downloads.size(); ++i) {
+            const std::string path = downloads[i]->entry.path;
+            const std::string problem = CheckDownload(path);
+            if (!problem.empty()) {
+                Report(std::string(kIndexName) + ":" + std::to_string(downloads[i]->number) + ": " +
+                       Cp936ForDisplay(path) + ": " + problem);
+            }
+            progress_.Checked(i + 1, Cp936ForDisplay(path), problem.empty());
+        }
+        progress_.End();
+    }
+
+    std::string CheckDownload(const std::string& path) {
+        char url[kUrlCapacity];
+        if (!ComposePackageUrl(base_.c_str(), path.c_str(), url)) {
+            return "the URL would not fit the installer's " + std::to_string(kUrlCapacity - 1) +
+                   "-byte URL text";
+        }
+        const HttpAnswer answer = FetchLikeInstaller(url);
+        std::string problem = JudgeAnswer(answer);
+        if (!problem.empty()) {
+            return problem;
+        }
+        const std::string name = fs::path(path).filename().string();
+        if (IsSha256Hex(name)) {
+            const std::string actual = Sha256Hex(answer.body.data(), answer.body.size());
+            if (actual != name) {
+                return "the content does not match its name (its SHA-256 is " + actual + ")";
+            }
+        }
+        if (options_.against.empty()) {
+            return {};
+        }
+        const std::string relative = StripLeadingSeparators(path);
+        if (!IsContainedRelativePath(relative.c_str())) {
+            return "the server path leaves the package tree; not compared";
+        }
+        return CompareWithLocal(answer.body, LocalFile(relative));
+    }
+
+    const VerifyOptions& options_;
+    VerifyProgress& progress_;
+    VerifyResult result_;
+    std::string base_;
+};
+
+std::size_t TerminalWidth() {
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) {
+        return size.ws_col;
+    }
+    return 80;
+}
+
+}  // namespace
+
+std::unique_ptr<VerifyProgress> MakeBarProgress(std::ostream& out, std::size_t width) {
+    return std::make_unique<BarProgress>(out, width);
+}
+
+std::unique_ptr<VerifyProgress> MakePlainProgress(std::ostream& out) {
+    return std::make_unique<PlainProgress>(out);
+}
+
+std::string RenderProgressBar(std::size_t done, std::size_t total, std::size_t width,
+                              const std::string& label) {
+    constexpr std::size_t kBarCells = 30;
+    const std::size_t filled = total == 0 ? kBarCells : done * kBarCells / total;
+    std::string line = "[" + std::string(filled, '#') + std::string(kBarCells - filled, '.') +
+                       "] " + std::to_string(done) + "/" + std::to_string(total) + " " + label;
+    if (line.size() > width) {
+        line.resize(width);
+    }
+    return line;
+}
+
+VerifyResult VerifyPackage(const VerifyOptions& options, VerifyProgress& progress) {
+    return PackageVerifier(options, progress).Run();
+}
+
+int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (WantsHelp(args)) {
+        out << kVerifyUsage;
+        return kExitOk;
+    }
+    Arguments parsed;
+    std::string error;
+    if (!ReadArguments(args, {"--against"}, parsed, error)) {
+        return UsageError(err, "verify", error);
+    }
+    if (parsed.positionals.size() != 1) {
+        return UsageError(err, "verify", "expected one BASE_URL");
+    }
+    VerifyOptions options{parsed.positionals[0], ""};
+    HttpUrl url;
+    if (!ParseHttpUrl(options.baseUrl, url, error)) {
+        return UsageError(err, "verify", error);
+    }
+    for (const auto& option : parsed.options) {
+        options.against = option.second;
+    }
+    if (!options.against.empty() && !fs::is_directory(options.against)) {
+        return UsageError(err, "verify", options.against + " is not a folder");
+    }
+    const std::unique_ptr<VerifyProgress> progress =
+        isatty(STDOUT_FILENO) ? MakeBarProgress(out, TerminalWidth()) : MakePlainProgress(out);
+    const VerifyResult result = VerifyPackage(options, *progress);
+    const std::string base = PackageBase(url);
+    if (!result.indexFetched) {
+        out << "tessaly-pack verify: the index at " << base << kIndexName
+            << " cannot be installed from\n";
+        return kExitFinding;
+    }
+    const std::size_t problems = result.findings.size();
+    out << base << ": " << result.downloads << (result.downloads == 1 ? " file" : " files")
+        << " checked, "
+        << (problems == 0 ? std::string("all answered")
+                          : std::to_string(problems) + (problems == 1 ? " problem" : " problems"))
+        << '\n';
+    return result.findings.empty() ? kExitOk : kExitFinding;
+}
+
+}  // namespace tessaly::pack

@@ -1,0 +1,55 @@
+// tessaly-pack verify: fetches a published package the way the installer will, and reports every
+// file it could not install.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tessaly::pack {
+
+extern const char kVerifyUsage[];
+
+struct VerifyOptions {
+    std::string baseUrl;  // http://host[:port][/path]; only the server: the path is /AppData/
+    std::string against;  // a built package tree (OUT_DIR) to compare with; empty for none
+};
+
+// Receives the course of a verify run.
+class VerifyProgress {
+  public:
+    virtual ~VerifyProgress() = default;
+    virtual void Begin(std::size_t total) = 0;
+    // A problem, as one finished line.
+    virtual void Report(const std::string& line) = 0;
+    // `done` files of the total are checked; the last was `what`, without problems when `ok`.
+    virtual void Checked(std::size_t done, const std::string& what, bool ok) = 0;
+    virtual void End() = 0;
+};
+
+// A bar redrawn in place, for a terminal `width` columns wide.
+std::unique_ptr<VerifyProgress> MakeBarProgress(std::ostream& out, std::size_t width);
+// One line per file, for a log or a pipe.
+std::unique_ptr<VerifyProgress> MakePlainProgress(std::ostream& out);
+
+// "[#####.....]  5/10  label", cut to `width` columns.
+std::string RenderProgressBar(std::size_t done, std::size_t total, std::size_t width,
+                              const std::string& label);
+
+struct VerifyResult {
+    bool indexFetched = false;
+    std::size_t downloads = 0;          // distinct Download paths checked
+    std::vector<std::string> findings;  // one line each, also sent to the progress
+};
+
+// Fetches the index, then every Download entry once. A file fails when it gets no 2xx answer with
+// a non-empty body, when its content does not match its content name (objects/<sha256>) or, with
+// `against`, when its bytes differ from the local tree; the index itself is compared too.
+VerifyResult VerifyPackage(const VerifyOptions& options, VerifyProgress& progress);
+
+// Runs "verify BASE_URL [--against OUT_DIR]".
+int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace tessaly::pack

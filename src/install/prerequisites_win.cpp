@@ -13,6 +13,14 @@
 
 namespace tessaly {
 
+// The start of ICLRMetaHost's vtable: IUnknown's three methods, then GetRuntime. The methods after
+// it are never called, so they are not declared. It must not sit in an unnamed namespace: there
+// the compiler sees that no class in this file implements it and turns the call into a call of
+// the pure virtual stub.
+struct ICLRMetaHost : IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE GetRuntime(LPCWSTR version, REFIID riid, void** runtime) = 0;
+};
+
 namespace {
 
 // CLR hosting identifiers, as the platform publishes them (MinGW ships no metahost.h).
@@ -23,11 +31,6 @@ constexpr GUID IID_ICLRMetaHost = {
 constexpr GUID IID_ICLRRuntimeInfo = {
     0xbd39d1d2, 0xba2f, 0x486a, {0x89, 0xb0, 0xb4, 0xb0, 0xcb, 0x46, 0x68, 0x91}};
 
-// The start of ICLRMetaHost's vtable: IUnknown's three methods, then GetRuntime. The methods after
-// it are never called, so they are not declared.
-struct ICLRMetaHost : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE GetRuntime(LPCWSTR version, REFIID riid, void** runtime) = 0;
-};
 
 using CLRCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID clsid, REFIID riid, void** instance);
 

@@ -1,0 +1,173 @@
+// FetchUrl through WinINet: one session, one connection and one GET per call.
+//
+// The request is what InternetOpenUrlA would send for the URL, but built from its parts
+// (InternetConnectA, HttpOpenRequestA, HttpSendRequestA) so that the time-outs can be set on the
+// request before it goes out: Wine's WinINet ignores the session's time-outs, and on Windows
+// the request inherits them anyway.
+#include <windows.h>
+#include <wininet.h>
+
+#include <exception>
+#include <memory>
+
+#include "common/fixed_text.h"
+#include "package/fetch_response.h"
+#include "package/fetch_url.h"
+#include "package/package_url.h"
+
+namespace tessaly {
+namespace {
+
+constexpr char AGENT_TEXT[] = "ravavo";
+constexpr DWORD OPEN_FLAGS = 0x84000002;  // RELOAD | DONT_CACHE | TRANSFER_BINARY
+constexpr DWORD_PTR REQUEST_CONTEXT = 1;
+constexpr DWORD READ_CHUNK_SIZE = 4096;
+
+struct TimeoutSetting {
+    DWORD option;
+    DWORD milliseconds;
+};
+
+// In this order on every new session (and its request).
+constexpr TimeoutSetting TIMEOUTS[] = {
+    {INTERNET_OPTION_CONNECT_TIMEOUT, 2000},      {INTERNET_OPTION_SEND_TIMEOUT, 4000},
+    {INTERNET_OPTION_RECEIVE_TIMEOUT, 4000},      {INTERNET_OPTION_DATA_SEND_TIMEOUT, 4000},
+    {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 4000},
+};
+
+struct InternetCloser {
+    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
+};
+using InternetHandle = std::unique_ptr<void, InternetCloser>;
+
+void SetTimeouts(HINTERNET handle) {
+    for (const TimeoutSetting& timeout : TIMEOUTS) {
+        DWORD value = timeout.milliseconds;
+        InternetSetOptionA(handle, timeout.option, &value, sizeof value);
+    }
+}
+
+// The URL's host, port and object (path and query), as InternetOpenUrlA would use them.
+struct UrlParts {
+    char host[INTERNET_MAX_HOST_NAME_LENGTH] = {};
+    char object[kUrlCapacity] = {};
+    INTERNET_PORT port = 0;
+};
+
+bool CrackUrl(const char* url, UrlParts& parts) {
+    char path[kUrlCapacity] = {};
+    char extra[kUrlCapacity] = {};
+    URL_COMPONENTSA components = {};
+    components.dwStructSize = sizeof components;
+    components.lpszHostName = parts.host;
+    components.dwHostNameLength = sizeof parts.host;
+    components.lpszUrlPath = path;
+    components.dwUrlPathLength = sizeof path;
+    components.lpszExtraInfo = extra;
+    components.dwExtraInfoLength = sizeof extra;
+    if (!InternetCrackUrlA(url, 0, 0, &components)) {
+        return false;
+    }
+    parts.port = components.nPort;
+    return ComposeText(parts.object, {path, extra});
+}
+
+ResponseHead QueryHead(HINTERNET request) {
+    ResponseHead head;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    if (HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size,
+                       nullptr)) {
+        head.status = status;
+    }
+    // As text: a length above 4 GiB does not fit the numeric query's DWORD.
+    char length[32] = {};
+    size = sizeof length;
+    if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
+        head.hasLength = ParseContentLength(length, head.contentLength);
+    }
+    return head;
+}
+
+// Sizes the buffer once for the announced body; a length that cannot be reserved only means
+// the buffer grows as the body arrives.
+void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
+    if (!head.hasLength || head.contentLength > buffer.max_size()) {
+        return;
+    }
+    try {
+        buffer.reserve(static_cast<std::size_t>(head.contentLength));
+    } catch (const std::exception&) {
+    }
+}
+
+// Reads the body to its end; false on a transfer error or time-out.
+bool ReadBody(HINTERNET request, ByteBuffer& buffer) {
+    unsigned char chunk[READ_CHUNK_SIZE];
+    for (;;) {
+        DWORD count = 0;
+        if (!InternetReadFile(request, chunk, READ_CHUNK_SIZE, &count)) {
+            return false;
+        }
+        if (count == 0) {
+            return true;
+        }
+        buffer.insert(buffer.end(), chunk, chunk + count);
+    }
+}
+
+bool Fetch(const char* url, ByteBuffer& buffer) {
+    InternetHandle session(
+        InternetOpenA(AGENT_TEXT, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    if (!session) {
+        return false;
+    }
+    SetTimeouts(session.get());
+
+    UrlParts parts;
+    if (!CrackUrl(url, parts)) {
+        return false;
+    }
+    InternetHandle connection(InternetConnectA(session.get(), parts.host, parts.port, nullptr,
+                                               nullptr, INTERNET_SERVICE_HTTP, 0, REQUEST_CONTEXT));
+    if (!connection) {
+        return false;
+    }
+    const char* acceptTypes[] = {"*/*", nullptr};
+    InternetHandle request(HttpOpenRequestA(connection.get(), "GET", parts.object, nullptr, nullptr,
+                                            acceptTypes, OPEN_FLAGS, REQUEST_CONTEXT));
+    if (!request) {
+        return false;
+    }
+    SetTimeouts(request.get());
+    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+        return false;
+    }
+
+    const ResponseHead head = QueryHead(request.get());
+    if (!StatusAccepted(head)) {
+        return false;
+    }
+    ReserveFor(head, buffer);
+    return ReadBody(request.get(), buffer) && BodyComplete(head, buffer.size());
+}
+
+}  // namespace
+
+bool FetchUrl(const char* relativePath, ByteBuffer& buffer) {
+    char url[kUrlCapacity];
+    bool complete = false;
+    try {
+        complete = ComposePackageUrl(PackageBaseUrl, relativePath, url) && Fetch(url, buffer);
+    } catch (...) {
+        // Out of memory while the buffer grew, or anything else: the result is false.
+        complete = false;
+    }
+    if (!complete) {
+        // Emptied, and its memory given back: a failure keeps no part of a body.
+        ByteBuffer().swap(buffer);
+    }
+    return complete;
+}
+
+}  // namespace tessaly

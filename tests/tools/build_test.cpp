@@ -93,6 +93,13 @@ TEST(BuildPackage, ANewReleaseKeepsTheObjectsOfTheLastOne) {
     EXPECT_EQ(
         ReadFile(scratch / "out/AppData/FileList.txt"),
         "0|objects/" + Sha("release 2") + "|app.exe\r\n0|objects/" + Sha("same") + "|data.bin\r\n");
+
+    // An object damaged on disk is stored again, not trusted for its name.
+    WriteFile(scratch / ("out/AppData/objects/" + Sha("same")), "SAME");
+    const BuildResult third = BuildPackage({staging, scratch / "out", {}});
+    ASSERT_TRUE(third.problems.empty());
+    EXPECT_EQ(third.newObjects, 1u);
+    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("same"))), "same");
 }
 
 TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {

@@ -246,6 +246,9 @@ TEST(ProgressBar, FillsInProportionAndFitsTheWidth) {
               "[" + std::string(15, '#') + std::string(15, '.') + "] 2/4 b");
     EXPECT_EQ(RenderProgressBar(4, 4, 80, ""), "[" + std::string(30, '#') + "] 4/4 ");
     EXPECT_EQ(RenderProgressBar(1, 3, 36, "objects/abcdef").size(), 36u);
+    // 说明 is two characters of three bytes each; none is cut in half.
+    EXPECT_EQ(RenderProgressBar(1, 3, 45, "数据/说明.txt"),
+              "[" + std::string(10, '#') + std::string(20, '.') + "] 1/3 数据/");
     std::ostringstream out;
     const auto bar = MakeBarProgress(out, 60);
     bar->Begin(2);

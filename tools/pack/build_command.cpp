@@ -141,18 +141,16 @@ class PackageBuilder {
             Refuse(item, "the name " + problem);
             return false;
         }
+        std::string encoded;  // each component in turn; the name itself once the loop is done
         for (const std::string& component : item.components) {
-            std::string cp936;
-            if (!Utf8ToCp936(component, cp936)) {
+            if (!Utf8ToCp936(component, encoded)) {
                 Refuse(item,
                        "the name is not UTF-8 or holds characters that code page 936 "
                        "cannot hold");
                 return false;
             }
-            item.local += (item.local.empty() ? "" : "\\") + cp936;
+            item.local += (item.local.empty() ? "" : "\\") + encoded;
         }
-        std::string encoded;
-        Utf8ToCp936(name, encoded);
         const std::string trailProblem = Cp936NameProblem(encoded);
         if (!trailProblem.empty()) {
             Refuse(item, "the name " + trailProblem);
@@ -260,7 +258,7 @@ class PackageBuilder {
             return a.components < b.components;
         });
         std::vector<IndexEntry> downloads;
-        std::set<std::string> stored;
+        std::set<std::string> named;
         for (const StagedItem& item : items_) {
             if (item.folder) {
                 result_.entries.push_back(EntryOf(item));
@@ -269,22 +267,18 @@ class PackageBuilder {
             }
             downloads.push_back(EntryOf(item));
             ++result_.files;
-            if (!stored.insert(item.sha256).second) {
+            if (!named.insert(item.sha256).second) {
                 continue;
             }
-            const fs::path object = objects / item.sha256;
-            std::error_code missing;
-            if (fs::file_size(object, missing) == item.size && !missing) {
-                continue;  // the same content is there already
-            }
             std::string error;
-            if (!CopyFileAtomically(item.source, object, error)) {
+            const ObjectStore stored = StoreObject(item.source, objects, item.sha256, error);
+            if (stored == ObjectStore::Failed) {
                 Refuse(item.source.string(), error);
                 return;
             }
-            ++result_.newObjects;
+            result_.newObjects += stored == ObjectStore::Written ? 1 : 0;
         }
-        result_.objects = stored.size();
+        result_.objects = named.size();
         result_.entries.insert(result_.entries.end(), downloads.begin(), downloads.end());
         result_.entries.insert(result_.entries.end(), links_.begin(), links_.end());
         result_.indexFile = package / kIndexName;
@@ -345,7 +339,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
             err << problem << '\n';
         }
         err << "tessaly-pack build: refused ("
-            << Count(result.problems.size(), "problem", "problems") << "); nothing was written\n";
+            << Count(result.problems.size(), "problem", "problems")
+            << "); FileList.txt was not replaced\n";
         return kExitFinding;
     }
     std::size_t shortcuts = 0;

@@ -28,7 +28,7 @@ struct BuildOptions {
 };
 
 struct BuildResult {
-    std::vector<std::string> problems;  // "WHAT: reason", one per problem; nothing was written
+    std::vector<std::string> problems;  // "WHAT: reason", one each; the index was not replaced
     std::vector<IndexEntry> entries;    // the index written
     std::size_t folders = 0;
     std::size_t files = 0;

@@ -169,7 +169,7 @@ class IndexChecker {
     void CheckEncoding(int number, const char* column, const std::string& text) {
         std::string utf8;
         if (LooksLikeUtf8(text)) {
-            Add(number, std::string("the ") + column + " column " + Quoted(text) +
+            Add(number, std::string("the ") + column + " column \"" + text + "\"" +
                             " looks like UTF-8; the installer reads names in code page 936");
         } else if (!Cp936ToUtf8(text, utf8)) {
             Add(number, std::string("the ") + column + " column is not valid code page 936 text");

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "pack/sha256.h"
+
 namespace tessaly::pack {
 
 std::string ObjectPath(const std::string& sha256Hex) {
@@ -60,19 +62,30 @@ bool WriteFileAtomically(const std::filesystem::path& file, const std::string& b
     return RenameOver(temporary, file, error);
 }
 
-bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
+ObjectStore StoreObject(const std::filesystem::path& source,
+                        const std::filesystem::path& objectFolder, const std::string& sha256Hex,
                         std::string& error) {
-    const std::filesystem::path temporary = TemporaryBeside(target);
+    const std::filesystem::path object = objectFolder / sha256Hex;
+    std::string digest;
+    if (std::filesystem::exists(object) && Sha256FileHex(object, digest, error) &&
+        digest == sha256Hex) {
+        return ObjectStore::Kept;
+    }
+    const std::filesystem::path temporary = TemporaryBeside(object);
     std::error_code failure;
     std::filesystem::copy_file(source, temporary, std::filesystem::copy_options::overwrite_existing,
                                failure);
     if (failure) {
-        error = "cannot copy " + source.string() + " to " + temporary.string() + ": " +
-                failure.message();
-        std::filesystem::remove(temporary, failure);
-        return false;
+        error = "cannot copy to " + temporary.string() + ": " + failure.message();
+    } else if (!Sha256FileHex(temporary, digest, error)) {
+        error = temporary.string() + " " + error;
+    } else if (digest != sha256Hex) {
+        error = "changed while the package was built; build again";
+    } else {
+        return RenameOver(temporary, object, error) ? ObjectStore::Written : ObjectStore::Failed;
     }
-    return RenameOver(temporary, target, error);
+    std::filesystem::remove(temporary, failure);
+    return ObjectStore::Failed;
 }
 
 }  // namespace tessaly::pack

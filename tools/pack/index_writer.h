@@ -33,8 +33,14 @@ std::string FormatIndex(const std::vector<IndexEntry>& entries);
 bool WriteFileAtomically(const std::filesystem::path& file, const std::string& bytes,
                          std::string& error);
 
-// Copies `source` to `target` the same way: through a temporary file renamed over the target.
-bool CopyFileAtomically(const std::filesystem::path& source, const std::filesystem::path& target,
+enum class ObjectStore { Kept, Written, Failed };
+
+// Stores `source` as the object named `sha256Hex` in `objectFolder`. An object already there whose
+// content has that digest is kept; otherwise the file is copied to a temporary file, which is
+// digested again before it is renamed into place, so an object never holds anything but what its
+// name says (a source that changed since it was digested is refused with `error` set).
+ObjectStore StoreObject(const std::filesystem::path& source,
+                        const std::filesystem::path& objectFolder, const std::string& sha256Hex,
                         std::string& error);
 
 }  // namespace tessaly::pack

@@ -239,9 +239,20 @@ std::string RenderProgressBar(std::size_t done, std::size_t total, std::size_t w
     const std::size_t filled = total == 0 ? kBarCells : done * kBarCells / total;
     std::string line = "[" + std::string(filled, '#') + std::string(kBarCells - filled, '.') +
                        "] " + std::to_string(done) + "/" + std::to_string(total) + " " + label;
-    if (line.size() > width) {
-        line.resize(width);
+    // Cut at a character boundary: the label may be UTF-8, whose characters are at least as many
+    // bytes as the columns they take.
+    std::size_t cut = 0;
+    while (cut < line.size()) {
+        std::size_t next = cut + 1;
+        while (next < line.size() && (static_cast<unsigned char>(line[next]) & 0xC0) == 0x80) {
+            ++next;
+        }
+        if (next > width) {
+            break;
+        }
+        cut = next;
     }
+    line.resize(cut);
     return line;
 }
 

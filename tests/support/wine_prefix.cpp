@@ -43,14 +43,18 @@ std::string UserName() {
 }
 
 // Wine's Fonts\Replacements, so that GDI+ finds a Kai face for "楷体" and a sans-serif face
-// with Chinese glyphs. regedit reads a UTF-8 .reg file in the wrong code page, so the file is
-// UTF-16 LE with a byte-order mark.
-std::string FontReplacementsReg() {
+// with Chinese glyphs, and the X11 driver settings for a screen without a window manager. regedit
+// reads a UTF-8 .reg file in the wrong code page, so the file is UTF-16 LE with a byte-order mark.
+std::string DisplaySettingsReg() {
     const std::u16string text =
         u"Windows Registry Editor Version 5.00\r\n\r\n"
         u"[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"
         u"\"\u6977\u4f53\"=\"AR PL UKai CN\"\r\n"
-        u"\"Microsoft Sans Serif\"=\"WenQuanYi Zen Hei\"\r\n";
+        u"\"Microsoft Sans Serif\"=\"WenQuanYi Zen Hei\"\r\n"
+        // The virtual screen has no window manager: without this, Wine waits two seconds for one
+        // to withdraw every window that is hidden or destroyed, so a closed program lingers.
+        u"\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"
+        u"\"Managed\"=\"N\"\r\n";
     std::string bytes = "\xFF\xFE";
     for (char16_t unit : text) {
         bytes.push_back(static_cast<char>(unit & 0xFF));
@@ -83,7 +87,7 @@ WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
         const auto started = std::chrono::steady_clock::now();
         RunOrThrow("wineboot", {"-i"}, std::chrono::seconds(120));
         DetachUserFolders();
-        LoadFontReplacements();
+        LoadDisplaySettings();
         AskFolders();
         creationTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
@@ -180,9 +184,9 @@ void WinePrefix::DetachUserFolders() const {
     }
 }
 
-void WinePrefix::LoadFontReplacements() const {
-    const std::string reg = root_ + "/fonts.reg";
-    std::ofstream(reg, std::ios::binary) << FontReplacementsReg();
+void WinePrefix::LoadDisplaySettings() const {
+    const std::string reg = root_ + "/display.reg";
+    std::ofstream(reg, std::ios::binary) << DisplaySettingsReg();
     RunOrThrow("regedit", {"/S", reg}, std::chrono::seconds(60));
 }
 

@@ -66,7 +66,7 @@ class WinePrefix {
     std::string RunOrThrow(const std::string& program, const std::vector<std::string>& args,
                            std::chrono::milliseconds timeout) const;
     void DetachUserFolders() const;
-    void LoadFontReplacements() const;
+    void LoadDisplaySettings() const;
     void AskFolders();
 
     std::string display_;

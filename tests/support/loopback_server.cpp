@@ -66,7 +66,19 @@ LoopbackServer::LoopbackServer(int port) : port_(port), server_(new httplib::Ser
         throw std::runtime_error("LoopbackServer: cannot listen on 127.0.0.1:" +
                                  std::to_string(port_));
     }
-    listener_ = std::thread([this] { server_->listen_after_bind(); });
+    listener_ = std::thread([this] {
+        server_->listen_after_bind();
+        listenerEnded_ = true;
+    });
+    // httplib's stop() does nothing until the accept loop runs, so a server stopped before
+    // would never end: return only once it runs.
+    while (!server_->is_running() && !listenerEnded_) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    if (listenerEnded_) {
+        listener_.join();
+        throw std::runtime_error("LoopbackServer: the accept loop did not start");
+    }
 }
 
 LoopbackServer::~LoopbackServer() {

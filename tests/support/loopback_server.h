@@ -3,6 +3,7 @@
 // program under test reaches it through the loopback host it was built for.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -87,6 +88,7 @@ class LoopbackServer {
     int port_;
     std::unique_ptr<httplib::Server> server_;
     std::thread listener_;
+    std::atomic<bool> listenerEnded_{false};
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     bool stopping_ = false;

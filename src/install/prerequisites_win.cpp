@@ -31,7 +31,6 @@ constexpr GUID IID_ICLRMetaHost = {
 constexpr GUID IID_ICLRRuntimeInfo = {
     0xbd39d1d2, 0xba2f, 0x486a, {0x89, 0xb0, 0xb4, 0xb0, 0xcb, 0x46, 0x68, 0x91}};
 
-
 using CLRCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID clsid, REFIID riid, void** instance);
 
 struct ReleaseInterface {

@@ -1,0 +1,253 @@
+// The prerequisite check of the real installer under Wine. Wine's own mscoree.dll answers the .NET
+// Framework 4 probe (WINEDLLOVERRIDES=mscoree=d takes it away); the stand-in mfc140.dll beside the
+// program answers the runtime probe. A recording script registered as the prefix's web browser
+// shows which help pages opened and when; the notice box is read and confirmed from inside the
+// prefix by window_probe.exe.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/loopback_server.h"
+#include "support/screenshot.h"
+#include "support/virtual_screen.h"
+#include "support/wine_prefix.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace tessaly::test {
+namespace {
+
+constexpr char kDotNetHelpUrl[] =
+    "https://learn.microsoft.com/dotnet/framework/install/on-windows-and-server";
+constexpr char kVcRuntimeHelpUrl[] =
+    "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
+
+constexpr char kWindowTitle[] = "Tessaly在线安装程序";
+constexpr char kHeader[] = "系统版本太低需要升级系统补丁：\r\n";
+constexpr char kDotNetLine[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
+constexpr char kTrailer[] =
+    "点击【确认】后会自动打开相关组件的下载网页。\r\n"
+    "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
+
+// Everything but the loopback HTTP traffic stays in the prefix; winemenubuilder stays off as the
+// harness has it.
+constexpr char kWithoutDotNet[] = "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d";
+
+struct BrowserOpen {
+    double seconds;  // Unix time at which the browser was started
+    std::string url;
+};
+
+double UnixSeconds(std::chrono::system_clock::time_point when) {
+    return std::chrono::duration<double>(when.time_since_epoch()).count();
+}
+
+class PrerequisitesTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
+        const fs::path folder = fs::path(prefix.Root()) / "tessaly-browser";
+        fs::create_directories(folder);
+        browserLog_ = (folder / "opened.log").string();
+        const fs::path script = folder / "browser.sh";
+        std::ofstream(script) << "#!/bin/sh\necho \"$(date +%s.%N) $*\" >> '" << browserLog_
+                              << "'\n";
+        fs::permissions(script, fs::perms::owner_all);
+        const fs::path reg = folder / "browser.reg";
+        std::ofstream(reg) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]\n"
+                           << "\"Browsers\"=\"" << script.string() << "\"\n";
+        const CommandResult loaded = prefix.Run("regedit", {"/S", reg.string()});
+        ASSERT_TRUE(loaded.finished && loaded.exitCode == 0) << "regedit failed";
+    }
+
+    void SetUp() override {
+        prefix().ResetInstallation();
+        fs::remove(browserLog_);
+    }
+
+    void TearDown() override {
+        program_.reset();
+        prefix().KillAll();
+    }
+
+    static WinePrefix& prefix() { return SharedWinePrefix(); }
+
+    // Copies the installer into a folder of its own on drive C, with the stand-in mfc140.dll
+    // beside it when the runtime is to be found, and starts it.
+    void StartInstaller(const std::string& caseName, bool withVcRuntime, bool withDotNet) {
+        const fs::path folder = prefix().HostPath("C:\\prerequisites\\" + caseName);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe");
+        if (withVcRuntime) {
+            fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll");
+        }
+        std::vector<std::string> env;
+        if (!withDotNet) {
+            env.push_back(kWithoutDotNet);
+        }
+        program_ = prefix().Start((folder / "TessalyInstaller.exe").string(), {}, env);
+    }
+
+    // Waits for the notice box; reads it and leaves it open, or presses its OK button.
+    static CommandResult ReadNotice(std::chrono::milliseconds timeout) {
+        return prefix().Run(WineBuildPath("tests/window_probe.exe"),
+                            {"notice", "--leave-open", std::to_string(timeout.count())},
+                            timeout + 20s);
+    }
+    static CommandResult ConfirmNotice(std::chrono::milliseconds timeout) {
+        return prefix().Run(WineBuildPath("tests/window_probe.exe"),
+                            {"notice", std::to_string(timeout.count())}, timeout + 20s);
+    }
+
+    static std::vector<BrowserOpen> BrowserOpens() {
+        std::vector<BrowserOpen> opens;
+        std::ifstream log(browserLog_);
+        BrowserOpen open;
+        while (log >> open.seconds && std::getline(log >> std::ws, open.url)) {
+            opens.push_back(open);
+        }
+        return opens;
+    }
+
+    static std::vector<BrowserOpen> WaitForBrowserOpens(std::size_t count,
+                                                        std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (BrowserOpens().size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(100ms);
+        }
+        // A page opened by mistake would come about as late as the expected ones.
+        std::this_thread::sleep_for(2s);
+        return BrowserOpens();
+    }
+
+    // The top quarter of the installer window's client area, where the status line is drawn.
+    static Rect StatusArea() {
+        const auto window = FindWindow(SharedVirtualScreen().Display(), kWindowTitle);
+        if (!window) {
+            ADD_FAILURE() << "no installer window on the screen";
+            return {};
+        }
+        const Rect& g = window->geometry;
+        return {g.x, g.y, g.width, g.height / 4};
+    }
+
+    static std::string browserLog_;
+    std::unique_ptr<WineProgram> program_;
+};
+
+std::string PrerequisitesTest::browserLog_;
+
+TEST_F(PrerequisitesTest, BothPresentShowNothingAndTheInstallGoesOn) {
+    LoopbackServer server;
+    server.ServeBody("/AppData/FileList.txt", 200, "");
+    StartInstaller("both-present", true, true);
+
+    ASSERT_TRUE(server.WaitForRequests(1, 60s)) << "the install did not get past the check";
+    EXPECT_EQ(server.Requests().front().path, "/AppData/FileList.txt");
+    EXPECT_EQ(ReadNotice(1s).exitCode, 1) << "a notice box is open";
+    EXPECT_TRUE(fs::is_directory(prefix().HostPath(prefix().InstallDir()))) << "step 2 did not run";
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(BrowserOpens().empty());
+}
+
+struct MissingCase {
+    const char* name;
+    bool dotNet;
+    bool vcRuntime;
+    std::string notice;
+    std::set<std::string> pages;
+};
+
+std::ostream& operator<<(std::ostream& out, const MissingCase& c) {
+    return out << c.name;
+}
+
+class MissingPrerequisitesTest : public PrerequisitesTest,
+                                 public testing::WithParamInterface<MissingCase> {};
+
+TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
+    const MissingCase& c = GetParam();
+    LoopbackServer server;
+    StartInstaller(c.name, c.vcRuntime, c.dotNet);
+
+    // The box is found by its caption; it belongs to the installer window, shows no icon and
+    // only OK.
+    const CommandResult read = ReadNotice(60s);
+    ASSERT_EQ(read.exitCode, 0) << read.output;
+    EXPECT_EQ(read.output, "owner=TESSALYINSTALLER\nicon=0\nbuttons=OK\ntext=" + c.notice);
+
+    // While the box is open nothing opens, and the status line still shows the check starting.
+    std::this_thread::sleep_for(2s);
+    EXPECT_TRUE(BrowserOpens().empty()) << "a page opened before the box was closed";
+    const Rect area = StatusArea();
+    const Image before = TakeScreenshot(SharedVirtualScreen().Display(),
+                                        std::string("prerequisites_") + c.name + "_notice.png");
+    const int redBefore = before.Count(area, IsRed);
+    const int blueBefore = before.Count(area, IsBlue);
+
+    const double confirmed = UnixSeconds(std::chrono::system_clock::now());
+    ASSERT_EQ(ConfirmNotice(10s).exitCode, 0) << "the box did not close on OK";
+
+    const std::vector<BrowserOpen> opens = WaitForBrowserOpens(c.pages.size(), 30s);
+    std::multiset<std::string> opened;
+    for (const BrowserOpen& open : opens) {
+        opened.insert(open.url);
+        EXPECT_GE(open.seconds, confirmed) << open.url << " opened before OK";
+    }
+    // Each page once; which of two concurrent browser starts records first is up to Wine.
+    EXPECT_EQ(opened, std::multiset<std::string>(c.pages.begin(), c.pages.end()));
+
+    // The failure text is drawn in red over the top quarter.
+    Image after;
+    int redAfter = redBefore;
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (redAfter < redBefore + 200 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(500ms);
+        after = TakeScreenshot(SharedVirtualScreen().Display());
+        redAfter = after.Count(area, IsRed);
+    }
+    after.Crop(area).Save(std::string("prerequisites_") + c.name + ".png");
+    EXPECT_GE(redAfter, redBefore + 200) << "red pixels: " << redBefore << " -> " << redAfter;
+    EXPECT_LT(after.Count(area, IsBlue), blueBefore) << "the blue start text is still shown";
+
+    EXPECT_FALSE(fs::exists(prefix().HostPath(prefix().InstallDir())));
+    EXPECT_TRUE(server.Requests().empty()) << "the package server was asked";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MissingPrerequisitesTest,
+    testing::Values(MissingCase{"runtime-missing",
+                                true,
+                                false,
+                                std::string(kHeader) +
+                                    "【1】：Microsoft Visual CPP 2015运行库 \r\n" + kTrailer,
+                                {kVcRuntimeHelpUrl}},
+                    MissingCase{"dotnet-missing",
+                                false,
+                                true,
+                                std::string(kHeader) + kDotNetLine + kTrailer,
+                                {kDotNetHelpUrl}},
+                    MissingCase{"both-missing",
+                                false,
+                                false,
+                                std::string(kHeader) + kDotNetLine +
+                                    "【2】：Microsoft Visual CPP 2015运行库 \r\n" + kTrailer,
+                                {kDotNetHelpUrl, kVcRuntimeHelpUrl}}),
+    [](const testing::TestParamInfo<MissingCase>& info) {
+        std::string name = info.param.name;
+        name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+        return name;
+    });
+
+}  // namespace
+}  // namespace tessaly::test

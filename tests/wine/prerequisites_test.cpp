@@ -38,9 +38,25 @@ constexpr char kTrailer[] =
     "点击【确认】后会自动打开相关组件的下载网页。\r\n"
     "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
 
-// Everything but the loopback HTTP traffic stays in the prefix; winemenubuilder stays off as the
-// harness has it.
-constexpr char kWithoutDotNet[] = "WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d";
+// What answers the .NET Framework 4 probe.
+enum class DotNet {
+    kWine,    // Wine's own mscoree.dll, which has the version 4 runtime
+    kNone,    // no mscoree.dll at all
+    kTooOld,  // an mscoree.dll of older runtimes only, without CLRCreateInstance
+};
+
+// winemenubuilder stays off as the harness has it.
+std::vector<std::string> DotNetEnvironment(DotNet dotNet) {
+    switch (dotNet) {
+        case DotNet::kNone:
+            return {"WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d"};
+        case DotNet::kTooOld:
+            return {"WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=n"};
+        case DotNet::kWine:
+            break;
+    }
+    return {};
+}
 
 struct BrowserOpen {
     double seconds;  // Unix time at which the browser was started
@@ -82,8 +98,9 @@ class PrerequisitesTest : public testing::Test {
     static WinePrefix& prefix() { return SharedWinePrefix(); }
 
     // Copies the installer into a folder of its own on drive C, with the stand-in mfc140.dll
-    // beside it when the runtime is to be found, and starts it.
-    void StartInstaller(const std::string& caseName, bool withVcRuntime, bool withDotNet) {
+    // beside it when the runtime is to be found and the old mscoree.dll when asked, and starts
+    // it. Returns the folder.
+    fs::path StartInstaller(const std::string& caseName, bool withVcRuntime, DotNet dotNet) {
         const fs::path folder = prefix().HostPath("C:\\prerequisites\\" + caseName);
         fs::remove_all(folder);
         fs::create_directories(folder);
@@ -91,11 +108,12 @@ class PrerequisitesTest : public testing::Test {
         if (withVcRuntime) {
             fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll");
         }
-        std::vector<std::string> env;
-        if (!withDotNet) {
-            env.push_back(kWithoutDotNet);
+        if (dotNet == DotNet::kTooOld) {
+            fs::copy_file(WineBuildPath("tests/old-clr/mscoree.dll"), folder / "mscoree.dll");
         }
-        program_ = prefix().Start((folder / "TessalyInstaller.exe").string(), {}, env);
+        program_ = prefix().Start((folder / "TessalyInstaller.exe").string(), {},
+                                  DotNetEnvironment(dotNet));
+        return folder;
     }
 
     // Waits for the notice box; reads it and leaves it open, or presses its OK button.
@@ -150,7 +168,7 @@ std::string PrerequisitesTest::browserLog_;
 TEST_F(PrerequisitesTest, BothPresentShowNothingAndTheInstallGoesOn) {
     LoopbackServer server;
     server.ServeBody("/AppData/FileList.txt", 200, "");
-    StartInstaller("both-present", true, true);
+    StartInstaller("both-present", true, DotNet::kWine);
 
     ASSERT_TRUE(server.WaitForRequests(1, 60s)) << "the install did not get past the check";
     EXPECT_EQ(server.Requests().front().path, "/AppData/FileList.txt");
@@ -162,7 +180,7 @@ TEST_F(PrerequisitesTest, BothPresentShowNothingAndTheInstallGoesOn) {
 
 struct MissingCase {
     const char* name;
-    bool dotNet;
+    DotNet dotNet;
     bool vcRuntime;
     std::string notice;
     std::set<std::string> pages;
@@ -178,7 +196,7 @@ class MissingPrerequisitesTest : public PrerequisitesTest,
 TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
     const MissingCase& c = GetParam();
     LoopbackServer server;
-    StartInstaller(c.name, c.vcRuntime, c.dotNet);
+    const fs::path folder = StartInstaller(c.name, c.vcRuntime, c.dotNet);
 
     // The box is found by its caption; it belongs to the installer window, shows no icon and
     // only OK.
@@ -222,27 +240,39 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
 
     EXPECT_FALSE(fs::exists(prefix().HostPath(prefix().InstallDir())));
     EXPECT_TRUE(server.Requests().empty()) << "the package server was asked";
+    if (c.dotNet == DotNet::kTooOld) {
+        EXPECT_TRUE(fs::exists(folder / "mscoree.loaded")) << "the old mscoree.dll did not answer";
+    }
+}
+
+std::string VcRuntimeLine(const char* item) {
+    return std::string("【") + item + "】：Microsoft Visual CPP 2015运行库 \r\n";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, MissingPrerequisitesTest,
-    testing::Values(MissingCase{"runtime-missing",
-                                true,
-                                false,
-                                std::string(kHeader) +
-                                    "【1】：Microsoft Visual CPP 2015运行库 \r\n" + kTrailer,
-                                {kVcRuntimeHelpUrl}},
-                    MissingCase{"dotnet-missing",
-                                false,
-                                true,
-                                std::string(kHeader) + kDotNetLine + kTrailer,
-                                {kDotNetHelpUrl}},
-                    MissingCase{"both-missing",
-                                false,
-                                false,
-                                std::string(kHeader) + kDotNetLine +
-                                    "【2】：Microsoft Visual CPP 2015运行库 \r\n" + kTrailer,
-                                {kDotNetHelpUrl, kVcRuntimeHelpUrl}}),
+    testing::Values(
+        MissingCase{"runtime-missing",
+                    DotNet::kWine,
+                    false,
+                    kHeader + VcRuntimeLine("1") + kTrailer,
+                    {kVcRuntimeHelpUrl}},
+        MissingCase{"dotnet-missing",
+                    DotNet::kNone,
+                    true,
+                    std::string(kHeader) + kDotNetLine + kTrailer,
+                    {kDotNetHelpUrl}},
+        MissingCase{"both-missing",
+                    DotNet::kNone,
+                    false,
+                    kHeader + (kDotNetLine + VcRuntimeLine("2")) + kTrailer,
+                    {kDotNetHelpUrl, kVcRuntimeHelpUrl}},
+        // Only runtimes before version 4: mscoree.dll is there but lacks CLRCreateInstance.
+        MissingCase{"dotnet-too-old",
+                    DotNet::kTooOld,
+                    true,
+                    std::string(kHeader) + kDotNetLine + kTrailer,
+                    {kDotNetHelpUrl}}),
     [](const testing::TestParamInfo<MissingCase>& info) {
         std::string name = info.param.name;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());

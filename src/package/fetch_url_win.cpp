@@ -92,12 +92,13 @@ ResponseHead QueryHead(HINTERNET request) {
 // Sizes the buffer once for the announced body; a length that cannot be reserved only means
 // the buffer grows as the body arrives.
 void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
-    if (!head.hasLength || head.contentLength > buffer.max_size()) {
+    if (!head.hasLength || head.contentLength > buffer.max_size() - buffer.size()) {
         return;
     }
     try {
-        buffer.reserve(static_cast<std::size_t>(head.contentLength));
+        buffer.reserve(buffer.size() + static_cast<std::size_t>(head.contentLength));
     } catch (const std::exception&) {
+        // Not enough memory in one block: the body may still fit as it grows.
     }
 }
 
@@ -149,7 +150,8 @@ bool Fetch(const char* url, ByteBuffer& buffer) {
         return false;
     }
     ReserveFor(head, buffer);
-    return ReadBody(request.get(), buffer) && BodyComplete(head, buffer.size());
+    const std::size_t before = buffer.size();
+    return ReadBody(request.get(), buffer) && BodyComplete(head, buffer.size() - before);
 }
 
 }  // namespace

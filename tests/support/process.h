@@ -23,7 +23,9 @@ struct CommandResult {
 };
 
 // A running child process in a process group of its own. The destructor kills the group if the
-// process still runs, and reaps it.
+// process still runs, and reaps it. The child is also killed when the thread that started it
+// ends (PR_SET_PDEATHSIG), so that nothing outlives a crashed test program: start children from
+// the test's own thread, not from a short-lived helper thread.
 class ChildProcess {
   public:
     // Starts `argv[0]` (looked up in PATH) with exactly `env`; stdout goes to `outputPath`

@@ -218,6 +218,38 @@ TEST(SilentPort, AcceptsAndSaysNothing) {
     EXPECT_EQ(port.AcceptedCount(), 1);
 }
 
+TEST(Image, ReadsPixelsCountsColoursAndComparesAreas) {
+    // Blue on the left half, red on the right, one green pixel in the blue half.
+    const std::string drawn = ArtifactPath("harness_smoke_colours.png");
+    const CommandResult made =
+        RunCommand({"/usr/bin/convert", "-size", "20x10", "xc:#0000ff", "-fill", "#ff0000", "-draw",
+                    "rectangle 10,0 19,9", "-fill", "#00ff00", "-draw", "point 3,4", drawn});
+    ASSERT_EQ(made.exitCode, 0);
+    const Image image = Image::Load(drawn);
+    ASSERT_EQ(image.Width(), 20);
+    ASSERT_EQ(image.Height(), 10);
+    const Rect left = {0, 0, 10, 10};
+    const Rect right = {10, 0, 10, 10};
+    EXPECT_EQ(image.Count(left, IsBlue), 99);
+    EXPECT_EQ(image.Count(right, IsRed), 100);
+    EXPECT_EQ(image.Count({-5, -5, 100, 100}, IsRed), 100) << "areas are clipped to the picture";
+    EXPECT_EQ(image.At(3, 4).g, 255);
+    EXPECT_EQ(CountDifferences(image, left, image, right), 100);
+    EXPECT_EQ(CountDifferences(image, {0, 0, 3, 10}, image, {5, 0, 3, 10}), 0);
+    EXPECT_EQ(CountDifferences(image, left, image, {0, 0, 5, 5}), -1);
+
+    const Image cropped = image.Crop({2, 3, 4, 2});
+    EXPECT_EQ(cropped.Width(), 4);
+    EXPECT_EQ(cropped.Height(), 2);
+    EXPECT_EQ(cropped.At(1, 1).g, 255);
+    const std::string saved = ArtifactPath("harness_smoke_crop.png");
+    cropped.Save(saved);
+    EXPECT_EQ(CountDifferences(Image::Load(saved), {0, 0, 4, 2}, cropped, {0, 0, 4, 2}), 0);
+
+    EXPECT_THROW(ParsePpm("P6\n2 2\n255\nabc"), std::runtime_error);
+    EXPECT_THROW(ParsePpm("P3\n1 1\n255\n0 0 0"), std::runtime_error);
+}
+
 TEST(VirtualScreen, ShowsAWindowThatAScreenshotSees) {
     WinePrefix& prefix = Prefix();
     std::unique_ptr<WineProgram> notepad = prefix.Start("notepad", {});

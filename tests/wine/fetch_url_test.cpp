@@ -14,7 +14,6 @@
 namespace tessaly::test {
 namespace {
 
-using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 struct Fetch {

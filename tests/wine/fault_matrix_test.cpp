@@ -1,0 +1,503 @@
+// The installer against a bad network and bad indexes: one table of scenarios, each run with the
+// real program under Wine against a scriptable loopback server. Every row checks what the user
+// sees (the status line, compared with the installer's own painter rendering the expected text),
+// the files on disk, the requests the server saw, and that nothing was written outside the
+// install folder and the desktop. The matrix is printed as a table at the end.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/loopback_server.h"
+#include "support/screenshot.h"
+#include "support/virtual_screen.h"
+#include "support/window_area.h"
+#include "support/wine_prefix.h"
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace tessaly::test {
+namespace {
+
+constexpr char kIndexPath[] = "/AppData/FileList.txt";
+constexpr char kMainPath[] = "/AppData/app/main.exe";
+constexpr char kIndexFailed[] = "下载文件索引失败";
+constexpr char kDataFailed[] = "下载文件数据失败";
+const std::string kMainBody = "MZ the installed program " + std::string(3000, 'x');
+const std::string kTypical =
+    "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
+
+enum class Server { None, Silent, Http };
+
+struct Outcome {
+    bool installed = false;   // the run ended by itself with the window closed
+    std::string failureText;  // otherwise the red text the window must show
+};
+
+struct Scenario {
+    std::string name;
+    Server server = Server::Http;
+    std::function<void(LoopbackServer&)> serve;
+    Outcome expected;
+    std::vector<std::string> requests;             // paths the server must have seen, in order
+    std::function<void(const WinePrefix&)> check;  // files on disk
+};
+
+// Every regular file under drive C with its size and modification time.
+using Tree = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
+
+Tree Walk(const fs::path& root) {
+    Tree tree;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file(error)) {
+            tree[it->path().string()] = {it->file_size(error), it->last_write_time(error)};
+        } else if (it->is_directory(error)) {
+            tree[it->path().string() + "/"] = {0, {}};
+        }
+    }
+    return tree;
+}
+
+// Paths added, removed or changed between two walks, outside the allowed folders.
+std::vector<std::string> ChangesOutside(const Tree& before, const Tree& after,
+                                        const std::vector<std::string>& allowed) {
+    std::vector<std::string> changes;
+    auto isAllowed = [&](const std::string& path) {
+        return std::any_of(allowed.begin(), allowed.end(),
+                           [&](const std::string& a) { return path.rfind(a, 0) == 0; });
+    };
+    for (const auto& [path, info] : after) {
+        const auto old = before.find(path);
+        if ((old == before.end() || old->second != info) && !isAllowed(path)) {
+            changes.push_back(path);
+        }
+    }
+    for (const auto& [path, info] : before) {
+        if (after.count(path) == 0 && !isAllowed(path)) {
+            changes.push_back(path);
+        }
+    }
+    return changes;
+}
+
+// Screenshots go to the build tree, for a person to look at.
+std::string ScreenshotPath(const std::string& scenario) {
+    std::string name = scenario;
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            c = '-';
+        }
+    }
+    const fs::path folder = fs::current_path() / "screenshots" / "fault_matrix";
+    fs::create_directories(folder);
+    return (folder / (name + ".png")).string();
+}
+
+// `text` (UTF-8) padded with spaces to `columns` terminal columns; CJK characters take two.
+std::string Pad(const std::string& text, int columns) {
+    int used = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if ((c & 0xC0) != 0x80) {
+            used += c >= 0xE0 ? 2 : 1;  // three-byte sequences here are all CJK
+        }
+    }
+    return text + std::string(static_cast<std::size_t>(std::max(0, columns - used)), ' ');
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class FaultMatrix : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
+        const fs::path folder = prefix.HostPath("C:\\matrix");
+        fs::create_directories(folder);
+        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe",
+                      fs::copy_options::overwrite_existing);
+        fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll",
+                      fs::copy_options::overwrite_existing);
+        installer_ = (folder / "TessalyInstaller.exe").string();
+    }
+
+    static WinePrefix& prefix() { return SharedWinePrefix(); }
+    static const std::string& display() { return SharedVirtualScreen().Display(); }
+
+    // The installer's own painter showing `text` in red over the splash picture.
+    static Image Reference(const std::string& text) {
+        static std::map<std::string, Image> cache;
+        auto found = cache.find(text);
+        if (found == cache.end()) {
+            const std::string bmp =
+                prefix().Root() + "/reference-" + std::to_string(cache.size()) + ".bmp";
+            const CommandResult rendered =
+                prefix().Run(WineBuildPath("tests/status_render_probe.exe"),
+                             {installer_, bmp, "1", "0", text}, 60s);
+            EXPECT_EQ(rendered.exitCode, 0) << "could not render the reference for " << text;
+            found = cache.emplace(text, Image::Load(bmp)).first;
+        }
+        return found->second;
+    }
+
+    // Waits until the installer window shows red text; returns its client area and the screen.
+    static std::optional<std::pair<Rect, Image>> WaitForRed(WineProgram& program,
+                                                            std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::optional<WindowArea> window;
+        while (std::chrono::steady_clock::now() < deadline && program.Running()) {
+            if (!window) {
+                window = FindWindowArea(prefix(), "TESSALYINSTALLER");
+            }
+            if (window) {
+                const Rect& c = window->client;
+                if (TakeScreenshot(display()).Count({c.x, c.y, c.width, c.height / 4}, IsRed) >
+                    50) {
+                    std::this_thread::sleep_for(700ms);  // one more paint, then look again
+                    return std::make_pair(c, TakeScreenshot(display()));
+                }
+            }
+            std::this_thread::sleep_for(250ms);
+        }
+        return std::nullopt;
+    }
+
+    static void CloseWindow() {
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", "TESSALYINSTALLER"}, 30s);
+    }
+
+    // Runs one scenario; returns the line of the table.
+    // `before` sets the stage after the reset.
+    std::string Run(const Scenario& s, const std::function<void(const WinePrefix&)>& before) {
+        prefix().ResetInstallation();
+        if (before) {
+            before(prefix());
+        }
+        std::unique_ptr<LoopbackServer> http;
+        std::unique_ptr<SilentPort> silent;
+        if (s.server == Server::Http) {
+            http = std::make_unique<LoopbackServer>();
+            s.serve(*http);
+        } else if (s.server == Server::Silent) {
+            silent = std::make_unique<SilentPort>();
+        }
+        const fs::path driveC = prefix().HostPath("C:\\");
+        const Tree treeBefore = Walk(driveC);
+        const auto started = std::chrono::steady_clock::now();
+        std::unique_ptr<WineProgram> program = prefix().Start(installer_, {});
+
+        std::string seen;
+        if (s.expected.installed) {
+            const bool ended = program->Wait(120s);
+            EXPECT_TRUE(ended) << "the window did not close by itself";
+            if (ended) {
+                EXPECT_EQ(program->ExitCode(), 0);
+                seen = "installed, window closed";
+            } else {
+                seen = "still running";
+            }
+        } else {
+            const auto red = WaitForRed(*program, 60s);
+            EXPECT_TRUE(red.has_value()) << "no red status text appeared";
+            if (red) {
+                const auto& [client, screen] = *red;
+                screen.Save(ScreenshotPath(s.name));
+                const Image expected = Reference(s.expected.failureText);
+                const Rect status{client.x, client.y, client.width, client.height / 4};
+                const int differing = CountDifferences(screen, status, expected,
+                                                       {0, 0, status.width, status.height}, 48);
+                EXPECT_LT(differing, status.width * status.height / 200)
+                    << "the status line does not show " << s.expected.failureText;
+                if (differing >= status.width * status.height / 200) {
+                    expected.Save(ScreenshotPath(s.name + " expected"));
+                }
+                EXPECT_EQ(screen.Count(status, IsBlue), 0) << "blue text next to the failure";
+                EXPECT_TRUE(program->Running()) << "the window closed after a failure";
+                seen = differing < status.width * status.height / 200
+                           ? "red " + s.expected.failureText
+                           : "red, other text (" + std::to_string(differing) + " px differ)";
+            } else {
+                seen = program->Running() ? "no red text" : "ended early";
+            }
+            CloseWindow();
+            EXPECT_TRUE(program->Wait(10s)) << "closing the window did not end the process";
+            EXPECT_EQ(program->ExitCode(), 0);
+        }
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+        std::vector<std::string> paths;
+        if (http) {
+            for (const RecordedRequest& r : http->Requests()) {
+                paths.push_back(r.path);
+                EXPECT_EQ(r.method, "GET");
+                EXPECT_EQ(r.userAgent, "ravavo");
+            }
+            EXPECT_EQ(paths, s.requests) << testing::PrintToString(paths);
+        }
+        if (silent) {
+            EXPECT_GE(silent->AcceptedCount(), 1);
+        }
+        if (s.check) {
+            s.check(prefix());
+        }
+        const std::vector<std::string> outside = ChangesOutside(
+            treeBefore, Walk(driveC),
+            {prefix().HostPath(prefix().InstallDir()), prefix().HostPath(prefix().DesktopDir()),
+             // WinINet keeps its own cookie and cache index in the user's profile.
+             (fs::path(prefix().HostPath(prefix().DesktopDir())).parent_path() /
+              "AppData/Local/Microsoft/Windows")
+                 .string()});
+        EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
+
+        char numbers[64];
+        std::snprintf(numbers, sizeof numbers, " %8zu | %-9s | %5.1f s |", paths.size(),
+                      outside.empty() ? "none" : "WRITTEN", seconds);
+        return "| " + Pad(s.name, 30) + " | " + Pad(seen, 34) + " |" + numbers;
+    }
+
+    static std::string installer_;
+};
+
+std::string FaultMatrix::installer_;
+
+std::string InstalledPath(const WinePrefix& prefix, const std::string& relative) {
+    return prefix.HostPath(prefix.InstallDir() + "\\" + relative);
+}
+
+void ExpectTypicalInstall(const WinePrefix& prefix) {
+    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), kMainBody);
+    EXPECT_TRUE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")));
+}
+
+void ExpectNothingInstalled(const WinePrefix& prefix) {
+    const fs::path dir = InstalledPath(prefix, "");
+    EXPECT_TRUE(fs::is_directory(dir));
+    EXPECT_TRUE(fs::is_empty(dir)) << "files were installed";
+}
+
+std::function<void(LoopbackServer&)> IndexWith(const std::string& index, int status = 200) {
+    return [index, status](LoopbackServer& server) {
+        server.ServeBody(kIndexPath, status, index);
+        server.ServeBody(kMainPath, 200, kMainBody);
+    };
+}
+
+std::vector<Scenario> Scenarios() {
+    const Outcome installed{true, ""};
+    const Outcome indexFailed{false, kIndexFailed};
+    const Outcome dataFailed{false, kDataFailed};
+    std::string hugeIndex;
+    for (int i = 0; i < 99997; ++i) {
+        hugeIndex += "5|ignored " + std::to_string(i) + "|kept and never acted on\r\n";
+    }
+    hugeIndex = kTypical + hugeIndex;
+    std::vector<Scenario> rows = {
+        {"nothing listening", Server::None, nullptr, indexFailed, {}, ExpectNothingInstalled},
+        {"accepts, never answers",
+         Server::Silent,
+         nullptr,
+         indexFailed,
+         {},
+         ExpectNothingInstalled},
+        {"index stalls past 4 s",
+         Server::Http,
+         [](LoopbackServer& s) { s.ServeStalling(kIndexPath, kTypical, 10, 8000ms); },
+         indexFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"index cut short",
+         Server::Http,
+         [](LoopbackServer& s) { s.ServeTruncated(kIndexPath, 100000, 1000); },
+         indexFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"index 404 with body",
+         Server::Http,
+         IndexWith("<html>not found</html>", 404),
+         indexFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"index 500 with body",
+         Server::Http,
+         IndexWith(kTypical, 500),
+         indexFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"index 503 with body",
+         Server::Http,
+         IndexWith(kTypical, 503),
+         indexFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"index 200, empty body",
+         Server::Http,
+         IndexWith(""),
+         indexFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"index 302 to another path",
+         Server::Http,
+         [](LoopbackServer& s) {
+             s.ServeRedirect(kIndexPath, 302, "/AppData/releases/FileList.txt");
+             s.ServeBody("/AppData/releases/FileList.txt", 200, kTypical);
+             s.ServeBody(kMainPath, 200, kMainBody);
+         },
+         installed,
+         {kIndexPath, "/AppData/releases/FileList.txt", kMainPath},
+         ExpectTypicalInstall},
+        {"index of 100,000 lines",
+         Server::Http,
+         IndexWith(hugeIndex),
+         installed,
+         {kIndexPath, kMainPath},
+         ExpectTypicalInstall},
+        {"index with byte-order mark",
+         Server::Http,
+         IndexWith("\xEF\xBB\xBF" + kTypical),
+         dataFailed,
+         {kIndexPath, kMainPath},
+         [](const WinePrefix& p) {
+             EXPECT_FALSE(fs::exists(InstalledPath(p, "bin"))) << "the first line was not lost";
+         }},
+        {"index with CR LF",
+         Server::Http,
+         IndexWith(kTypical),
+         installed,
+         {kIndexPath, kMainPath},
+         ExpectTypicalInstall},
+        {"index with LF",
+         Server::Http,
+         IndexWith("1|bin|\n0|app/main.exe|bin\\main.exe\n2|bin\\main.exe|Tessaly\n"),
+         installed,
+         {kIndexPath, kMainPath},
+         ExpectTypicalInstall},
+        {"index with CR",
+         Server::Http,
+         IndexWith("1|bin|\r0|app/main.exe|bin\\main.exe\r2|bin\\main.exe|Tessaly\r"),
+         installed,
+         {kIndexPath, kMainPath},
+         ExpectTypicalInstall},
+        {"index with a zero byte",
+         Server::Http,
+         IndexWith(std::string("1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n") + '\0' +
+                   "2|bin\\main.exe|Tessaly\r\n"),
+         installed,
+         {kIndexPath, kMainPath},
+         [](const WinePrefix& p) {
+             EXPECT_EQ(ReadFile(InstalledPath(p, "bin\\main.exe")), kMainBody);
+             EXPECT_FALSE(fs::exists(p.HostPath(p.DesktopDir() + "\\Tessaly.lnk")))
+                 << "a line after the zero byte was acted on";
+         }},
+        {"index with over-long columns",
+         Server::Http,
+         IndexWith("0|" + std::string(300, 'p') + "|bin\\long.exe\r\n0|app/main.exe|" +
+                   std::string(130, 'l') + "\r\n" + kTypical),
+         installed,
+         {kIndexPath, kMainPath},
+         ExpectTypicalInstall},
+        {"index with unsafe paths",
+         Server::Http,
+         IndexWith("0|app/main.exe|..\\evil.txt\r\n" + kTypical),
+         dataFailed,
+         {kIndexPath},
+         ExpectNothingInstalled},
+        {"target held open by another",
+         Server::Http,
+         IndexWith(kTypical),
+         dataFailed,
+         {kIndexPath, kMainPath},
+         [](const WinePrefix& p) {
+             EXPECT_EQ(ReadFile(InstalledPath(p, "bin\\main.exe")), "old") << "held file changed";
+         }},
+        {"target is a directory",
+         Server::Http,
+         IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"),
+         dataFailed,
+         {kIndexPath, kMainPath},
+         [](const WinePrefix& p) { EXPECT_TRUE(fs::is_directory(InstalledPath(p, "bin"))); }},
+        {"download with empty local",
+         Server::Http,
+         IndexWith("0|app/main.exe|\r\n"),
+         dataFailed,
+         {kIndexPath, kMainPath},
+         ExpectNothingInstalled},
+    };
+    return rows;
+}
+
+TEST_F(FaultMatrix, EveryScenarioEndsAsDesigned) {
+    std::vector<std::string> table = {
+        "| scenario                       | seen                               | requests | "
+        "outside   | time    |",
+        "|--------------------------------|------------------------------------|----------|--------"
+        "---|---------|"};
+    std::unique_ptr<WineProgram> holder;
+    for (const Scenario& s : Scenarios()) {
+        SCOPED_TRACE(s.name);
+        std::function<void(const WinePrefix&)> before;
+        if (s.name == "target held open by another") {
+            before = [&holder](const WinePrefix& p) {
+                fs::create_directories(InstalledPath(p, "bin"));
+                std::ofstream(InstalledPath(p, "bin\\main.exe")) << "old";
+                holder = p.Start(WineBuildPath("tests/hold_file_probe.exe"),
+                                 {p.InstallDir() + "\\bin\\main.exe", "120"});
+                const auto deadline = std::chrono::steady_clock::now() + 30s;
+                while (holder->Output().find("held") == std::string::npos &&
+                       std::chrono::steady_clock::now() < deadline) {
+                    std::this_thread::sleep_for(100ms);
+                }
+                ASSERT_NE(holder->Output().find("held"), std::string::npos);
+            };
+        }
+        table.push_back(Run(s, before));
+        holder.reset();
+    }
+    std::printf("\nFault matrix (%s):\n", TESSALY_WINE_BUILD_DIR);
+    for (const std::string& line : table) {
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+// The user closes the window while a large file is coming in: the process ends at once, with
+// exit code 0, whatever the worker was doing.
+TEST_F(FaultMatrix, ClosingDuringALargeDownloadEndsTheProcess) {
+    prefix().ResetInstallation();
+    LoopbackServer server;
+    server.ServeBody(kIndexPath, 200, "0|app/big.bin|big.bin\r\n");
+    server.ServeSlowly("/AppData/app/big.bin", std::string(64 << 20, 'b'), 64 << 10, 100ms);
+    std::unique_ptr<WineProgram> program = prefix().Start(installer_, {});
+    ASSERT_TRUE(server.WaitForRequests(2, 60s)) << "the large download never started";
+    std::this_thread::sleep_for(1s);
+    ASSERT_TRUE(program->Running());
+
+    const CommandResult closed =
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", "TESSALYINSTALLER"}, 30s);
+    ASSERT_EQ(closed.exitCode, 0);
+    const auto posted = std::chrono::steady_clock::now();
+    ASSERT_TRUE(program->Wait(10s)) << "the process did not end";
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - posted).count();
+    EXPECT_EQ(program->ExitCode(), 0);
+    EXPECT_LT(seconds, 2.0) << "the process took too long to end after the close";
+    std::printf("Closed mid-download: the process ended %.2f s after the close\n", seconds);
+}
+
+}  // namespace
+}  // namespace tessaly::test

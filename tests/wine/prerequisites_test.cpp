@@ -18,6 +18,7 @@
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
+#include "support/window_area.h"
 #include "support/wine_prefix.h"
 
 namespace fs = std::filesystem;
@@ -31,7 +32,6 @@ constexpr char kDotNetHelpUrl[] =
 constexpr char kVcRuntimeHelpUrl[] =
     "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
 
-constexpr char kWindowTitle[] = "Tessaly在线安装程序";
 constexpr char kHeader[] = "系统版本太低需要升级系统补丁：\r\n";
 constexpr char kDotNetLine[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
 constexpr char kTrailer[] =
@@ -150,13 +150,13 @@ class PrerequisitesTest : public testing::Test {
 
     // The top quarter of the installer window's client area, where the status line is drawn.
     static Rect StatusArea() {
-        const auto window = FindWindow(SharedVirtualScreen().Display(), kWindowTitle);
+        const auto window = FindWindowArea(prefix(), "TESSALYINSTALLER");
         if (!window) {
-            ADD_FAILURE() << "no installer window on the screen";
+            ADD_FAILURE() << "no installer window";
             return {};
         }
-        const Rect& g = window->geometry;
-        return {g.x, g.y, g.width, g.height / 4};
+        const Rect& client = window->client;
+        return {client.x, client.y, client.width, client.height / 4};
     }
 
     static std::string browserLog_;

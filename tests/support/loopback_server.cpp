@@ -40,17 +40,39 @@ bool WriteRange(httplib::DataSink& sink, const std::string& body, std::size_t of
     return true;
 }
 
-void AllowReuseOfTheAddress(int sock) {
+// Lets a listening socket take the port while connections of an earlier server (ours, or one
+// with httplib's own options, which set only SO_REUSEPORT) still linger in TIME_WAIT: each
+// option only makes way for sockets that carry the same one.
+void AllowReuseOfThePort(int sock) {
     const int yes = 1;
     setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    setsockopt(sock, SOL_SOCKET, SO_REUSEPORT, &yes, sizeof yes);
+}
+
+// SO_REUSEPORT would also let a second server share a port that another program listens on,
+// splitting the connections between them: refuse a port that answers instead.
+void RefuseIfSomeoneListens(int port, const std::string& who) {
+    const int probe = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool answered =
+        probe >= 0 && connect(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (probe >= 0) {
+        close(probe);
+    }
+    if (answered) {
+        throw std::runtime_error(
+            who + ": another program already listens on 127.0.0.1:" + std::to_string(port));
+    }
 }
 
 }  // namespace
 
 LoopbackServer::LoopbackServer(int port) : port_(port), server_(new httplib::Server) {
-    // SO_REUSEADDR only (httplib would also set SO_REUSEPORT): a port that another test
-    // program still listens on must be an error, not a second server sharing the connections.
-    server_->set_socket_options([](int sock) { AllowReuseOfTheAddress(sock); });
+    RefuseIfSomeoneListens(port_, "LoopbackServer");
+    server_->set_socket_options([](int sock) { AllowReuseOfThePort(sock); });
     server_->set_keep_alive_timeout(1);
     server_->set_pre_routing_handler([this](const httplib::Request& request, httplib::Response&) {
         Record(request);
@@ -275,11 +297,12 @@ bool LoopbackServer::SleepUnlessStopping(std::chrono::milliseconds duration) con
 }
 
 SilentPort::SilentPort(int port) {
+    RefuseIfSomeoneListens(port, "SilentPort");
     listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0 || pipe2(wakeup_, O_CLOEXEC) != 0) {
         throw std::runtime_error("SilentPort: " + std::string(std::strerror(errno)));
     }
-    AllowReuseOfTheAddress(listener_);
+    AllowReuseOfThePort(listener_);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<std::uint16_t>(port));

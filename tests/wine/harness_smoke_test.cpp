@@ -192,6 +192,16 @@ TEST(LoopbackServer, StopsRightAfterItStarted) {
     EXPECT_EQ(RawGet("/nothing").bytes.rfind("HTTP/1.1 404", 0), 0u);
 }
 
+TEST(LoopbackServer, RefusesAPortThatIsTaken) {
+    {
+        LoopbackServer first;
+        EXPECT_THROW(LoopbackServer second, std::runtime_error);
+        EXPECT_THROW(SilentPort silent, std::runtime_error);
+    }
+    SilentPort silent;
+    EXPECT_THROW(LoopbackServer server, std::runtime_error);
+}
+
 TEST(LoopbackServer, StopsAtOnceWhileAnswersAreStillPending) {
     auto server = std::make_unique<LoopbackServer>();
     server->ServeNoAnswer("/silent");

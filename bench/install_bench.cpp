@@ -4,7 +4,7 @@
 // contenders run alternately for several rounds on one server and each keeps its best round.
 // Prints every figure beside its goal; it asserts nothing.
 //
-//   install_bench [--rounds N] [--large-mib N] [--profile]
+//   install_bench [--rounds N] [--large-mib N] [--profile spread|small]
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -349,16 +349,18 @@ int main(int argc, char** argv) {
     int rounds = 3;
     std::size_t largeMiB = 1536;
     bool profile = false;
+    std::string profiled = "spread";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--rounds" && i + 1 < argc) {
             rounds = std::atoi(argv[++i]);
         } else if (arg == "--large-mib" && i + 1 < argc) {
             largeMiB = std::strtoull(argv[++i], nullptr, 10);
-        } else if (arg == "--profile") {
+        } else if (arg == "--profile" && i + 1 < argc) {
             profile = true;
+            profiled = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: install_bench [--rounds N] [--large-mib N] [--profile]\n");
+            std::fprintf(stderr, "usage: install_bench [--rounds N] [--large-mib N] [--profile spread|small]\n");
             return 2;
         }
     }
@@ -404,7 +406,7 @@ int main(int argc, char** argv) {
     std::printf("%-34s %9zu MiB %12s %s in %.0f s (goal: 1536 MiB)\n", "largest single file",
                 largeMiB, "", largeOk ? "installed byte for byte" : "FAILED", largeSeconds);
     if (profile) {
-        Profile(installer, server, spread);
+        Profile(installer, server, profiled == "small" ? small : spread);
     }
     return 0;
 }

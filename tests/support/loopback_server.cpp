@@ -71,6 +71,9 @@ void RefuseIfSomeoneListens(int port, const std::string& who) {
 }  // namespace
 
 LoopbackServer::LoopbackServer(int port) : port_(port), server_(new httplib::Server) {
+    // Headers and body go out as separate writes; with Nagle's algorithm on, the body would wait
+    // for the client's delayed acknowledgement of the headers (tens of milliseconds a file).
+    server_->set_tcp_nodelay(true);
     RefuseIfSomeoneListens(port_, "LoopbackServer");
     server_->set_socket_options([](int sock) { AllowReuseOfThePort(sock); });
     server_->set_keep_alive_timeout(1);

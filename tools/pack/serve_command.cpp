@@ -57,6 +57,9 @@ PackageServer::~PackageServer() {
 int PackageServer::Start(const std::string& root, const std::string& address, int port,
                          std::ostream& log, std::string& error) {
     Impl& impl = *impl_;
+    // Headers and body go out as separate writes; with Nagle's algorithm on, the body would wait
+    // for the client's delayed acknowledgement of the headers (tens of milliseconds a file).
+    impl.server.set_tcp_nodelay(true);
     if (!impl.server.set_mount_point("/", root)) {
         error = root + " is not a folder";
         return 0;

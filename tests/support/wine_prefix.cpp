@@ -14,7 +14,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -42,26 +41,10 @@ std::string UserName() {
     return user != nullptr ? user : "root";
 }
 
-// Wine's Fonts\Replacements, so that GDI+ finds a Kai face for "楷体" and a sans-serif face
-// with Chinese glyphs, and the X11 driver settings for a screen without a window manager. regedit
-// reads a UTF-8 .reg file in the wrong code page, so the file is UTF-16 LE with a byte-order mark.
-std::string DisplaySettingsReg() {
-    const std::u16string text =
-        u"Windows Registry Editor Version 5.00\r\n\r\n"
-        u"[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"
-        u"\"\u6977\u4f53\"=\"AR PL UKai CN\"\r\n"
-        u"\"Microsoft Sans Serif\"=\"WenQuanYi Zen Hei\"\r\n"
-        // The virtual screen has no window manager: without this, Wine waits two seconds for one
-        // to withdraw every window that is hidden or destroyed, so a closed program lingers.
-        u"\r\n[HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]\r\n"
-        u"\"Managed\"=\"N\"\r\n";
-    std::string bytes = "\xFF\xFE";
-    for (char16_t unit : text) {
-        bytes.push_back(static_cast<char>(unit & 0xFF));
-        bytes.push_back(static_cast<char>(unit >> 8));
-    }
-    return bytes;
-}
+// Wine's Fonts\Replacements for the installer's texts and the X11 driver settings for a screen
+// without a window manager; scripts/demo.sh loads the same file.
+const std::string kPrefixSettings =
+    std::string(TESSALY_SOURCE_DIR) + "/scripts/wine-prefix-settings.reg";
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r\n");
@@ -185,9 +168,10 @@ void WinePrefix::DetachUserFolders() const {
 }
 
 void WinePrefix::LoadDisplaySettings() const {
-    const std::string reg = root_ + "/display.reg";
-    std::ofstream(reg, std::ios::binary) << DisplaySettingsReg();
-    RunOrThrow("regedit", {"/S", reg}, std::chrono::seconds(60));
+    if (!fs::is_regular_file(kPrefixSettings)) {
+        throw std::runtime_error("WinePrefix: " + kPrefixSettings + " is missing");
+    }
+    RunOrThrow("regedit", {"/S", kPrefixSettings}, std::chrono::seconds(60));
 }
 
 void WinePrefix::AskFolders() {

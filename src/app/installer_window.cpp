@@ -1,0 +1,110 @@
+// The installer window's class and procedure. Creating the window starts everything else: GDI+,
+// the splash picture, the animation timer and, last, the install worker.
+#include "app/installer_window.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include "install/install_notice.h"
+#include "install/install_worker.h"
+#include "install/installer_state.h"
+#include "ui/splash_image.h"
+#include "ui/status_painter.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr WORD kLargeIconId = 107;
+constexpr WORD kSmallIconId = 108;
+constexpr char kNoticeCaption[] = "安装提示：";
+
+LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
+    InstallerState& state = State();
+
+    Gdiplus::GdiplusStartupInput startupInput;  // version 1, no callback, nothing suppressed
+    ULONG_PTR token = 0;
+    Gdiplus::GdiplusStartup(&token, &startupInput, nullptr);
+    state.gdiplusToken = token;
+
+    FitWindowToImage(window);
+    SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
+
+    // The worker relies on finding the window handle and the settled splash picture, so it
+    // starts last. Nothing ever waits for it; its handle is not needed.
+    state.mainWindow = window;
+    HANDLE worker = CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr);
+    if (worker != nullptr) {
+        CloseHandle(worker);
+    }
+    return DefWindowProcA(window, WM_CREATE, wParam, lParam);
+}
+
+LRESULT OnDestroy() {
+    const ULONG_PTR token = State().gdiplusToken;
+    if (token != 0) {
+        Gdiplus::GdiplusShutdown(token);
+    }
+    PostQuitMessage(0);
+    return 0;
+}
+
+LRESULT OnPaint(HWND window) {
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(window, &paint);
+    PaintStatus(dc, window);
+    EndPaint(window, &paint);
+    return 0;
+}
+
+LRESULT OnTimer(HWND window, WPARAM timerId, LPARAM lParam) {
+    if (timerId != ANIMATION_TIMER_ID) {
+        return DefWindowProcA(window, WM_TIMER, timerId, lParam);
+    }
+    State().tick += 1;
+    InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
+// The worker waits inside its synchronous send until the box is closed, so the text stays valid.
+LRESULT OnInstallNotice(HWND window, LPARAM noticeText) {
+    MessageBoxA(window, reinterpret_cast<const char*>(noticeText), kNoticeCaption, MB_OK);
+    return 0;
+}
+
+}  // namespace
+
+void RegisterWindowClass(HINSTANCE instance) {
+    WNDCLASSEXA windowClass = {};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.style = CS_HREDRAW | CS_VREDRAW;
+    windowClass.lpfnWndProc = WndProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kLargeIconId));
+    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(kSmallIconId));
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+    windowClass.lpszClassName = State().windowClassName;
+    RegisterClassExA(&windowClass);
+}
+
+LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_CREATE:
+            return OnCreate(window, wParam, lParam);
+        case WM_DESTROY:
+            return OnDestroy();
+        case WM_PAINT:
+            return OnPaint(window);
+        case WM_ERASEBKGND:
+            return 1;  // the picture covers the whole client area; erasing would only flicker
+        case WM_TIMER:
+            return OnTimer(window, wParam, lParam);
+        case WM_INSTALL_NOTICE:
+            return OnInstallNotice(window, lParam);
+        default:
+            return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace tessaly

@@ -1,0 +1,28 @@
+// The install worker thread: the six steps with their real operations, then the close request.
+#include <windows.h>
+
+#include "install/install_dir.h"
+#include "install/install_steps.h"
+#include "install/install_worker.h"
+#include "install/installer_state.h"
+#include "install/prerequisites.h"
+#include "package/desktop_shortcuts.h"
+#include "package/download_files.h"
+#include "package/launch_entries.h"
+#include "package/load_file_list.h"
+
+namespace tessaly {
+
+unsigned long __stdcall InstallWorker(void*) {
+    const std::array<StepOperation, kInstallStepCount> operations = {
+        CheckPrerequisites, PrepareInstallDir,      LoadFileList,
+        DownloadFiles,      CreateDesktopShortcuts, LaunchEntries,
+    };
+    if (RunInstallSteps(operations, SetStatus)) {
+        // After a failed step the window stays up with the failure text until the user closes it.
+        SendMessageA(State().mainWindow, WM_CLOSE, 0, 0);
+    }
+    return 0;
+}
+
+}  // namespace tessaly

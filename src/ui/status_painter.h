@@ -1,0 +1,49 @@
+// The status line drawn over the top quarter of the splash picture: a turning spinner, the
+// worker's status text and a growing row of dots while a step runs, the text alone once a step
+// has failed. The composition and the layout are platform-free; `PaintStatus` draws them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct HDC__;   // what the platform's HDC points to
+struct HWND__;  // what the platform's HWND points to
+
+namespace tessaly {
+
+// Four frames, twice over: the spinner turns once every 4 ticks.
+inline constexpr std::u16string_view SPINNER_FRAMES[8] = {
+    u"[\\] ", u"[|] ", u"[/] ", u"[-] ", u"[\\] ", u"[|] ", u"[/] ", u"[-] ",
+};
+
+// The row of dots runs through once every 6 ticks. Entry 1 has one trailing space more than the
+// others (7 characters); that is how the row has always looked, and it is kept.
+inline constexpr std::u16string_view DOT_FRAMES[6] = {
+    u".     ", u"..     ", u"...   ", u"....  ", u"..... ", u"......",
+};
+
+// Converts a NUL-terminated text of the process's ANSI code page to UTF-16.
+using AnsiToUtf16 = std::u16string (*)(const char* ansiText);
+
+// The text that is drawn: with `failed` not 0 the converted status text alone; otherwise
+// SPINNER_FRAMES[tick mod 8], the converted text, a line feed and DOT_FRAMES[tick mod 6].
+std::u16string ComposeStatusText(const char* statusText, int failed, std::int32_t tick,
+                                 AnsiToUtf16 toUtf16);
+
+struct LayoutRect {
+    float x;
+    float y;
+    float width;
+    float height;
+};
+
+// The area the text is centred in: the full client width and the top quarter of the client
+// height (divided as integers, before the conversion to floating point).
+LayoutRect StatusLayoutRect(std::int32_t clientWidth, std::int32_t clientHeight);
+
+// Draws the splash picture at the client origin and the status line over it, straight onto `dc`.
+// Without a splash picture nothing at all is drawn.
+void PaintStatus(HDC__* dc, HWND__* window);
+
+}  // namespace tessaly

@@ -1,0 +1,261 @@
+// Looks at the installer's windows from outside, as a user would, for the Wine tests. Prints
+// "key=value" lines in UTF-8 and exits 0 on success, 1 when the window did not turn up in time,
+// 2 on a usage error.
+//
+//   window_probe info CLASSNAME [TIMEOUT_MS]
+//       waits until a visible top-level window of that class exists, then prints
+//       title=<window title>
+//       client=<width>x<height>
+//       client-origin=<x>,<y>          (screen position of the client area's top-left corner)
+//       window=<left>,<top>,<right>,<bottom>
+//       screen=<width>x<height>
+//       style=<hex window style>
+//   window_probe close CLASSNAME [TIMEOUT_MS]
+//       posts WM_CLOSE to that window (what its close button leads to) and prints "closed=1".
+//   window_probe notice [--leave-open] [TIMEOUT_MS]
+//       waits for the message box captioned "安装提示：", prints
+//       owner=<class name of its owner window, empty when none>
+//       icon=<1 when the box shows an icon, else 0>
+//       buttons=<its buttons, e.g. OK or OK,CANCEL>
+//       text=<the box's text, exactly, up to the end of the output>
+//       and then, unless --leave-open, presses OK and waits for the box to close.
+//
+// TIMEOUT_MS defaults to 20000.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr DWORD kDefaultTimeoutMs = 20000;
+constexpr DWORD kPollMs = 50;
+constexpr wchar_t kNoticeCaption[] = L"安装提示：";
+constexpr wchar_t kDialogClass[] = L"#32770";
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], length,
+                        nullptr, nullptr);
+    return out;
+}
+
+std::wstring Wide(const char* utf8) {
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &out[0], length);
+    out.resize(out.size() - 1);
+    return out;
+}
+
+std::wstring WindowText(HWND window) {
+    wchar_t buffer[4096] = {};
+    GetWindowTextW(window, buffer, static_cast<int>(sizeof buffer / sizeof buffer[0]));
+    return buffer;
+}
+
+std::wstring ClassName(HWND window) {
+    wchar_t buffer[256] = {};
+    GetClassNameW(window, buffer, static_cast<int>(sizeof buffer / sizeof buffer[0]));
+    return buffer;
+}
+
+void Print(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+}
+
+// Polls `find` until it returns a window or `timeoutMs` has passed.
+template <typename Find>
+HWND WaitForWindow(Find find, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND window = find()) {
+            return window;
+        }
+        if (GetTickCount() - start >= timeoutMs) {
+            return nullptr;
+        }
+        Sleep(kPollMs);
+    }
+}
+
+HWND FindVisibleWindow(const std::wstring& className) {
+    HWND window = FindWindowW(className.c_str(), nullptr);
+    return window != nullptr && IsWindowVisible(window) ? window : nullptr;
+}
+
+int Info(const std::wstring& className, DWORD timeoutMs) {
+    HWND window = WaitForWindow([&] { return FindVisibleWindow(className); }, timeoutMs);
+    if (window == nullptr) {
+        Print("error=no visible window of that class\n");
+        return 1;
+    }
+    RECT client = {};
+    RECT outer = {};
+    POINT origin = {0, 0};
+    GetClientRect(window, &client);
+    GetWindowRect(window, &outer);
+    ClientToScreen(window, &origin);
+    char lines[512];
+    std::snprintf(lines, sizeof lines,
+                  "client=%ldx%ld\nclient-origin=%ld,%ld\nwindow=%ld,%ld,%ld,%ld\n"
+                  "screen=%dx%d\nstyle=%08lx\n",
+                  client.right - client.left, client.bottom - client.top, origin.x, origin.y,
+                  outer.left, outer.top, outer.right, outer.bottom, GetSystemMetrics(SM_CXSCREEN),
+                  GetSystemMetrics(SM_CYSCREEN),
+                  static_cast<unsigned long>(GetWindowLongW(window, GWL_STYLE)));
+    Print("title=" + Utf8(WindowText(window)) + "\n" + lines);
+    return 0;
+}
+
+int Close(const std::wstring& className, DWORD timeoutMs) {
+    HWND window = WaitForWindow([&] { return FindWindowW(className.c_str(), nullptr); }, timeoutMs);
+    if (window == nullptr) {
+        Print("error=no window of that class\n");
+        return 1;
+    }
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    Print("closed=1\n");
+    return 0;
+}
+
+struct BoxContents {
+    std::wstring text;
+    bool icon = false;
+    std::vector<std::pair<int, HWND>> buttons;  // control id, control
+};
+
+BOOL CALLBACK CollectControl(HWND control, LPARAM param) {
+    auto* contents = reinterpret_cast<BoxContents*>(param);
+    if (!IsWindowVisible(control)) {
+        return TRUE;
+    }
+    const std::wstring kind = ClassName(control);
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    if (_wcsicmp(kind.c_str(), L"Button") == 0) {
+        contents->buttons.emplace_back(GetDlgCtrlID(control), control);
+    } else if (_wcsicmp(kind.c_str(), L"Static") == 0) {
+        if ((style & SS_TYPEMASK) == SS_ICON) {
+            contents->icon = contents->icon || SendMessageW(control, STM_GETICON, 0, 0) != 0;
+        } else if (contents->text.empty()) {
+            contents->text = WindowText(control);
+        }
+    }
+    return TRUE;
+}
+
+const char* ButtonName(int id) {
+    switch (id) {
+        case IDOK:
+            return "OK";
+        case IDCANCEL:
+            return "CANCEL";
+        case IDABORT:
+            return "ABORT";
+        case IDRETRY:
+            return "RETRY";
+        case IDIGNORE:
+            return "IGNORE";
+        case IDYES:
+            return "YES";
+        case IDNO:
+            return "NO";
+        case IDTRYAGAIN:
+            return "TRYAGAIN";
+        case IDCONTINUE:
+            return "CONTINUE";
+        default:
+            return "OTHER";
+    }
+}
+
+HWND FindNoticeBox() {
+    HWND box = FindWindowW(kDialogClass, kNoticeCaption);
+    return box != nullptr && IsWindowVisible(box) ? box : nullptr;
+}
+
+int Notice(bool leaveOpen, DWORD timeoutMs) {
+    HWND box = WaitForWindow(FindNoticeBox, timeoutMs);
+    if (box == nullptr) {
+        Print("error=no notice box\n");
+        return 1;
+    }
+    BoxContents contents;
+    EnumChildWindows(box, CollectControl, reinterpret_cast<LPARAM>(&contents));
+    HWND owner = GetWindow(box, GW_OWNER);
+    std::string buttons;
+    HWND okButton = nullptr;
+    for (const auto& [id, control] : contents.buttons) {
+        buttons += (buttons.empty() ? "" : ",") + std::string(ButtonName(id));
+        if (id == IDOK) {
+            okButton = control;
+        }
+    }
+    Print("owner=" + (owner != nullptr ? Utf8(ClassName(owner)) : std::string()) + "\n" +
+          "icon=" + (contents.icon ? "1" : "0") + "\n" + "buttons=" + buttons + "\n" +
+          "text=" + Utf8(contents.text));
+    if (leaveOpen) {
+        return 0;
+    }
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(okButton));
+    const DWORD start = GetTickCount();
+    while (IsWindow(box)) {
+        if (GetTickCount() - start >= timeoutMs) {
+            return 1;
+        }
+        Sleep(kPollMs);
+    }
+    return 0;
+}
+
+int Usage() {
+    Print(
+        "usage: window_probe info|close CLASSNAME [TIMEOUT_MS] | notice [--leave-open] "
+        "[TIMEOUT_MS]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);  // UTF-8 bytes and bare line feeds, as printed
+    if (argc < 2) {
+        return Usage();
+    }
+    const std::string command = argv[1];
+    if (command == "notice") {
+        int next = 2;
+        const bool leaveOpen = argc > next && std::string(argv[next]) == "--leave-open";
+        if (leaveOpen) {
+            ++next;
+        }
+        const DWORD timeoutMs = argc > next
+                                    ? static_cast<DWORD>(std::strtoul(argv[next], nullptr, 10))
+                                    : kDefaultTimeoutMs;
+        return Notice(leaveOpen, timeoutMs);
+    }
+    if (argc < 3) {
+        return Usage();
+    }
+    const std::wstring className = Wide(argv[2]);
+    const DWORD timeoutMs =
+        argc > 3 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : kDefaultTimeoutMs;
+    if (command == "info") {
+        return Info(className, timeoutMs);
+    }
+    if (command == "close") {
+        return Close(className, timeoutMs);
+    }
+    return Usage();
+}

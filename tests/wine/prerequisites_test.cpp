@@ -239,7 +239,9 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
     EXPECT_LT(after.Count(area, IsBlue), blueBefore) << "the blue start text is still shown";
 
     EXPECT_FALSE(fs::exists(prefix().HostPath(prefix().InstallDir())));
-    EXPECT_TRUE(server.Requests().empty()) << "the package server was asked";
+    for (const RecordedRequest& request : server.Requests()) {
+        ADD_FAILURE() << "the package server was asked for " << request.path;
+    }
     if (c.dotNet == DotNet::kTooOld) {
         EXPECT_TRUE(fs::exists(folder / "mscoree.loaded")) << "the old mscoree.dll did not answer";
     }

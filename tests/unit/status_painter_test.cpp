@@ -1,0 +1,107 @@
+#include <gtest/gtest.h>
+
+#include <iconv.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include "install/status_texts.h"
+#include "ui/status_painter.h"
+
+namespace tessaly {
+namespace {
+
+// The conversion Windows makes with the ANSI code page of a Chinese system (936), done with iconv.
+std::u16string Cp936ToUtf16(const char* text) {
+    iconv_t converter = iconv_open("UTF-16LE", "CP936");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        ADD_FAILURE() << "iconv cannot convert from CP936: " << std::strerror(errno);
+        return u"";
+    }
+    std::string in(text);
+    std::string out(in.size() * 4 + 4, '\0');
+    char* inPointer = &in[0];
+    char* outPointer = &out[0];
+    std::size_t inLeft = in.size();
+    std::size_t outLeft = out.size();
+    const std::size_t converted = iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
+    iconv_close(converter);
+    EXPECT_NE(converted, static_cast<std::size_t>(-1)) << "not CP936 text";
+    std::u16string result;
+    for (std::size_t i = 0; i + 1 < out.size() - outLeft; i += 2) {
+        result.push_back(static_cast<char16_t>(static_cast<unsigned char>(out[i]) |
+                                               static_cast<unsigned char>(out[i + 1]) << 8));
+    }
+    return result;
+}
+
+constexpr char16_t kInitialStatusUtf16[] = u"程序正在初始化";
+
+TEST(ComposeStatusText, FramesTheRunningStatusWithSpinnerAndDots) {
+    struct Case {
+        std::int32_t tick;
+        std::u16string expected;
+    };
+    const std::u16string status = kInitialStatusUtf16;
+    const Case cases[] = {
+        {0, u"[\\] " + status + u"\n.     "},
+        {1, u"[|] " + status + u"\n..     "},  // the seven-character dot frame
+        {2, u"[/] " + status + u"\n...   "},
+        {3, u"[-] " + status + u"\n....  "},
+        {4, u"[\\] " + status + u"\n..... "},  // the spinner starts over
+        {5, u"[|] " + status + u"\n......"},
+        {6, u"[/] " + status + u"\n.     "},    // the dots start over
+        {13, u"[|] " + status + u"\n..     "},  // spinner entry 5, dot entry 1
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tick);
+        EXPECT_EQ(ComposeStatusText(kInitialStatus, 0, c.tick, Cp936ToUtf16), c.expected);
+    }
+}
+
+TEST(ComposeStatusText, AFailedStatusStandsAlone) {
+    // "下载文件索引失败" in code page 936.
+    const char failureText[] = "\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCB\xF7\xD2\xFD\xCA\xA7\xB0\xDC";
+    for (const std::int32_t tick : {0, 1, 13}) {
+        SCOPED_TRACE(tick);
+        EXPECT_EQ(ComposeStatusText(failureText, 1, tick, Cp936ToUtf16), u"下载文件索引失败");
+    }
+}
+
+TEST(ComposeStatusText, EveryFrameHasItsFixedWidth) {
+    for (const std::u16string_view frame : SPINNER_FRAMES) {
+        EXPECT_EQ(frame.size(), 4u);
+    }
+    for (std::size_t i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(DOT_FRAMES[i].size(), i == 1 ? 7u : 6u);
+        EXPECT_EQ(DOT_FRAMES[i].find_first_not_of(u'.'),
+                  i == 5 ? std::u16string_view::npos : i + 1);
+    }
+}
+
+TEST(StatusLayoutRect, IsTheTopQuarterOfTheClientArea) {
+    struct Case {
+        std::int32_t width;
+        std::int32_t height;
+        float expectedHeight;
+    };
+    const Case cases[] = {
+        {931, 583, 145.0f},  // 583 / 4 truncated before it becomes a float, not 145.75
+        {931, 3, 0.0f},
+        {200, 4, 1.0f},
+        {0, 0, 0.0f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.height);
+        const LayoutRect layout = StatusLayoutRect(c.width, c.height);
+        EXPECT_EQ(layout.x, 0.0f);
+        EXPECT_EQ(layout.y, 0.0f);
+        EXPECT_EQ(layout.width, static_cast<float>(c.width));
+        EXPECT_EQ(layout.height, c.expectedHeight);
+    }
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -1,0 +1,219 @@
+// The real installer under Wine, run against a loopback package server: what it installs, links
+// and opens for an index, what it asks the server for, and how a failed pass leaves the window.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "installer_runs.h"
+#include "support/shell_link.h"
+
+namespace tessaly::test {
+namespace {
+
+constexpr char kDataFailed[] = "下载文件数据失败";
+const std::string kTypicalIndex =
+    "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
+
+using InstallRun = InstallerRunTest;
+
+// What a link on the desktop points at, as its file says.
+struct LinkFields {
+    std::string target;
+    std::string workingDir;
+    std::string relativePath;
+};
+
+// Wine's link writer stores the relative path string without setting HasRelativePath in the
+// header, and the strict reader then refuses the file. Such a file is read again with the flag
+// set; the string is only there because the installer passed it.
+LinkFields ReadLink(const std::string& path) {
+    constexpr std::size_t kLinkFlagsOffset = 0x14;
+    constexpr char kHasRelativePath = 0x08;
+    std::string bytes = ReadBytes(path);
+    std::optional<ShellLink> link = ParseShellLink(bytes);
+    if (!link && bytes.size() > kLinkFlagsOffset) {
+        bytes[kLinkFlagsOffset] = static_cast<char>(bytes[kLinkFlagsOffset] | kHasRelativePath);
+        link = ParseShellLink(bytes);
+    }
+    EXPECT_TRUE(link.has_value()) << path << " is not a shell link";
+    if (!link) {
+        return {};
+    }
+    return {link->localBasePath + link->commonPathSuffix, link->workingDir, link->relativePath};
+}
+
+void ExpectLinkTo(const std::string& linkPath, const std::string& target,
+                  const std::string& directory) {
+    SCOPED_TRACE(linkPath);
+    const LinkFields link = ReadLink(linkPath);
+    EXPECT_EQ(link.target, target);
+    EXPECT_EQ(link.workingDir, directory);
+    EXPECT_EQ(link.relativePath, directory);
+}
+
+TEST_F(InstallRun, TypicalIndexInstallsLinksAndCloses) {
+    const std::string body = BinaryBody(300 * 1024, 1);
+    ServeIndex(kTypicalIndex);
+    server().ServeBody("/AppData/app/main.exe", 200, body);
+
+    RunToCompletion();
+
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/main.exe"}));
+    EXPECT_TRUE(ReadBytes(Installed("bin\\main.exe")) == body) << "bin\\main.exe differs";
+    EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
+    const std::string bin = prefix().InstallDir() + "\\bin\\";
+    ExpectLinkTo(OnDesktop("Tessaly.lnk"), bin + "main.exe", bin);
+}
+
+TEST_F(InstallRun, SecondRunReplacesFilesAndLink) {
+    ServeIndex(kTypicalIndex);
+    server().ServeBody("/AppData/app/main.exe", 200, BinaryBody(200 * 1024, 2));
+    RunToCompletion();
+    ASSERT_EQ(fs::file_size(Installed("bin\\main.exe")), 200u * 1024);
+
+    // A shorter file, so that a file that was not truncated would show its old tail, and a link
+    // of the same name that now points at another program.
+    const std::string shorter = BinaryBody(5000, 3);
+    const std::string tool = BinaryBody(7000, 4);
+    ServeIndex(
+        "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n0|app/tool.exe|bin\\tool.exe\r\n"
+        "2|bin\\tool.exe|Tessaly\r\n");
+    server().ServeBody("/AppData/app/main.exe", 200, shorter);
+    server().ServeBody("/AppData/app/tool.exe", 200, tool);
+    server().ClearRequests();
+    RunToCompletion();
+
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/main.exe",
+                                                          "/AppData/app/tool.exe"}));
+    EXPECT_TRUE(ReadBytes(Installed("bin\\main.exe")) == shorter) << "bin\\main.exe not replaced";
+    EXPECT_TRUE(ReadBytes(Installed("bin\\tool.exe")) == tool);
+    EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
+    const std::string bin = prefix().InstallDir() + "\\bin\\";
+    ExpectLinkTo(OnDesktop("Tessaly.lnk"), bin + "tool.exe", bin);
+}
+
+TEST_F(InstallRun, FailedDownloadStopsThePassAndLeavesTheWindowRed) {
+    std::string index;
+    for (int i = 1; i <= 5; ++i) {
+        const std::string n = std::to_string(i);
+        index += "0|files/" + n + ".dat|" + n + ".dat\r\n";
+        if (i != 3) {
+            server().ServeBody("/AppData/files/" + n + ".dat", 200, BinaryBody(1000 + i, i));
+        }
+    }
+    index += "2|1.dat|One\r\n";
+    server().ServeBody("/AppData/files/3.dat", 404, "<html>not found</html>");
+    ServeIndex(index);
+    RememberDriveC();
+
+    RunToFailure(kDataFailed, "third-of-five-404");
+
+    EXPECT_EQ(RequestedPaths(),
+              (std::vector<std::string>{kIndexPath, "/AppData/files/1.dat", "/AppData/files/2.dat",
+                                        "/AppData/files/3.dat"}));
+    EXPECT_TRUE(ReadBytes(Installed("1.dat")) == BinaryBody(1001, 1));
+    EXPECT_TRUE(ReadBytes(Installed("2.dat")) == BinaryBody(1002, 2));
+    for (const char* missing : {"3.dat", "4.dat", "5.dat"}) {
+        EXPECT_FALSE(fs::exists(Installed(missing))) << missing;
+    }
+    EXPECT_TRUE(DesktopNames().empty()) << "links were made after a failed pass";
+    const std::vector<std::string> outside = ChangesOutsideInstall();
+    EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
+}
+
+TEST_F(InstallRun, DownloadIntoAFolderNoEntryMadeFailsAfterItsBodyArrived) {
+    ServeIndex("0|app/main.exe|nowhere\\main.exe\r\n");
+    server().ServeBody("/AppData/app/main.exe", 200, BinaryBody(4000, 5));
+
+    RunToFailure(kDataFailed, "download-into-missing-folder");
+
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/main.exe"}));
+    EXPECT_FALSE(fs::exists(Installed("nowhere")));
+}
+
+TEST_F(InstallRun, NestedFoldersListedParentsFirstAreCreated) {
+    ServeIndex("1|a|\r\n1|a\\b|\r\n1|a/b/c|\r\n0|app/deep.dat|a\\b\\c\\deep.dat\r\n");
+    server().ServeBody("/AppData/app/deep.dat", 200, BinaryBody(3000, 6));
+
+    RunToCompletion();
+
+    EXPECT_TRUE(ReadBytes(Installed("a\\b\\c\\deep.dat")) == BinaryBody(3000, 6));
+}
+
+TEST_F(InstallRun, FolderWhoseParentNoEntryMadeFailsThePass) {
+    // Only the last component of a folder is created.
+    ServeIndex("1|p\\q|\r\n0|app/main.exe|main.exe\r\n");
+    server().ServeBody("/AppData/app/main.exe", 200, "MZ");
+
+    RunToFailure(kDataFailed, "folder-without-parent");
+
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_FALSE(fs::exists(Installed("p")));
+}
+
+TEST_F(InstallRun, IndexOfOnlySkippedLinesInstallsNothing) {
+    ServeIndex(" 1|bin|\r\n|0|x|y\r\nno bar\r\n0||main.exe\r\nx|app/main.exe|main.exe\r\n\r\n");
+    server().ServeBody("/AppData/app/main.exe", 200, "MZ");
+
+    RunToFailure(kDataFailed, "only-skipped-lines");
+
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_TRUE(fs::is_directory(Installed("")));
+    EXPECT_TRUE(fs::is_empty(Installed("")));
+    EXPECT_TRUE(DesktopNames().empty());
+}
+
+TEST_F(InstallRun, OnlyLinksAndLaunchesNeedNoNetworkAfterTheIndex) {
+    // Neither the link target nor the launched file exists: the link is made all the same, and
+    // the launch is passed over.
+    ServeIndex("2|bin\\main.exe|Tessaly\r\n3|bin\\main.exe|\r\n");
+
+    RunToCompletion();
+
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_TRUE(fs::is_empty(Installed("")));
+    EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
+    const std::string bin = prefix().InstallDir() + "\\bin\\";
+    ExpectLinkTo(OnDesktop("Tessaly.lnk"), bin + "main.exe", bin);
+}
+
+// The creation time (100 ns units) and show command that a launch probe recorded, once it has.
+struct LaunchRecord {
+    unsigned long long created = 0;
+    int show = 0;
+};
+
+std::optional<LaunchRecord> WaitForLaunch(const std::string& recordPath) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        LaunchRecord record;
+        if (std::sscanf(ReadBytes(recordPath).c_str(), "created=%llu\nshow=%d", &record.created,
+                        &record.show) == 2) {
+            return record;
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    return std::nullopt;
+}
+
+TEST_F(InstallRun, LaunchEntriesOpenInListOrderMaximized) {
+    // Listed against the order of their names and of their downloads.
+    ServeIndex(
+        "0|probe/launch.exe|alpha.exe\r\n0|probe/launch.exe|zeta.exe\r\n"
+        "3|zeta.exe|\r\n3|alpha.exe|\r\n");
+    server().ServeFile("/AppData/probe/launch.exe", WineBuildPath("tests/launch_probe.exe"));
+
+    RunToCompletion();
+
+    const std::optional<LaunchRecord> zeta = WaitForLaunch(Installed("zeta.exe.launch"));
+    const std::optional<LaunchRecord> alpha = WaitForLaunch(Installed("alpha.exe.launch"));
+    ASSERT_TRUE(zeta.has_value()) << "zeta.exe was not opened";
+    ASSERT_TRUE(alpha.has_value()) << "alpha.exe was not opened";
+    EXPECT_LT(zeta->created, alpha->created) << "opened against the list order";
+    EXPECT_EQ(zeta->show, 3);  // SW_SHOWMAXIMIZED
+    EXPECT_EQ(alpha->show, 3);
+}
+
+}  // namespace
+}  // namespace tessaly::test

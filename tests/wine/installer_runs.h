@@ -1,0 +1,234 @@
+// Running the real installer under Wine for the install tests: one shared prefix and virtual
+// screen per test program, a fresh loopback package server per test, a copy of the installer with
+// the runtime stand-in beside it, and what the tests look at afterwards: requests, files, links,
+// the status line on the screen and every change made to drive C.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/loopback_server.h"
+#include "support/screenshot.h"
+#include "support/virtual_screen.h"
+#include "support/window_area.h"
+#include "support/wine_prefix.h"
+
+namespace tessaly::test {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+inline constexpr char kIndexPath[] = "/AppData/FileList.txt";
+inline constexpr char kInstallerClass[] = "TESSALYINSTALLER";
+
+inline std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Bytes that no text file holds by accident: every value, zeros included, in a scrambled order.
+inline std::string BinaryBody(std::size_t size, unsigned seed) {
+    std::string body(size, '\0');
+    unsigned state = seed;
+    for (char& c : body) {
+        state = state * 1103515245u + 12345u;
+        c = static_cast<char>(state >> 16);
+    }
+    return body;
+}
+
+// Every file and directory under a folder, with size and modification time; symbolic links are
+// listed, not followed.
+using Tree = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
+
+inline Tree Walk(const fs::path& root) {
+    Tree tree;
+    std::error_code error;
+    for (auto it = fs::recursive_directory_iterator(root, error);
+         it != fs::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_symlink(error)) {
+            tree[it->path().string() + "@"] = {0, {}};
+        } else if (it->is_regular_file(error)) {
+            tree[it->path().string()] = {it->file_size(error), it->last_write_time(error)};
+        } else if (it->is_directory(error)) {
+            tree[it->path().string() + "/"] = {0, {}};
+        }
+    }
+    return tree;
+}
+
+// Paths added, removed or changed between two walks, other than those under `allowed`.
+inline std::vector<std::string> ChangesOutside(const Tree& before, const Tree& after,
+                                               const std::vector<std::string>& allowed) {
+    auto isAllowed = [&](const std::string& path) {
+        return std::any_of(allowed.begin(), allowed.end(),
+                           [&](const std::string& a) { return path.rfind(a + "/", 0) == 0; });
+    };
+    std::vector<std::string> changes;
+    for (const auto& [path, info] : after) {
+        const auto old = before.find(path);
+        if ((old == before.end() || old->second != info) && !isAllowed(path)) {
+            changes.push_back(path);
+        }
+    }
+    for (const auto& [path, info] : before) {
+        if (after.count(path) == 0 && !isAllowed(path)) {
+            changes.push_back(path);
+        }
+    }
+    return changes;
+}
+
+class InstallerRunTest : public testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        WinePrefix& wine = SharedWinePrefix(SharedVirtualScreen().Display());
+        // Beside the prefix, not on drive C, so that the walks of drive C see only the run.
+        const fs::path folder = fs::path(wine.Root()).parent_path() / "installer";
+        fs::create_directories(folder);
+        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe",
+                      fs::copy_options::overwrite_existing);
+        fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll",
+                      fs::copy_options::overwrite_existing);
+        installer_ = (folder / "TessalyInstaller.exe").string();
+    }
+
+    void SetUp() override {
+        prefix().ResetInstallation();
+        server_ = std::make_unique<LoopbackServer>();
+    }
+
+    void TearDown() override {
+        if (program_ && program_->Running()) {
+            program_->Kill();
+        }
+        program_.reset();
+        server_.reset();
+    }
+
+    static WinePrefix& prefix() { return SharedWinePrefix(); }
+    LoopbackServer& server() { return *server_; }
+
+    // The Linux path of something under Program Files\Tessaly, or on the desktop.
+    static std::string Installed(const std::string& relative) {
+        return prefix().HostPath(prefix().InstallDir() + "\\" + relative);
+    }
+    static std::string OnDesktop(const std::string& name) {
+        return prefix().HostPath(prefix().DesktopDir() + "\\" + name);
+    }
+    static std::vector<std::string> DesktopNames() {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(prefix().HostPath(prefix().DesktopDir()))) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    void ServeIndex(const std::string& index) { server().ServeBody(kIndexPath, 200, index); }
+
+    std::vector<std::string> RequestedPaths() const {
+        std::vector<std::string> paths;
+        for (const RecordedRequest& request : server_->Requests()) {
+            paths.push_back(request.path);
+        }
+        return paths;
+    }
+
+    // Takes the walk of drive C that ChangesOutsideInstall compares with.
+    void RememberDriveC() { driveC_ = Walk(prefix().HostPath("C:\\")); }
+    // What the run changed on drive C outside the install folder and the desktop. WinINet keeps
+    // its cookie and cache index in the user's profile.
+    std::vector<std::string> ChangesOutsideInstall() const {
+        const fs::path desktop = prefix().HostPath(prefix().DesktopDir());
+        return ChangesOutside(
+            driveC_, Walk(prefix().HostPath("C:\\")),
+            {prefix().HostPath(prefix().InstallDir()), desktop.string(),
+             (desktop.parent_path() / "AppData/Local/Microsoft/Windows").string()});
+    }
+
+    void StartInstaller() { program_ = prefix().Start(installer_, {}); }
+
+    // A complete run: the window closes by itself and the process ends with 0.
+    void RunToCompletion() {
+        StartInstaller();
+        const bool ended = program_->Wait(120s);
+        ASSERT_TRUE(ended) << "the installer window did not close by itself";
+        EXPECT_EQ(program_->ExitCode(), 0);
+    }
+
+    // A failed run: the window stays open with `failureText` in red over the top quarter of the
+    // picture. The window is then closed the way its close button does it.
+    void RunToFailure(const std::string& failureText, const std::string& screenshotName) {
+        StartInstaller();
+        const std::optional<std::pair<Rect, Image>> red = WaitForRed(60s);
+        ASSERT_TRUE(red.has_value()) << "no red status text appeared";
+        const auto& [client, screen] = *red;
+        screen.Save(ScreenshotPath(screenshotName));
+        const Rect status{client.x, client.y, client.width, client.height / 4};
+        const Image expected = Reference(failureText);
+        const int differing =
+            CountDifferences(screen, status, expected, {0, 0, status.width, status.height}, 48);
+        EXPECT_LT(differing, status.width * status.height / 200)
+            << "the status line does not show " << failureText;
+        EXPECT_EQ(screen.Count(status, IsBlue), 0) << "blue text beside the failure";
+        EXPECT_TRUE(program_->Running()) << "the window closed after a failure";
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", kInstallerClass}, 30s);
+        EXPECT_TRUE(program_->Wait(10s)) << "closing the window did not end the process";
+        EXPECT_EQ(program_->ExitCode(), 0);
+    }
+
+  private:
+    std::optional<std::pair<Rect, Image>> WaitForRed(std::chrono::seconds timeout) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        std::optional<WindowArea> window;
+        while (std::chrono::steady_clock::now() < deadline && program_->Running()) {
+            if (!window) {
+                window = FindWindowArea(prefix(), kInstallerClass);
+            }
+            if (window) {
+                const Rect& c = window->client;
+                const std::string& display = SharedVirtualScreen().Display();
+                if (TakeScreenshot(display).Count({c.x, c.y, c.width, c.height / 4}, IsRed) > 50) {
+                    std::this_thread::sleep_for(700ms);  // one more paint, then look again
+                    return std::make_pair(c, TakeScreenshot(display));
+                }
+            }
+            std::this_thread::sleep_for(250ms);
+        }
+        return std::nullopt;
+    }
+
+    // The installer's own painter showing `text` in red over the splash picture.
+    static Image Reference(const std::string& text) {
+        const std::string bmp = prefix().Root() + "/../reference.bmp";
+        const CommandResult rendered = prefix().Run(WineBuildPath("tests/status_render_probe.exe"),
+                                                    {installer_, bmp, "1", "0", text}, 60s);
+        EXPECT_EQ(rendered.exitCode, 0) << "could not render the reference for " << text;
+        return Image::Load(bmp);
+    }
+
+    // Screenshots go to the build tree, for a person to look at.
+    static std::string ScreenshotPath(const std::string& name) {
+        const fs::path folder = fs::current_path() / "screenshots" / "install_runs";
+        fs::create_directories(folder);
+        return (folder / (name + ".png")).string();
+    }
+
+    static inline std::string installer_;
+    std::unique_ptr<LoopbackServer> server_;
+    std::unique_ptr<WineProgram> program_;
+    Tree driveC_;
+};
+
+}  // namespace tessaly::test

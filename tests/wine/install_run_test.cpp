@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "installer_runs.h"
-#include "support/shell_link.h"
 
 namespace tessaly::test {
 namespace {
@@ -16,32 +15,6 @@ const std::string kTypicalIndex =
     "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 
 using InstallRun = InstallerRunTest;
-
-// What a link on the desktop points at, as its file says.
-struct LinkFields {
-    std::string target;
-    std::string workingDir;
-    std::string relativePath;
-};
-
-// Wine's link writer stores the relative path string without setting HasRelativePath in the
-// header, and the strict reader then refuses the file. Such a file is read again with the flag
-// set; the string is only there because the installer passed it.
-LinkFields ReadLink(const std::string& path) {
-    constexpr std::size_t kLinkFlagsOffset = 0x14;
-    constexpr char kHasRelativePath = 0x08;
-    std::string bytes = ReadBytes(path);
-    std::optional<ShellLink> link = ParseShellLink(bytes);
-    if (!link && bytes.size() > kLinkFlagsOffset) {
-        bytes[kLinkFlagsOffset] = static_cast<char>(bytes[kLinkFlagsOffset] | kHasRelativePath);
-        link = ParseShellLink(bytes);
-    }
-    EXPECT_TRUE(link.has_value()) << path << " is not a shell link";
-    if (!link) {
-        return {};
-    }
-    return {link->localBasePath + link->commonPathSuffix, link->workingDir, link->relativePath};
-}
 
 void ExpectLinkTo(const std::string& linkPath, const std::string& target,
                   const std::string& directory) {

@@ -19,6 +19,7 @@
 
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
+#include "support/shell_link.h"
 #include "support/virtual_screen.h"
 #include "support/window_area.h"
 #include "support/wine_prefix.h"
@@ -87,6 +88,32 @@ inline std::vector<std::string> ChangesOutside(const Tree& before, const Tree& a
         }
     }
     return changes;
+}
+
+// What a link on the desktop points at, as its file says.
+struct LinkFields {
+    std::string target;
+    std::string workingDir;
+    std::string relativePath;
+};
+
+// Wine's link writer stores the relative path string without setting HasRelativePath in the
+// header, and the strict reader then refuses the file. Such a file is read again with the flag
+// set; the string is only there because the installer passed it.
+inline LinkFields ReadLink(const std::string& path) {
+    constexpr std::size_t kLinkFlagsOffset = 0x14;
+    constexpr char kHasRelativePath = 0x08;
+    std::string bytes = ReadBytes(path);
+    std::optional<ShellLink> link = ParseShellLink(bytes);
+    if (!link && bytes.size() > kLinkFlagsOffset) {
+        bytes[kLinkFlagsOffset] = static_cast<char>(bytes[kLinkFlagsOffset] | kHasRelativePath);
+        link = ParseShellLink(bytes);
+    }
+    EXPECT_TRUE(link.has_value()) << path << " is not a shell link";
+    if (!link) {
+        return {};
+    }
+    return {link->localBasePath + link->commonPathSuffix, link->workingDir, link->relativePath};
 }
 
 class InstallerRunTest : public testing::Test {

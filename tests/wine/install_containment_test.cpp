@@ -56,6 +56,17 @@ TEST_F(Containment, EscapingDownloadOrFolderFailsThePassBeforeItIsFetched) {
     }
 }
 
+TEST_F(Containment, ServerSidePathIsNotALocalPath) {
+    // A drive letter and a colon are refused in a local path, not in the URL path of a download.
+    ServeIndex("0|C:/app/ok.dat|ok.dat\r\n");
+    server().ServeBody("/AppData/C:/app/ok.dat", 200, kOkBody);
+
+    RunToCompletion();
+
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/C:/app/ok.dat"}));
+    EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == kOkBody);
+}
+
 TEST_F(Containment, EscapingLinksAndLaunchesArePassedOver) {
     // A program outside the install folder that records it if it is ever opened.
     const std::string outsideProbe = prefix().HostPath("C:\\launch_probe.exe");

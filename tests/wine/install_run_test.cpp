@@ -105,6 +105,17 @@ TEST_F(InstallRun, DownloadIntoAFolderNoEntryMadeFailsAfterItsBodyArrived) {
     EXPECT_FALSE(fs::exists(Installed("nowhere")));
 }
 
+TEST_F(InstallRun, EmptyFileOnTheServerFailsThePass) {
+    ServeIndex("0|app/empty.dat|empty.dat\r\n0|app/main.exe|main.exe\r\n");
+    server().ServeBody("/AppData/app/empty.dat", 200, "");
+    server().ServeBody("/AppData/app/main.exe", 200, "MZ");
+
+    RunToFailure(kDataFailed, "empty-file");
+
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/empty.dat"}));
+    EXPECT_FALSE(fs::exists(Installed("empty.dat")));
+}
+
 TEST_F(InstallRun, NestedFoldersListedParentsFirstAreCreated) {
     ServeIndex("1|a|\r\n1|a\\b|\r\n1|a/b/c|\r\n0|app/deep.dat|a\\b\\c\\deep.dat\r\n");
     server().ServeBody("/AppData/app/deep.dat", 200, BinaryBody(3000, 6));

@@ -1,0 +1,311 @@
+// What the built programs carry: the 32-bit program's file format and flags, and, in it and in the
+// build the Wine tests run, the resources the window reads: title and class name, both icon
+// groups, the splash picture and the manifest, read from the program file's resource tree with
+// their languages.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/process.h"
+
+namespace fs = std::filesystem;
+
+namespace tessaly::test {
+namespace {
+
+constexpr std::uint16_t kChineseSimplified = 2052;
+constexpr std::uint16_t kEnglishUs = 1033;
+constexpr std::uint16_t kRtIcon = 3, kRtMenu = 4, kRtDialog = 5, kRtString = 6, kRtAccelerator = 9,
+                        kRtGroupIcon = 14, kRtManifest = 24;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::uint16_t U16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes.at(at)) |
+                                      static_cast<unsigned char>(bytes.at(at + 1)) << 8);
+}
+std::uint32_t U32(const std::string& bytes, std::size_t at) {
+    return U16(bytes, at) | static_cast<std::uint32_t>(U16(bytes, at + 2)) << 16;
+}
+std::uint32_t BigEndian32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t i = 0; i < 4; ++i) {
+        value = value << 8 | static_cast<unsigned char>(bytes.at(at + i));
+    }
+    return value;
+}
+
+// A resource type or name: an ordinal, or a text (kept as ASCII; ours are).
+struct ResourceId {
+    std::uint16_t ordinal = 0;
+    std::string text;
+    bool operator<(const ResourceId& o) const {
+        return ordinal != o.ordinal ? ordinal < o.ordinal : text < o.text;
+    }
+};
+ResourceId Ordinal(std::uint16_t value) {
+    return {value, ""};
+}
+ResourceId Named(const std::string& text) {
+    return {0, text};
+}
+
+struct ResourceKey {
+    ResourceId type;
+    ResourceId name;
+    std::uint16_t language;
+    bool operator<(const ResourceKey& o) const {
+        if (type < o.type || o.type < type) {
+            return type < o.type;
+        }
+        if (name < o.name || o.name < name) {
+            return name < o.name;
+        }
+        return language < o.language;
+    }
+};
+
+using Resources = std::map<ResourceKey, std::string>;
+
+// A program file and the file offsets of its sections, for following relative addresses.
+class PeFile {
+  public:
+    explicit PeFile(std::string bytes) : bytes_(std::move(bytes)) {
+        const std::size_t fileHeader = U32(bytes_, 0x3C) + 4;
+        const std::size_t optionalHeader = fileHeader + 20;
+        const bool pe32Plus = U16(bytes_, optionalHeader) == 0x20B;
+        const std::size_t directories = optionalHeader + (pe32Plus ? 112 : 96);
+        resourceRva_ = U32(bytes_, directories + 2 * 8);  // data directory 2: resources
+        const std::size_t sections = optionalHeader + U16(bytes_, fileHeader + 16);
+        for (std::size_t i = 0; i < U16(bytes_, fileHeader + 2); ++i) {
+            const std::size_t section = sections + 40 * i;
+            sections_.push_back({U32(bytes_, section + 12),
+                                 std::max(U32(bytes_, section + 8), U32(bytes_, section + 16)),
+                                 U32(bytes_, section + 20)});
+        }
+    }
+
+    const std::string& Bytes() const { return bytes_; }
+    std::uint32_t ResourceRva() const { return resourceRva_; }
+
+    std::size_t OffsetOf(std::uint32_t rva) const {
+        for (const Section& s : sections_) {
+            if (rva >= s.rva && rva < s.rva + s.size) {
+                return s.fileOffset + (rva - s.rva);
+            }
+        }
+        throw std::out_of_range("address outside every section");
+    }
+
+  private:
+    struct Section {
+        std::uint32_t rva;
+        std::uint32_t size;
+        std::uint32_t fileOffset;
+    };
+    std::string bytes_;
+    std::uint32_t resourceRva_ = 0;
+    std::vector<Section> sections_;
+};
+
+// The entries of one level of the resource tree: their ids and where each one leads (a
+// subdirectory or a data entry, relative to the start of the resources).
+std::vector<std::pair<ResourceId, std::uint32_t>> DirectoryEntries(const PeFile& pe,
+                                                                   std::uint32_t offset) {
+    const std::string& bytes = pe.Bytes();
+    const std::size_t base = pe.OffsetOf(pe.ResourceRva());
+    const std::size_t directory = base + offset;
+    const std::size_t count = U16(bytes, directory + 12) + std::size_t{U16(bytes, directory + 14)};
+    std::vector<std::pair<ResourceId, std::uint32_t>> entries;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t entry = directory + 16 + 8 * i;
+        const std::uint32_t name = U32(bytes, entry);
+        ResourceId id;
+        if (name & 0x80000000u) {
+            const std::size_t text = base + (name & 0x7FFFFFFFu);
+            for (std::uint16_t k = 0; k < U16(bytes, text); ++k) {
+                id.text.push_back(static_cast<char>(U16(bytes, text + 2 + 2 * k)));
+            }
+        } else {
+            id.ordinal = static_cast<std::uint16_t>(name);
+        }
+        entries.emplace_back(id, U32(bytes, entry + 4) & 0x7FFFFFFFu);
+    }
+    return entries;
+}
+
+// Every resource of the program: the tree of types, names and languages, down to the data.
+Resources ReadResources(const fs::path& program) {
+    const PeFile pe(ReadFile(program));
+    Resources resources;
+    for (const auto& [type, names] : DirectoryEntries(pe, 0)) {
+        for (const auto& [name, languages] : DirectoryEntries(pe, names)) {
+            for (const auto& [language, dataEntry] : DirectoryEntries(pe, languages)) {
+                const std::size_t entry = pe.OffsetOf(pe.ResourceRva()) + dataEntry;
+                resources[{type, name, language.ordinal}] = pe.Bytes().substr(
+                    pe.OffsetOf(U32(pe.Bytes(), entry)), U32(pe.Bytes(), entry + 4));
+            }
+        }
+    }
+    return resources;
+}
+
+// The string with `id` from the string table blocks (16 strings a block, each counted UTF-16).
+std::u16string TableString(const Resources& resources, std::uint16_t id, std::uint16_t language) {
+    const auto block = resources.find({Ordinal(kRtString), Ordinal(id / 16 + 1), language});
+    if (block == resources.end()) {
+        return u"(no block)";
+    }
+    const std::string& data = block->second;
+    std::size_t at = 0;
+    for (int index = 0; index < id % 16; ++index) {
+        at += 2 + 2 * std::size_t{U16(data, at)};
+    }
+    std::u16string text;
+    const std::uint16_t length = U16(data, at);
+    for (std::uint16_t i = 0; i < length; ++i) {
+        text.push_back(static_cast<char16_t>(U16(data, at + 2 + 2 * i)));
+    }
+    return text;
+}
+
+class ProgramResources : public testing::TestWithParam<std::string> {
+  protected:
+    void SetUp() override {
+        program_ = fs::path(GetParam()) / "src" / "TessalyInstaller.exe";
+        ASSERT_TRUE(fs::is_regular_file(program_)) << program_ << " was not built";
+        resources_ = ReadResources(program_);
+        ASSERT_FALSE(resources_.empty()) << "no resources read from " << program_;
+    }
+
+    const std::string* Find(std::uint16_t type, std::uint16_t name, std::uint16_t language) {
+        const auto found = resources_.find({Ordinal(type), Ordinal(name), language});
+        return found == resources_.end() ? nullptr : &found->second;
+    }
+
+    fs::path program_;
+    Resources resources_;
+};
+
+TEST_P(ProgramResources, HoldTitleAndClassNameInSimplifiedChinese) {
+    EXPECT_EQ(TableString(resources_, 103, kChineseSimplified), u"Tessaly在线安装程序");
+    EXPECT_EQ(TableString(resources_, 109, kChineseSimplified), u"TESSALYINSTALLER");
+}
+
+TEST_P(ProgramResources, HoldBothIconGroupsWithThreeTrueColourSizes) {
+    for (const std::uint16_t group : {107, 108}) {
+        SCOPED_TRACE(group);
+        const std::string* directory = Find(kRtGroupIcon, group, kChineseSimplified);
+        ASSERT_NE(directory, nullptr);
+        ASSERT_EQ(U16(*directory, 4), 3u) << "images in the group";
+        std::vector<int> sizes;
+        for (std::size_t i = 0; i < 3; ++i) {
+            const std::size_t entry = 6 + 14 * i;  // width, height, colours, reserved, planes,
+                                                   // bit count, bytes, icon id
+            const int size = static_cast<unsigned char>(directory->at(entry));
+            sizes.push_back(size);
+            EXPECT_EQ(static_cast<unsigned char>(directory->at(entry + 1)), size);
+            EXPECT_EQ(U16(*directory, entry + 6), 24u) << "bits per pixel of " << size;
+            const std::string* image =
+                Find(kRtIcon, U16(*directory, entry + 12), kChineseSimplified);
+            ASSERT_NE(image, nullptr) << "the " << size << " pixel image is missing";
+            EXPECT_EQ(image->size(), U32(*directory, entry + 8));
+            EXPECT_EQ(U32(*image, 4), static_cast<std::uint32_t>(size)) << "bitmap width";
+            EXPECT_EQ(U32(*image, 8), static_cast<std::uint32_t>(2 * size)) << "colours + mask";
+            EXPECT_EQ(U16(*image, 14), 24u) << "bitmap bits per pixel";
+        }
+        EXPECT_EQ(sizes, (std::vector<int>{32, 48, 16}));
+    }
+}
+
+TEST_P(ProgramResources, HoldTheSplashPictureAsAn8BitRgbPngOf931By583) {
+    const auto found = resources_.find({Named("IMAGEFILE"), Ordinal(131), kChineseSimplified});
+    ASSERT_NE(found, resources_.end());
+    const std::string& png = found->second;
+    EXPECT_EQ(png, ReadFile(fs::path(TESSALY_SOURCE_DIR) / "res" / "splash.png"));
+    ASSERT_EQ(png.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
+    std::map<std::string, std::string> chunks;
+    for (std::size_t at = 8; at + 8 <= png.size();) {
+        const std::uint32_t length = BigEndian32(png, at);
+        chunks.emplace(png.substr(at + 4, 4), png.substr(at + 8, length));
+        at += 12 + length;
+    }
+    const std::string& header = chunks["IHDR"];
+    ASSERT_EQ(header.size(), 13u);
+    EXPECT_EQ(BigEndian32(header, 0), 931u);
+    EXPECT_EQ(BigEndian32(header, 4), 583u);
+    EXPECT_EQ(header[8], 8) << "bits per channel";
+    EXPECT_EQ(header[9], 2) << "colour type: RGB without alpha";
+    EXPECT_EQ(header[12], 0) << "interlaced";
+    EXPECT_EQ(chunks.count("sRGB"), 1u);
+    EXPECT_EQ(chunks.count("gAMA"), 1u);
+    ASSERT_EQ(chunks["pHYs"].size(), 9u);
+    EXPECT_EQ(BigEndian32(chunks["pHYs"], 0), 3779u);
+    EXPECT_EQ(BigEndian32(chunks["pHYs"], 4), 3779u);
+    EXPECT_EQ(chunks["pHYs"][8], 1) << "unit: metre";
+    EXPECT_EQ(chunks.count("tRNS"), 0u) << "a transparent colour";
+}
+
+TEST_P(ProgramResources, HoldTheManifestAskingForAdministratorRights) {
+    const std::string* manifest = Find(kRtManifest, 1, kEnglishUs);
+    ASSERT_NE(manifest, nullptr);
+    EXPECT_NE(manifest->find("level=\"requireAdministrator\""), std::string::npos) << *manifest;
+    EXPECT_NE(manifest->find("uiAccess=\"false\""), std::string::npos) << *manifest;
+}
+
+TEST_P(ProgramResources, HoldNoMenuAcceleratorsOrDialog) {
+    for (const auto& [key, data] : resources_) {
+        EXPECT_NE(key.type.ordinal, kRtMenu);
+        EXPECT_NE(key.type.ordinal, kRtAccelerator);
+        EXPECT_NE(key.type.ordinal, kRtDialog);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ShippedAndWineBuilds, ProgramResources,
+                         testing::Values(std::string(TESSALY_WIN32_BUILD_DIR),
+                                         std::string(TESSALY_WINE_BUILD_DIR)),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                             return info.index == 0 ? std::string("win32") : "wine_build";
+                         });
+
+TEST(ShippedProgram, IsAStaticLargeAddressAwarePe32GuiProgram) {
+    const fs::path program = fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe";
+    const std::string image = ReadFile(program);
+    ASSERT_GT(image.size(), 0x200u) << program;
+    ASSERT_EQ(image.compare(0, 2, "MZ"), 0);
+    const std::size_t pe = U32(image, 0x3C);
+    ASSERT_EQ(image.compare(pe, 4, std::string("PE\0\0", 4)), 0);
+    const std::size_t fileHeader = pe + 4;
+    EXPECT_EQ(U16(image, fileHeader), 0x14Cu) << "machine: i386";
+    EXPECT_NE(U16(image, fileHeader + 18) & 0x20, 0) << "large-address-aware flag";
+    const std::size_t optionalHeader = fileHeader + 20;
+    EXPECT_EQ(U16(image, optionalHeader), 0x10Bu) << "PE32 optional header";
+    EXPECT_EQ(U16(image, optionalHeader + 68), 2u) << "subsystem: Windows GUI";
+
+    // Linked statically: only system libraries are imported, no MinGW runtime DLL.
+    const CommandResult imports = RunCommand({"i686-w64-mingw32-objdump", "-p", program.string()});
+    ASSERT_TRUE(imports.finished && imports.exitCode == 0) << "objdump could not read " << program;
+    std::size_t dlls = 0;
+    for (std::size_t at = imports.output.find("DLL Name: "); at != std::string::npos;
+         at = imports.output.find("DLL Name: ", at + 1)) {
+        const std::string name =
+            imports.output.substr(at + 10, imports.output.find('\n', at) - at - 10);
+        EXPECT_NE(name.rfind("lib", 0), 0u) << "imports " << name;
+        ++dlls;
+    }
+    EXPECT_GT(dlls, 0u);
+}
+
+}  // namespace
+}  // namespace tessaly::test

@@ -190,6 +190,14 @@ TEST_F(InstallerWindowTest, FitsThePictureCentredAndShowsAFailureInRedUntilClose
         << Describe(window.window);
     EXPECT_EQ(window.window.y, (VirtualScreen::kHeight - window.window.height) / 2)
         << Describe(window.window);
+    // A title bar with the system menu and the close button; no sizing border, no minimise or
+    // maximise box.
+    const CommandResult info =
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"info", kInstallerClass}, 30s);
+    const std::size_t style = info.output.find("style=");
+    ASSERT_NE(style, std::string::npos) << info.output;
+    EXPECT_EQ(std::stoul(info.output.substr(style + 6, 8), nullptr, 16) & 0x00CF0000u, 0x00C80000u)
+        << info.output;
 
     const std::optional<Image> failed = WaitForStatus(window.client, IsRed, 100, 60s);
     ASSERT_TRUE(failed.has_value()) << "no red status text appeared";

@@ -195,6 +195,7 @@ until x xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; do
   sleep 0.05
 done
 for _ in $(seq 40); do
+  shot_at=$(seconds_between "$install_started" "$(now)")
   x import -window root "$shot_installing" 2>/dev/null || true
   window=$(x xdotool search --onlyvisible --name "$title" getwindowgeometry --shell 2>/dev/null |
     awk -F= '/^(X|Y|WIDTH|HEIGHT)=/ { v[$1] = $2 }
@@ -204,7 +205,6 @@ for _ in $(seq 40); do
   kill -0 "$installer_pid" 2>/dev/null || break
   sleep 0.05
 done
-shot_at=$(seconds_between "$install_started" "$(now)")
 # The installer closes its window when the install is done. After a failure it shows the reason
 # and waits for the user; its requests time out within seconds, so a window still open long after
 # the server's last answer is taken for a failure.

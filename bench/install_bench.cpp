@@ -360,7 +360,9 @@ int main(int argc, char** argv) {
             profile = true;
             profiled = argv[++i];
         } else {
-            std::fprintf(stderr, "usage: install_bench [--rounds N] [--large-mib N] [--profile spread|small]\n");
+            std::fprintf(
+                stderr,
+                "usage: install_bench [--rounds N] [--large-mib N] [--profile spread|small]\n");
             return 2;
         }
     }

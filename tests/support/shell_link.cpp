@@ -197,14 +197,47 @@ std::optional<ShellLink> ParseShellLink(const std::string& bytes, const std::str
     }
 }
 
-std::optional<ShellLink> ReadShellLink(const std::string& path, const std::string& ansiCodePage) {
+namespace {
+
+std::optional<std::string> FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         return std::nullopt;
     }
     std::ostringstream bytes;
     bytes << in.rdbuf();
-    return ParseShellLink(bytes.str(), ansiCodePage);
+    return bytes.str();
+}
+
+}  // namespace
+
+std::optional<ShellLink> ReadShellLink(const std::string& path, const std::string& ansiCodePage) {
+    const std::optional<std::string> bytes = FileBytes(path);
+    return bytes ? ParseShellLink(*bytes, ansiCodePage) : std::nullopt;
+}
+
+std::optional<ShellLink> ParseWineShellLink(const std::string& bytes,
+                                            const std::string& ansiCodePage) {
+    constexpr std::size_t kLinkFlagsOffset = 0x14;
+    constexpr unsigned char kHasRelativePath = 0x08;
+    std::optional<ShellLink> link = ParseShellLink(bytes, ansiCodePage);
+    if (link || bytes.size() <= kLinkFlagsOffset ||
+        (static_cast<unsigned char>(bytes[kLinkFlagsOffset]) & kHasRelativePath) != 0) {
+        return link;
+    }
+    std::string flagged = bytes;
+    flagged[kLinkFlagsOffset] = static_cast<char>(flagged[kLinkFlagsOffset] | kHasRelativePath);
+    link = ParseShellLink(flagged, ansiCodePage);
+    if (link) {
+        link->relativePathFlagAdded = true;
+    }
+    return link;
+}
+
+std::optional<ShellLink> ReadWineShellLink(const std::string& path,
+                                           const std::string& ansiCodePage) {
+    const std::optional<std::string> bytes = FileBytes(path);
+    return bytes ? ParseWineShellLink(*bytes, ansiCodePage) : std::nullopt;
 }
 
 }  // namespace tessaly::test

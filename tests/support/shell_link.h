@@ -23,6 +23,8 @@ struct ShellLink {
     std::string workingDir;
     std::string arguments;
     std::string iconLocation;
+    // Set when the file was read as Wine writes it (see ParseWineShellLink).
+    bool relativePathFlagAdded = false;
 };
 
 // Parses the bytes of a .lnk file; ANSI texts are decoded from `ansiCodePage` ("CP936" and so
@@ -31,5 +33,14 @@ std::optional<ShellLink> ParseShellLink(const std::string& bytes,
                                         const std::string& ansiCodePage = "CP936");
 std::optional<ShellLink> ReadShellLink(const std::string& path,
                                        const std::string& ansiCodePage = "CP936");
+
+// As ParseShellLink, for the links Wine's link writer makes: it stores the relative path string
+// without setting HasRelativePath in the header, so the strict reader takes that string for the
+// next field and refuses the file. Such a file is read again with the flag set, and the result
+// says so in `relativePathFlagAdded`.
+std::optional<ShellLink> ParseWineShellLink(const std::string& bytes,
+                                            const std::string& ansiCodePage = "CP936");
+std::optional<ShellLink> ReadWineShellLink(const std::string& path,
+                                           const std::string& ansiCodePage = "CP936");
 
 }  // namespace tessaly::test

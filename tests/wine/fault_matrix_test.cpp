@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/drive_changes.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
@@ -54,45 +55,6 @@ struct Scenario {
     std::vector<std::string> requests;             // paths the server must have seen, in order
     std::function<void(const WinePrefix&)> check;  // files on disk
 };
-
-// Every regular file under drive C with its size and modification time.
-using Tree = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
-
-Tree Walk(const fs::path& root) {
-    Tree tree;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (it->is_regular_file(error)) {
-            tree[it->path().string()] = {it->file_size(error), it->last_write_time(error)};
-        } else if (it->is_directory(error)) {
-            tree[it->path().string() + "/"] = {0, {}};
-        }
-    }
-    return tree;
-}
-
-// Paths added, removed or changed between two walks, outside the allowed folders.
-std::vector<std::string> ChangesOutside(const Tree& before, const Tree& after,
-                                        const std::vector<std::string>& allowed) {
-    std::vector<std::string> changes;
-    auto isAllowed = [&](const std::string& path) {
-        return std::any_of(allowed.begin(), allowed.end(),
-                           [&](const std::string& a) { return path.rfind(a, 0) == 0; });
-    };
-    for (const auto& [path, info] : after) {
-        const auto old = before.find(path);
-        if ((old == before.end() || old->second != info) && !isAllowed(path)) {
-            changes.push_back(path);
-        }
-    }
-    for (const auto& [path, info] : before) {
-        if (after.count(path) == 0 && !isAllowed(path)) {
-            changes.push_back(path);
-        }
-    }
-    return changes;
-}
 
 // Screenshots go to the build tree, for a person to look at.
 std::string ScreenshotPath(const std::string& scenario) {
@@ -198,7 +160,7 @@ class FaultMatrix : public testing::Test {
             silent = std::make_unique<SilentPort>();
         }
         const fs::path driveC = prefix().HostPath("C:\\");
-        const Tree treeBefore = Walk(driveC);
+        const DriveTree treeBefore = WalkTree(driveC);
         const auto started = std::chrono::steady_clock::now();
         std::unique_ptr<WineProgram> program = prefix().Start(installer_, {});
 
@@ -258,7 +220,7 @@ class FaultMatrix : public testing::Test {
             s.check(prefix());
         }
         const std::vector<std::string> outside = ChangesOutside(
-            treeBefore, Walk(driveC),
+            treeBefore, WalkTree(driveC),
             {prefix().HostPath(prefix().InstallDir()), prefix().HostPath(prefix().DesktopDir()),
              // WinINet keeps its own cookie and cache index in the user's profile.
              (fs::path(prefix().HostPath(prefix().DesktopDir())).parent_path() /

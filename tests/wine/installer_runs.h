@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/drive_changes.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/shell_link.h"
@@ -48,48 +49,6 @@ inline std::string BinaryBody(std::size_t size, unsigned seed) {
     return body;
 }
 
-// Every file and directory under a folder, with size and modification time; symbolic links are
-// listed, not followed.
-using Tree = std::map<std::string, std::pair<std::uintmax_t, fs::file_time_type>>;
-
-inline Tree Walk(const fs::path& root) {
-    Tree tree;
-    std::error_code error;
-    for (auto it = fs::recursive_directory_iterator(root, error);
-         it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (it->is_symlink(error)) {
-            tree[it->path().string() + "@"] = {0, {}};
-        } else if (it->is_regular_file(error)) {
-            tree[it->path().string()] = {it->file_size(error), it->last_write_time(error)};
-        } else if (it->is_directory(error)) {
-            tree[it->path().string() + "/"] = {0, {}};
-        }
-    }
-    return tree;
-}
-
-// Paths added, removed or changed between two walks, other than those under `allowed`.
-inline std::vector<std::string> ChangesOutside(const Tree& before, const Tree& after,
-                                               const std::vector<std::string>& allowed) {
-    auto isAllowed = [&](const std::string& path) {
-        return std::any_of(allowed.begin(), allowed.end(),
-                           [&](const std::string& a) { return path.rfind(a + "/", 0) == 0; });
-    };
-    std::vector<std::string> changes;
-    for (const auto& [path, info] : after) {
-        const auto old = before.find(path);
-        if ((old == before.end() || old->second != info) && !isAllowed(path)) {
-            changes.push_back(path);
-        }
-    }
-    for (const auto& [path, info] : before) {
-        if (after.count(path) == 0 && !isAllowed(path)) {
-            changes.push_back(path);
-        }
-    }
-    return changes;
-}
-
 // What a link on the desktop points at, as its file says.
 struct LinkFields {
     std::string target;
@@ -97,18 +56,8 @@ struct LinkFields {
     std::string relativePath;
 };
 
-// Wine's link writer stores the relative path string without setting HasRelativePath in the
-// header, and the strict reader then refuses the file. Such a file is read again with the flag
-// set; the string is only there because the installer passed it.
 inline LinkFields ReadLink(const std::string& path) {
-    constexpr std::size_t kLinkFlagsOffset = 0x14;
-    constexpr char kHasRelativePath = 0x08;
-    std::string bytes = ReadBytes(path);
-    std::optional<ShellLink> link = ParseShellLink(bytes);
-    if (!link && bytes.size() > kLinkFlagsOffset) {
-        bytes[kLinkFlagsOffset] = static_cast<char>(bytes[kLinkFlagsOffset] | kHasRelativePath);
-        link = ParseShellLink(bytes);
-    }
+    const std::optional<ShellLink> link = ReadWineShellLink(path);
     EXPECT_TRUE(link.has_value()) << path << " is not a shell link";
     if (!link) {
         return {};
@@ -173,13 +122,13 @@ class InstallerRunTest : public testing::Test {
     }
 
     // Takes the walk of drive C that ChangesOutsideInstall compares with.
-    void RememberDriveC() { driveC_ = Walk(prefix().HostPath("C:\\")); }
+    void RememberDriveC() { driveC_ = WalkTree(prefix().HostPath("C:\\")); }
     // What the run changed on drive C outside the install folder and the desktop. WinINet keeps
     // its cookie and cache index in the user's profile.
     std::vector<std::string> ChangesOutsideInstall() const {
         const fs::path desktop = prefix().HostPath(prefix().DesktopDir());
         return ChangesOutside(
-            driveC_, Walk(prefix().HostPath("C:\\")),
+            driveC_, WalkTree(prefix().HostPath("C:\\")),
             {prefix().HostPath(prefix().InstallDir()), desktop.string(),
              (desktop.parent_path() / "AppData/Local/Microsoft/Windows").string()});
     }
@@ -255,7 +204,7 @@ class InstallerRunTest : public testing::Test {
     static inline std::string installer_;
     std::unique_ptr<LoopbackServer> server_;
     std::unique_ptr<WineProgram> program_;
-    Tree driveC_;
+    DriveTree driveC_;
 };
 
 }  // namespace tessaly::test

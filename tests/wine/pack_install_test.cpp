@@ -70,22 +70,6 @@ Tree ReadTree(const fs::path& root) {
     return tree;
 }
 
-// Wine writes a link's relative path string without setting HasRelativePath in the header, so
-// the strict reader takes that string for the working folder and refuses the file; such a file
-// is read again with the flag set.
-std::optional<ShellLink> ReadLinkAsWineWrites(const fs::path& path) {
-    constexpr std::size_t kLinkFlagsOffset = 0x14;
-    constexpr char kHasRelativePath = 0x08;
-    std::string bytes = ReadFile(path);
-    std::optional<ShellLink> link = ParseShellLink(bytes);
-    if (!link && bytes.size() > kLinkFlagsOffset &&
-        (bytes[kLinkFlagsOffset] & kHasRelativePath) == 0) {
-        bytes[kLinkFlagsOffset] = static_cast<char>(bytes[kLinkFlagsOffset] | kHasRelativePath);
-        link = ParseShellLink(bytes);
-    }
-    return link;
-}
-
 class PackInstallTest : public testing::Test {
   protected:
     static WinePrefix& prefix() { return SharedWinePrefix(SharedVirtualScreen().Display()); }
@@ -201,7 +185,7 @@ TEST_F(PackInstallTest, InstallsABuiltPackageByteForByte) {
         const fs::path file =
             prefix().HostPath(prefix().DesktopDir() + "\\" + expected.name + ".lnk");
         ASSERT_TRUE(fs::is_regular_file(file)) << file;
-        const std::optional<ShellLink> link = ReadLinkAsWineWrites(file);
+        const std::optional<ShellLink> link = ReadWineShellLink(file);
         ASSERT_TRUE(link.has_value()) << "not a readable shell link";
         EXPECT_EQ(link->localBasePath + link->commonPathSuffix,
                   prefix().InstallDir() + "\\" + expected.target);

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds every tree and runs every test: the native tests of the
-# platform-free code and the tools, the tests that run the Windows programs under Wine, the native
-# tests again under sanitizers, and a short fuzzing run.
+# Installs what is missing, builds every tree and runs every test: the native tests under
+# sanitizers, a short fuzzing run, then the native tests of the platform-free code and the tools
+# with the tests that run the Windows programs under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh"
-(cd "$root/build/native" && ctest --output-on-failure -j "$(nproc)")
 "$root/scripts/sanitize.sh"
 "$root/scripts/fuzz.sh" 30
+cd "$root/build/native"
+ctest --output-on-failure -j "$(nproc)"

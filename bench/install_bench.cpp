@@ -160,21 +160,16 @@ double ServerSpanMs(const LoopbackServer& server) {
 class Installer {
   public:
     explicit Installer(WinePrefix& prefix) : prefix_(prefix) {
-        dir_ = prefix.HostPath("C:\\bench");
-        fs::create_directories(dir_);
-        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), dir_ + "/TessalyInstaller.exe",
-                      fs::copy_options::overwrite_existing);
-        fs::copy_file(WineBuildPath("tests/mfc140.dll"), dir_ + "/mfc140.dll",
-                      fs::copy_options::overwrite_existing);
+        installer_ = CopyInstaller(prefix.HostPath("C:\\bench"));
     }
     std::unique_ptr<WineProgram> Start() const {
         prefix_.ResetInstallation();
-        return prefix_.Start(dir_ + "/TessalyInstaller.exe", {});
+        return prefix_.Start(installer_, {});
     }
 
   private:
     WinePrefix& prefix_;
-    std::string dir_;
+    std::string installer_;
 };
 
 bool InstalledCorrectly(const WinePrefix& prefix, const Package& package) {

@@ -233,4 +233,16 @@ std::string WineBuildPath(const std::string& relative) {
     return std::string(TESSALY_WINE_BUILD_DIR) + "/" + relative;
 }
 
+std::string CopyInstaller(const std::string& folder, bool withVcRuntime) {
+    fs::create_directories(folder);
+    const fs::path installer = fs::path(folder) / "TessalyInstaller.exe";
+    fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), installer,
+                  fs::copy_options::overwrite_existing);
+    if (withVcRuntime) {
+        fs::copy_file(WineBuildPath("tests/mfc140.dll"), fs::path(folder) / "mfc140.dll",
+                      fs::copy_options::overwrite_existing);
+    }
+    return installer.string();
+}
+
 }  // namespace tessaly::test

@@ -86,4 +86,9 @@ WinePrefix& SharedWinePrefix(const std::string& display = "");
 // WineBuildPath("tests/fetch_probe.exe").
 std::string WineBuildPath(const std::string& relative);
 
+// Copies the installer of that build into `folder` (a Linux path, created if missing), with the
+// stand-in mfc140.dll beside it when `withVcRuntime`, so that the runtime probe finds it.
+// Returns the copy's path.
+std::string CopyInstaller(const std::string& folder, bool withVcRuntime = true);
+
 }  // namespace tessaly::test

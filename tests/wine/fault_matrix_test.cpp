@@ -90,13 +90,7 @@ class FaultMatrix : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
-        const fs::path folder = prefix.HostPath("C:\\matrix");
-        fs::create_directories(folder);
-        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe",
-                      fs::copy_options::overwrite_existing);
-        fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll",
-                      fs::copy_options::overwrite_existing);
-        installer_ = (folder / "TessalyInstaller.exe").string();
+        installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
     }
 
     static WinePrefix& prefix() { return SharedWinePrefix(); }

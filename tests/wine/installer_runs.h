@@ -70,13 +70,7 @@ class InstallerRunTest : public testing::Test {
     static void SetUpTestSuite() {
         WinePrefix& wine = SharedWinePrefix(SharedVirtualScreen().Display());
         // Beside the prefix, not on drive C, so that the walks of drive C see only the run.
-        const fs::path folder = fs::path(wine.Root()).parent_path() / "installer";
-        fs::create_directories(folder);
-        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe",
-                      fs::copy_options::overwrite_existing);
-        fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll",
-                      fs::copy_options::overwrite_existing);
-        installer_ = (folder / "TessalyInstaller.exe").string();
+        installer_ = CopyInstaller((fs::path(wine.Root()).parent_path() / "installer").string());
     }
 
     void SetUp() override {

@@ -96,12 +96,7 @@ class InstallerWindowTest : public testing::Test {
     void StartInstaller(const std::string& caseName, bool withVcRuntime = true) {
         const fs::path folder = prefix().HostPath("C:\\window-test\\" + caseName);
         fs::remove_all(folder);
-        fs::create_directories(folder);
-        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe");
-        if (withVcRuntime) {
-            fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll");
-        }
-        program_ = prefix().Start((folder / "TessalyInstaller.exe").string(), {});
+        program_ = prefix().Start(CopyInstaller(folder.string(), withVcRuntime), {});
     }
 
     WindowArea WaitForWindow() {

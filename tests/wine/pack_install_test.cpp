@@ -132,14 +132,8 @@ TEST_F(PackInstallTest, InstallsABuiltPackageByteForByte) {
     const Tree staged = ReadTree(staging_);
     EXPECT_EQ(objects.size(), staged.files.size() - 1) << "the two equal files share one object";
 
-    const fs::path folder = prefix().HostPath("C:\\packinstall");
-    fs::create_directories(folder);
-    fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe",
-                  fs::copy_options::overwrite_existing);
-    fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll",
-                  fs::copy_options::overwrite_existing);
     std::unique_ptr<WineProgram> installer =
-        prefix().Start((folder / "TessalyInstaller.exe").string(), {});
+        prefix().Start(CopyInstaller(prefix().HostPath("C:\\packinstall")), {});
     const bool ended = installer->Wait(180s);
     if (!ended) {
         TakeScreenshot(SharedVirtualScreen().Display(), ArtifactPath("pack_install_stuck.png"));

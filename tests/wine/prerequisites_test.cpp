@@ -103,16 +103,11 @@ class PrerequisitesTest : public testing::Test {
     fs::path StartInstaller(const std::string& caseName, bool withVcRuntime, DotNet dotNet) {
         const fs::path folder = prefix().HostPath("C:\\prerequisites\\" + caseName);
         fs::remove_all(folder);
-        fs::create_directories(folder);
-        fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), folder / "TessalyInstaller.exe");
-        if (withVcRuntime) {
-            fs::copy_file(WineBuildPath("tests/mfc140.dll"), folder / "mfc140.dll");
-        }
+        const std::string installer = CopyInstaller(folder.string(), withVcRuntime);
         if (dotNet == DotNet::kTooOld) {
             fs::copy_file(WineBuildPath("tests/old-clr/mscoree.dll"), folder / "mscoree.dll");
         }
-        program_ = prefix().Start((folder / "TessalyInstaller.exe").string(), {},
-                                  DotNetEnvironment(dotNet));
+        program_ = prefix().Start(installer, {}, DotNetEnvironment(dotNet));
         return folder;
     }
 

@@ -7,7 +7,6 @@
 
 #include "pack/build_command.h"
 #include "pack/check_command.h"
-#include "pack/sha256.h"
 #include "package/install_entry.h"
 #include "tools/pack_test_support.h"
 
@@ -19,12 +18,9 @@ using testing::Quote;
 using testing::ReadFile;
 using testing::RunProgram;
 using testing::ScratchDir;
+using testing::Sha;
 using testing::WriteFile;
 namespace fs = std::filesystem;
-
-std::string Sha(const std::string& bytes) {
-    return Sha256Hex(bytes.data(), bytes.size());
-}
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string joined;

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 
+#include "pack/sha256.h"
+
 namespace tessaly::pack::testing {
 
 namespace fs = std::filesystem;
@@ -79,6 +81,11 @@ inline ProgramRun RunProgram(const std::string& arguments) {
 
 inline std::string Quote(const fs::path& path) {
     return "'" + path.string() + "'";
+}
+
+// The hex SHA-256 that names a stored object.
+inline std::string Sha(const std::string& bytes) {
+    return Sha256Hex(bytes.data(), bytes.size());
 }
 
 }  // namespace tessaly::pack::testing

@@ -18,7 +18,6 @@
 #include "pack/build_command.h"
 #include "pack/http_fetch.h"
 #include "pack/serve_command.h"
-#include "pack/sha256.h"
 #include "pack/verify_command.h"
 #include "package/install_entry.h"
 #include "tools/pack_test_support.h"
@@ -31,12 +30,9 @@ using testing::Quote;
 using testing::ReadFile;
 using testing::RunProgram;
 using testing::ScratchDir;
+using testing::Sha;
 using testing::WriteFile;
 namespace fs = std::filesystem;
-
-std::string Sha(const std::string& bytes) {
-    return Sha256Hex(bytes.data(), bytes.size());
-}
 
 // A built package (under "built") and a copy of it (under "served") that an in-process server
 // on a free loopback port serves, so a test can damage what is served and compare with the build.

@@ -1,0 +1,223 @@
+// Reading and composing the signature line of a file index, and the order of its checks.
+#include "package/index_signature.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+
+namespace tessaly {
+
+namespace {
+
+constexpr char kLinePrefix[] = "#signature";
+constexpr std::size_t kLinePrefixLength = sizeof kLinePrefix - 1;
+constexpr char kPurposeTag[] = "tessaly-file-list-v1";
+
+bool IsLineEnd(unsigned char byte) {
+    return byte == '\r' || byte == '\n';
+}
+
+int HexValue(unsigned char byte) {
+    if (byte >= '0' && byte <= '9') {
+        return byte - '0';
+    }
+    if (byte >= 'a' && byte <= 'f') {
+        return byte - 'a' + 10;
+    }
+    return -1;  // upper-case digits are refused: the format has one spelling
+}
+
+bool StartsWith(const unsigned char* text, std::size_t size, const char* prefix) {
+    const std::size_t length = std::strlen(prefix);
+    return size >= length && std::memcmp(text, prefix, length) == 0;
+}
+
+// Consumes `field` from the front of the line.
+bool Take(const unsigned char*& at, const unsigned char* end, const char* field) {
+    if (!StartsWith(at, static_cast<std::size_t>(end - at), field)) {
+        return false;
+    }
+    at += std::strlen(field);
+    return true;
+}
+
+bool TakeHex(const unsigned char*& at, const unsigned char* end, unsigned char* bytes,
+             std::size_t count) {
+    if (static_cast<std::size_t>(end - at) < 2 * count) {
+        return false;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const int high = HexValue(at[2 * i]);
+        const int low = HexValue(at[2 * i + 1]);
+        if (high < 0 || low < 0) {
+            return false;
+        }
+        bytes[i] = static_cast<unsigned char>(high * 16 + low);
+    }
+    at += 2 * count;
+    return true;
+}
+
+// Decimal without sign, blanks or leading zeros, and without overflow.
+bool TakeSeconds(const unsigned char*& at, const unsigned char* end, std::uint64_t& value) {
+    const unsigned char* start = at;
+    value = 0;
+    while (at < end && *at >= '0' && *at <= '9') {
+        const unsigned digit = *at - '0';
+        if (value > (UINT64_MAX - digit) / 10) {
+            return false;
+        }
+        value = value * 10 + digit;
+        ++at;
+    }
+    return at > start && !(*start == '0' && at - start > 1);
+}
+
+bool ReadSignatureLine(const unsigned char* at, const unsigned char* end,
+                       IndexSignature& signature) {
+    signature = IndexSignature{};
+    if (!Take(at, end, "#signature v1 key=") || static_cast<std::size_t>(end - at) < kKeyIdLength) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kKeyIdLength; ++i) {
+        if (HexValue(at[i]) < 0) {
+            return false;
+        }
+        signature.keyId[i] = static_cast<char>(at[i]);
+    }
+    at += kKeyIdLength;
+    return Take(at, end, " expires=") && TakeSeconds(at, end, signature.expires) &&
+           Take(at, end, " sig=") && TakeHex(at, end, signature.signature, kIndexSignatureSize) &&
+           at == end;
+}
+
+}  // namespace
+
+const char* SignatureVerdictText(SignatureVerdict verdict) {
+    switch (verdict) {
+        case SignatureVerdict::Good:
+            return "good";
+        case SignatureVerdict::Missing:
+            return "no signature line at the end of the index";
+        case SignatureVerdict::Duplicate:
+            return "more than one signature line";
+        case SignatureVerdict::Malformed:
+            return "signature line does not read as one";
+        case SignatureVerdict::WrongKey:
+            return "signed with another key";
+        case SignatureVerdict::BadSignature:
+            return "signature does not verify";
+        case SignatureVerdict::Expired:
+            return "signature has expired";
+    }
+    return "unknown";
+}
+
+SignatureVerdict LocateIndexSignature(const unsigned char* index, std::size_t size,
+                                      std::size_t& signedLength, IndexSignature& signature) {
+    // One line end may follow the signature line: CR LF, LF or CR.
+    std::size_t end = size;
+    if (end >= 2 && index[end - 2] == '\r' && index[end - 1] == '\n') {
+        end -= 2;
+    } else if (end >= 1 && IsLineEnd(index[end - 1])) {
+        end -= 1;
+    }
+    std::size_t lineStart = end;
+    while (lineStart > 0 && !IsLineEnd(index[lineStart - 1])) {
+        --lineStart;
+    }
+    if (!StartsWith(index + lineStart, end - lineStart, kLinePrefix)) {
+        return SignatureVerdict::Missing;
+    }
+    for (std::size_t at = 0; at < lineStart; ++at) {
+        const bool startsLine = at == 0 || IsLineEnd(index[at - 1]);
+        if (startsLine && StartsWith(index + at, lineStart - at, kLinePrefix)) {
+            return SignatureVerdict::Duplicate;
+        }
+    }
+    if (!ReadSignatureLine(index + lineStart, index + end, signature)) {
+        return SignatureVerdict::Malformed;
+    }
+    signedLength = lineStart;
+    return SignatureVerdict::Good;
+}
+
+bool ComposeSignedMessage(const char* keyId, std::uint64_t expires, const Sha256Digest& digest,
+                          char (&message)[kSignedMessageCapacity]) {
+    char digestHex[2 * kSha256Size + 1];
+    WriteHex(digest, kSha256Size, digestHex);
+    std::memset(message, 0, sizeof message);
+    const int length =
+        std::snprintf(message, sizeof message, "%s\nkey=%s\nexpires=%" PRIu64 "\nsha256=%s\n",
+                      kPurposeTag, keyId, expires, digestHex);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof message) {
+        std::memset(message, 0, sizeof message);
+        return false;
+    }
+    return true;
+}
+
+bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[kSignatureLineCapacity]) {
+    char signatureHex[2 * kIndexSignatureSize + 1];
+    WriteHex(signature.signature, kIndexSignatureSize, signatureHex);
+    std::memset(line, 0, sizeof line);
+    const int length = std::snprintf(line, sizeof line, "%s v1 key=%s expires=%" PRIu64 " sig=%s",
+                                     kLinePrefix, signature.keyId, signature.expires, signatureHex);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {
+        std::memset(line, 0, sizeof line);
+        return false;
+    }
+    return true;
+}
+
+SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t size,
+                                     const char* trustedKeyId, std::uint64_t now,
+                                     const SignatureCrypto& crypto, std::size_t& signedLength) {
+    IndexSignature signature;
+    std::size_t length = 0;
+    const SignatureVerdict located = LocateIndexSignature(index, size, length, signature);
+    if (located != SignatureVerdict::Good) {
+        return located;
+    }
+    if (std::strcmp(signature.keyId, trustedKeyId) != 0) {
+        return SignatureVerdict::WrongKey;
+    }
+    Sha256Digest digest;
+    char message[kSignedMessageCapacity];
+    if (!crypto.sha256(index, length, digest) ||
+        !ComposeSignedMessage(signature.keyId, signature.expires, digest, message) ||
+        !crypto.verify(message, std::strlen(message), signature.signature)) {
+        return SignatureVerdict::BadSignature;
+    }
+    // Checked after the signature, so that an expired index is told apart from a forged one.
+    if (now >= signature.expires) {
+        return SignatureVerdict::Expired;
+    }
+    signedLength = length;
+    return SignatureVerdict::Good;
+}
+
+void WriteHex(const unsigned char* bytes, std::size_t size, char* out) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < size; ++i) {
+        out[2 * i] = kDigits[bytes[i] >> 4];
+        out[2 * i + 1] = kDigits[bytes[i] & 0x0f];
+    }
+    out[2 * size] = '\0';
+}
+
+bool ContentAddressDigest(const char* path, Sha256Digest& digest) {
+    const std::size_t length = std::strlen(path);
+    constexpr std::size_t kHexLength = 2 * kSha256Size;
+    if (length < kHexLength) {
+        return false;
+    }
+    const auto* hex = reinterpret_cast<const unsigned char*>(path + length - kHexLength);
+    if (length > kHexLength && HexValue(hex[-1]) >= 0) {
+        return false;  // 65 or more hex digits: which 64 of them name the content is unclear
+    }
+    const unsigned char* at = hex;
+    return TakeHex(at, hex + kHexLength, digest, kSha256Size);
+}
+
+}  // namespace tessaly

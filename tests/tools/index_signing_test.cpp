@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "pack/index_signing.h"
+#include "pack_test_support.h"
+
+namespace tessaly::pack {
+namespace {
+
+using testing::ReadFile;
+using testing::ScratchDir;
+using testing::WriteFile;
+
+TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
+    ScratchDir dir;
+    std::string error;
+    ASSERT_TRUE(GenerateKeyPair(dir / "index.key", error)) << error;
+    struct stat info {};
+    ASSERT_EQ(stat((dir / "index.key").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    const std::string before = ReadFile(dir / "index.key");
+    EXPECT_FALSE(GenerateKeyPair(dir / "index.key", error));
+    EXPECT_NE(error.find("exists already"), std::string::npos) << error;
+    EXPECT_EQ(ReadFile(dir / "index.key"), before);
+    ASSERT_TRUE(GenerateKeyPair(dir / "other.key", error)) << error;
+
+    const SigningKey key = LoadPrivateKey(dir / "index.key", error);
+    const SigningKey publicKey = LoadPublicKey(dir / "index.key.pub", error);
+    const SigningKey otherKey = LoadPublicKey(dir / "other.key.pub", error);
+    ASSERT_TRUE(key && publicKey && otherKey) << error;
+    EXPECT_EQ(KeyId(key.get()), KeyId(publicKey.get()));
+    EXPECT_EQ(KeyId(publicKey.get()).size(), kKeyIdLength);
+    EXPECT_NE(KeyId(publicKey.get()), KeyId(otherKey.get()));
+
+    const std::string index = "1|bin|\r\n0|objects/ab|bin\\a.exe";  // no final line end
+    const std::string signedIndex = SignIndex(index, key.get(), 2000000000, error);
+    ASSERT_FALSE(signedIndex.empty()) << error;
+    EXPECT_EQ(signedIndex.rfind(index + "\r\n#signature v1 key=" + KeyId(key.get()), 0), 0u);
+    EXPECT_EQ(StripSignatureLine(signedIndex), index + "\r\n");
+    // Signing again replaces the line rather than adding one.
+    EXPECT_EQ(StripSignatureLine(SignIndex(signedIndex, key.get(), 1, error)), index + "\r\n");
+
+    std::string changed = signedIndex;
+    changed[3] = 'x';
+    struct Case {
+        const char* what;
+        std::string text;
+        EVP_PKEY* key;
+        std::uint64_t now;
+        SignatureVerdict verdict;
+    } cases[] = {
+        {"genuine", signedIndex, publicKey.get(), 1999999999, SignatureVerdict::Good},
+        {"expired", signedIndex, publicKey.get(), 2000000000, SignatureVerdict::Expired},
+        {"changed", changed, publicKey.get(), 0, SignatureVerdict::BadSignature},
+        {"other key", signedIndex, otherKey.get(), 0, SignatureVerdict::WrongKey},
+        {"unsigned", index, publicKey.get(), 0, SignatureVerdict::Missing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::uint64_t expires = 0;
+        EXPECT_EQ(CheckSignedIndex(c.text, c.key, c.now, expires), c.verdict);
+    }
+}
+
+TEST(IndexSigning, RefusesKeysThatAreNotP256) {
+    ScratchDir dir;
+    WriteFile(dir / "junk.pem", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n");
+    std::string error;
+    EXPECT_FALSE(LoadPublicKey(dir / "junk.pem", error));
+    EXPECT_NE(error.find("junk.pem"), std::string::npos) << error;
+    ASSERT_EQ(std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -out " +
+                           (dir / "p384.pem").string() + " 2>/dev/null")
+                              .c_str()),
+              0);
+    EXPECT_FALSE(LoadPrivateKey(dir / "p384.pem", error));
+    EXPECT_NE(error.find("P-256"), std::string::npos) << error;
+}
+
+}  // namespace
+}  // namespace tessaly::pack

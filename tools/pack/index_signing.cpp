@@ -1,0 +1,287 @@
+// Keys, signing and checking of file indexes with OpenSSL 3.
+#include "pack/index_signing.h"
+
+#include <fcntl.h>
+#include <openssl/ec.h>
+#include <openssl/ecdsa.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "pack/sha256.h"
+
+namespace tessaly::pack {
+
+void PkeyFree::operator()(EVP_PKEY* key) const {
+    EVP_PKEY_free(key);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct BioFree {
+    void operator()(BIO* bio) const { BIO_free(bio); }
+};
+using Bio = std::unique_ptr<BIO, BioFree>;
+struct MdContextFree {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+using MdContext = std::unique_ptr<EVP_MD_CTX, MdContextFree>;
+struct SigFree {
+    void operator()(ECDSA_SIG* signature) const { ECDSA_SIG_free(signature); }
+};
+using Signature = std::unique_ptr<ECDSA_SIG, SigFree>;
+
+std::string OpenSslError() {
+    const unsigned long code = ERR_get_error();
+    if (code == 0) {
+        return "unknown OpenSSL error";
+    }
+    char text[256];
+    ERR_error_string_n(code, text, sizeof text);
+    ERR_clear_error();
+    return text;
+}
+
+bool IsP256(EVP_PKEY* key) {
+    char group[64] = {};
+    std::size_t length = 0;
+    return EVP_PKEY_is_a(key, "EC") &&
+           EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 &&
+           std::strcmp(group, "prime256v1") == 0;
+}
+
+bool ReadFile(const fs::path& file, std::string& text, std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream content;
+    content << in.rdbuf();
+    text = content.str();
+    return true;
+}
+
+SigningKey LoadKey(const fs::path& file, bool isPrivate, std::string& error) {
+    std::string pem;
+    if (!ReadFile(file, pem, error)) {
+        return nullptr;
+    }
+    Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+    SigningKey key(isPrivate ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr)
+                             : PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
+    if (!key) {
+        error = file.string() + ": not a PEM " + (isPrivate ? "private" : "public") + " key (" +
+                OpenSslError() + ")";
+        return nullptr;
+    }
+    if (!IsP256(key.get())) {
+        error = file.string() + ": not an ECDSA P-256 key";
+        return nullptr;
+    }
+    return key;
+}
+
+// Writes `text` to a new file with `mode`; never replaces an existing file.
+bool WriteNewFile(const fs::path& file, const std::string& text, mode_t mode, std::string& error) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+    if (fd < 0) {
+        error = file.string() + ": " + std::strerror(errno);
+        return false;
+    }
+    ::fchmod(fd, mode);  // whatever the umask says
+    const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (!written) {
+        error = file.string() + ": " + std::strerror(errno);
+    }
+    ::close(fd);
+    return written;
+}
+
+std::string PemOf(EVP_PKEY* key, bool isPrivate) {
+    Bio bio(BIO_new(BIO_s_mem()));
+    const int ok =
+        isPrivate ? PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr)
+                  : PEM_write_bio_PUBKEY(bio.get(), key);
+    if (ok != 1) {
+        return {};
+    }
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(bio.get(), &data);
+    return std::string(data, static_cast<std::size_t>(size));
+}
+
+// ECDSA with SHA-256 over `message`, as raw r‖s (what CNG verifies) rather than DER.
+bool SignRaw(EVP_PKEY* key, const std::string& message, unsigned char (&raw)[kIndexSignatureSize]) {
+    MdContext context(EVP_MD_CTX_new());
+    std::size_t length = 0;
+    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) != 1 ||
+        EVP_DigestSign(context.get(), nullptr, &length,
+                       reinterpret_cast<const unsigned char*>(message.data()),
+                       message.size()) != 1) {
+        return false;
+    }
+    std::string der(length, '\0');
+    auto* out = reinterpret_cast<unsigned char*>(der.data());
+    if (EVP_DigestSign(context.get(), out, &length,
+                       reinterpret_cast<const unsigned char*>(message.data()),
+                       message.size()) != 1) {
+        return false;
+    }
+    const unsigned char* in = out;
+    Signature signature(d2i_ECDSA_SIG(nullptr, &in, static_cast<long>(length)));
+    if (!signature) {
+        return false;
+    }
+    const int half = static_cast<int>(kIndexSignatureSize / 2);
+    return BN_bn2binpad(ECDSA_SIG_get0_r(signature.get()), raw, half) == half &&
+           BN_bn2binpad(ECDSA_SIG_get0_s(signature.get()), raw + half, half) == half;
+}
+
+bool VerifyRaw(EVP_PKEY* key, const char* message, std::size_t size,
+               const unsigned char (&raw)[kIndexSignatureSize]) {
+    const int half = static_cast<int>(kIndexSignatureSize / 2);
+    Signature signature(ECDSA_SIG_new());
+    BIGNUM* r = BN_bin2bn(raw, half, nullptr);
+    BIGNUM* s = BN_bin2bn(raw + half, half, nullptr);
+    if (!signature || r == nullptr || s == nullptr || ECDSA_SIG_set0(signature.get(), r, s) != 1) {
+        BN_free(r);
+        BN_free(s);
+        return false;
+    }
+    unsigned char* der = nullptr;
+    const int derLength = i2d_ECDSA_SIG(signature.get(), &der);
+    if (derLength <= 0) {
+        return false;
+    }
+    MdContext context(EVP_MD_CTX_new());
+    const bool good =
+        context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key) == 1 &&
+        EVP_DigestVerify(context.get(), der, static_cast<std::size_t>(derLength),
+                         reinterpret_cast<const unsigned char*>(message), size) == 1;
+    OPENSSL_free(der);
+    ERR_clear_error();
+    return good;
+}
+
+bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
+    unsigned int length = 0;
+    return EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) == 1 &&
+           length == kSha256Size;
+}
+
+}  // namespace
+
+bool GenerateKeyPair(const fs::path& privateFile, std::string& error) {
+    const fs::path publicFile = privateFile.string() + ".pub";
+    for (const fs::path& file : {privateFile, publicFile}) {
+        std::error_code ignored;
+        if (fs::exists(fs::symlink_status(file, ignored))) {
+            error = file.string() + ": exists already; a key is never replaced";
+            return false;
+        }
+    }
+    SigningKey key(EVP_EC_gen("P-256"));
+    if (!key) {
+        error = "cannot make a key: " + OpenSslError();
+        return false;
+    }
+    const std::string privatePem = PemOf(key.get(), true);
+    const std::string publicPem = PemOf(key.get(), false);
+    if (privatePem.empty() || publicPem.empty()) {
+        error = "cannot write the key: " + OpenSslError();
+        return false;
+    }
+    if (!WriteNewFile(privateFile, privatePem, 0600, error)) {
+        return false;
+    }
+    if (!WriteNewFile(publicFile, publicPem, 0644, error)) {
+        std::error_code ignored;
+        fs::remove(privateFile, ignored);  // half a pair is of no use
+        return false;
+    }
+    return true;
+}
+
+SigningKey LoadPrivateKey(const fs::path& file, std::string& error) {
+    return LoadKey(file, true, error);
+}
+
+SigningKey LoadPublicKey(const fs::path& file, std::string& error) {
+    return LoadKey(file, false, error);
+}
+
+std::string KeyId(EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(key, &der);
+    if (length <= 0) {
+        return {};
+    }
+    const std::string hex = Sha256Hex(der, static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return hex.substr(0, kKeyIdLength);
+}
+
+std::string StripSignatureLine(const std::string& index) {
+    std::size_t signedLength = 0;
+    IndexSignature ignored;
+    const SignatureVerdict found = LocateIndexSignature(
+        reinterpret_cast<const unsigned char*>(index.data()), index.size(), signedLength, ignored);
+    return found == SignatureVerdict::Good ? index.substr(0, signedLength) : index;
+}
+
+std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t expires,
+                      std::string& error) {
+    std::string text = StripSignatureLine(index);
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
+        text += "\r\n";
+    }
+    IndexSignature signature{};
+    const std::string keyId = KeyId(key);
+    std::memcpy(signature.keyId, keyId.c_str(), kKeyIdLength);
+    signature.expires = expires;
+    Sha256Digest digest;
+    char message[kSignedMessageCapacity];
+    char line[kSignatureLineCapacity];
+    if (keyId.size() != kKeyIdLength ||
+        !Sha256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest) ||
+        !ComposeSignedMessage(signature.keyId, expires, digest, message) ||
+        !SignRaw(key, message, signature.signature) || !ComposeSignatureLine(signature, line)) {
+        error = "cannot sign: " + OpenSslError();
+        return {};
+    }
+    return text + line + "\r\n";
+}
+
+SignatureVerdict CheckSignedIndex(const std::string& index, EVP_PKEY* publicKey, std::uint64_t now,
+                                  std::uint64_t& expires) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(index.data());
+    const SignatureCrypto crypto{
+        Sha256,
+        [publicKey](const char* message, std::size_t size,
+                    const unsigned char(&signature)[kIndexSignatureSize]) {
+            return VerifyRaw(publicKey, message, size, signature);
+        },
+    };
+    std::size_t signedLength = 0;
+    const SignatureVerdict verdict = CheckIndexSignature(
+        bytes, index.size(), KeyId(publicKey).c_str(), now, crypto, signedLength);
+    if (verdict == SignatureVerdict::Good || verdict == SignatureVerdict::Expired) {
+        IndexSignature signature;
+        LocateIndexSignature(bytes, index.size(), signedLength, signature);
+        expires = signature.expires;
+    }
+    return verdict;
+}
+
+}  // namespace tessaly::pack

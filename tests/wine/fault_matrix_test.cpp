@@ -2,7 +2,9 @@
 // real program under Wine against a scriptable loopback server. Every row checks what the user
 // sees (the status line, compared with the installer's own painter rendering the expected text),
 // the files on disk, the requests the server saw, and that nothing was written outside the
-// install folder and the desktop. The matrix is printed as a table at the end.
+// install folder and the desktop. Each row is a test of its own, named by its id
+// (--gtest_filter='*/IndexCutShort' reruns one); the rows that ran are printed as a table at the
+// end.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,6 +37,7 @@ namespace {
 
 constexpr char kIndexPath[] = "/AppData/FileList.txt";
 constexpr char kMainPath[] = "/AppData/app/main.exe";
+constexpr char kMovedIndexPath[] = "/AppData/releases/FileList.txt";
 constexpr char kIndexFailed[] = "下载文件索引失败";
 constexpr char kDataFailed[] = "下载文件数据失败";
 const std::string kMainBody = "MZ the installed program " + std::string(3000, 'x');
@@ -47,14 +51,24 @@ struct Outcome {
     std::string failureText;  // otherwise the red text the window must show
 };
 
+// Sets the stage after the installation is reset; what it returns runs until the row is done.
+using Stage = std::unique_ptr<WineProgram> (*)(const WinePrefix&);
+
 struct Scenario {
+    std::string id;  // the row's test name: letters and digits
     std::string name;
-    Server server = Server::Http;
     std::function<void(LoopbackServer&)> serve;
     Outcome expected;
     std::vector<std::string> requests;             // paths the server must have seen, in order
     std::function<void(const WinePrefix&)> check;  // files on disk
+    Server server = Server::Http;
+    Stage stage = nullptr;
 };
+
+// A failing row names itself.
+void PrintTo(const Scenario& s, std::ostream* out) {
+    *out << s.name;
+}
 
 // Screenshots go to the build tree, for a person to look at.
 std::string ScreenshotPath(const std::string& scenario) {
@@ -86,11 +100,14 @@ std::string ReadFile(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class FaultMatrix : public testing::Test {
+// The installer copied into the shared prefix, and what every test of it here looks at.
+class InstallerUnderWine : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
-        installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
+        if (installer_.empty()) {
+            WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
+            installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
+        }
     }
 
     static WinePrefix& prefix() { return SharedWinePrefix(); }
@@ -138,13 +155,18 @@ class FaultMatrix : public testing::Test {
         prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", "TESSALYINSTALLER"}, 30s);
     }
 
+    static std::string installer_;
+};
+
+std::string InstallerUnderWine::installer_;
+
+// One row of the matrix per test; the table of all rows that ran is printed at the end.
+class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterface<Scenario> {
+  protected:
     // Runs one scenario; returns the line of the table.
-    // `before` sets the stage after the reset.
-    std::string Run(const Scenario& s, const std::function<void(const WinePrefix&)>& before) {
+    static std::string Run(const Scenario& s) {
         prefix().ResetInstallation();
-        if (before) {
-            before(prefix());
-        }
+        const std::unique_ptr<WineProgram> staged = s.stage ? s.stage(prefix()) : nullptr;
         std::unique_ptr<LoopbackServer> http;
         std::unique_ptr<SilentPort> silent;
         if (s.server == Server::Http) {
@@ -228,10 +250,22 @@ class FaultMatrix : public testing::Test {
         return "| " + Pad(s.name, 30) + " | " + Pad(seen, 34) + " |" + numbers;
     }
 
-    static std::string installer_;
+    static void TearDownTestSuite() {
+        std::printf("\nFault matrix (%s):\n", TESSALY_WINE_BUILD_DIR);
+        std::printf(
+            "| scenario                       | seen                               | requests | "
+            "outside   | time    |\n"
+            "|--------------------------------|------------------------------------|----------|"
+            "-----------|---------|\n");
+        for (const std::string& line : table_) {
+            std::printf("%s\n", line.c_str());
+        }
+    }
+
+    static std::vector<std::string> table_;
 };
 
-std::string FaultMatrix::installer_;
+std::vector<std::string> FaultMatrix::table_;
 
 std::string InstalledPath(const WinePrefix& prefix, const std::string& relative) {
     return prefix.HostPath(prefix.InstallDir() + "\\" + relative);
@@ -248,6 +282,40 @@ void ExpectNothingInstalled(const WinePrefix& prefix) {
     EXPECT_TRUE(fs::is_empty(dir)) << "files were installed";
 }
 
+void ExpectFirstLineLost(const WinePrefix& prefix) {
+    EXPECT_FALSE(fs::exists(InstalledPath(prefix, "bin"))) << "the first line was not lost";
+}
+
+void ExpectNothingAfterZeroByte(const WinePrefix& prefix) {
+    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), kMainBody);
+    EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")))
+        << "a line after the zero byte was acted on";
+}
+
+void ExpectHeldFileUnchanged(const WinePrefix& prefix) {
+    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), "old") << "held file changed";
+}
+
+void ExpectFolderKept(const WinePrefix& prefix) {
+    EXPECT_TRUE(fs::is_directory(InstalledPath(prefix, "bin")));
+}
+
+// The file that the typical index installs is there already, held open by another process.
+std::unique_ptr<WineProgram> HoldTarget(const WinePrefix& prefix) {
+    fs::create_directories(InstalledPath(prefix, "bin"));
+    std::ofstream(InstalledPath(prefix, "bin\\main.exe")) << "old";
+    std::unique_ptr<WineProgram> holder =
+        prefix.Start(WineBuildPath("tests/hold_file_probe.exe"),
+                     {prefix.InstallDir() + "\\bin\\main.exe", "120"});
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (holder->Output().find("held") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(100ms);
+    }
+    EXPECT_NE(holder->Output().find("held"), std::string::npos) << "the file was not held";
+    return holder;
+}
+
 std::function<void(LoopbackServer&)> IndexWith(const std::string& index, int status = 200) {
     return [index, status](LoopbackServer& server) {
         server.ServeBody(kIndexPath, status, index);
@@ -255,185 +323,73 @@ std::function<void(LoopbackServer&)> IndexWith(const std::string& index, int sta
     };
 }
 
+void IndexStalling(LoopbackServer& server) {
+    server.ServeStalling(kIndexPath, kTypical, 10, 8000ms);
+}
+
+void IndexCutShort(LoopbackServer& server) {
+    server.ServeTruncated(kIndexPath, 100000, 1000);
+}
+
+void IndexMoved(LoopbackServer& server) {
+    server.ServeRedirect(kIndexPath, 302, kMovedIndexPath);
+    server.ServeBody(kMovedIndexPath, 200, kTypical);
+    server.ServeBody(kMainPath, 200, kMainBody);
+}
+
 std::vector<Scenario> Scenarios() {
     const Outcome installed{true, ""};
     const Outcome indexFailed{false, kIndexFailed};
     const Outcome dataFailed{false, kDataFailed};
-    std::string hugeIndex;
+    const std::vector<std::string> index{kIndexPath};
+    const std::vector<std::string> indexMain{kIndexPath, kMainPath};
+    std::string hugeIndex = kTypical;
     for (int i = 0; i < 99997; ++i) {
         hugeIndex += "5|ignored " + std::to_string(i) + "|kept and never acted on\r\n";
     }
-    hugeIndex = kTypical + hugeIndex;
-    std::vector<Scenario> rows = {
-        {"nothing listening", Server::None, nullptr, indexFailed, {}, ExpectNothingInstalled},
-        {"accepts, never answers",
-         Server::Silent,
-         nullptr,
-         indexFailed,
-         {},
-         ExpectNothingInstalled},
-        {"index stalls past 4 s",
-         Server::Http,
-         [](LoopbackServer& s) { s.ServeStalling(kIndexPath, kTypical, 10, 8000ms); },
-         indexFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"index cut short",
-         Server::Http,
-         [](LoopbackServer& s) { s.ServeTruncated(kIndexPath, 100000, 1000); },
-         indexFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"index 404 with body",
-         Server::Http,
-         IndexWith("<html>not found</html>", 404),
-         indexFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"index 500 with body",
-         Server::Http,
-         IndexWith(kTypical, 500),
-         indexFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"index 503 with body",
-         Server::Http,
-         IndexWith(kTypical, 503),
-         indexFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"index 200, empty body",
-         Server::Http,
-         IndexWith(""),
-         indexFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"index 302 to another path",
-         Server::Http,
-         [](LoopbackServer& s) {
-             s.ServeRedirect(kIndexPath, 302, "/AppData/releases/FileList.txt");
-             s.ServeBody("/AppData/releases/FileList.txt", 200, kTypical);
-             s.ServeBody(kMainPath, 200, kMainBody);
-         },
-         installed,
-         {kIndexPath, "/AppData/releases/FileList.txt", kMainPath},
-         ExpectTypicalInstall},
-        {"index of 100,000 lines",
-         Server::Http,
-         IndexWith(hugeIndex),
-         installed,
-         {kIndexPath, kMainPath},
-         ExpectTypicalInstall},
-        {"index with byte-order mark",
-         Server::Http,
-         IndexWith("\xEF\xBB\xBF" + kTypical),
-         dataFailed,
-         {kIndexPath, kMainPath},
-         [](const WinePrefix& p) {
-             EXPECT_FALSE(fs::exists(InstalledPath(p, "bin"))) << "the first line was not lost";
-         }},
-        {"index with CR LF",
-         Server::Http,
-         IndexWith(kTypical),
-         installed,
-         {kIndexPath, kMainPath},
-         ExpectTypicalInstall},
-        {"index with LF",
-         Server::Http,
-         IndexWith("1|bin|\n0|app/main.exe|bin\\main.exe\n2|bin\\main.exe|Tessaly\n"),
-         installed,
-         {kIndexPath, kMainPath},
-         ExpectTypicalInstall},
-        {"index with CR",
-         Server::Http,
-         IndexWith("1|bin|\r0|app/main.exe|bin\\main.exe\r2|bin\\main.exe|Tessaly\r"),
-         installed,
-         {kIndexPath, kMainPath},
-         ExpectTypicalInstall},
-        {"index with a zero byte",
-         Server::Http,
-         IndexWith(std::string("1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n") + '\0' +
-                   "2|bin\\main.exe|Tessaly\r\n"),
-         installed,
-         {kIndexPath, kMainPath},
-         [](const WinePrefix& p) {
-             EXPECT_EQ(ReadFile(InstalledPath(p, "bin\\main.exe")), kMainBody);
-             EXPECT_FALSE(fs::exists(p.HostPath(p.DesktopDir() + "\\Tessaly.lnk")))
-                 << "a line after the zero byte was acted on";
-         }},
-        {"index with over-long columns",
-         Server::Http,
-         IndexWith("0|" + std::string(300, 'p') + "|bin\\long.exe\r\n0|app/main.exe|" +
-                   std::string(130, 'l') + "\r\n" + kTypical),
-         installed,
-         {kIndexPath, kMainPath},
-         ExpectTypicalInstall},
-        {"index with unsafe paths",
-         Server::Http,
-         IndexWith("0|app/main.exe|..\\evil.txt\r\n" + kTypical),
-         dataFailed,
-         {kIndexPath},
-         ExpectNothingInstalled},
-        {"target held open by another",
-         Server::Http,
-         IndexWith(kTypical),
-         dataFailed,
-         {kIndexPath, kMainPath},
-         [](const WinePrefix& p) {
-             EXPECT_EQ(ReadFile(InstalledPath(p, "bin\\main.exe")), "old") << "held file changed";
-         }},
-        {"target is a directory",
-         Server::Http,
-         IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"),
-         dataFailed,
-         {kIndexPath, kMainPath},
-         [](const WinePrefix& p) { EXPECT_TRUE(fs::is_directory(InstalledPath(p, "bin"))); }},
-        {"download with empty local",
-         Server::Http,
-         IndexWith("0|app/main.exe|\r\n"),
-         dataFailed,
-         {kIndexPath, kMainPath},
-         ExpectNothingInstalled},
+    const std::string zeroByte = std::string("1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n") + '\0' +
+                                 "2|bin\\main.exe|Tessaly\r\n";
+    const std::string longColumns = "0|" + std::string(300, 'p') +
+                                    "|bin\\long.exe\r\n0|app/main.exe|" + std::string(130, 'l') +
+                                    "\r\n" + kTypical;
+    // One row a line: id (the test's name), name, answers, outcome, requests, files on disk, and
+    // where needed the kind of server and the stage.
+    // clang-format off
+    return {
+        {"NothingListening", "nothing listening", nullptr, indexFailed, {}, ExpectNothingInstalled, Server::None},
+        {"NeverAnswers", "accepts, never answers", nullptr, indexFailed, {}, ExpectNothingInstalled, Server::Silent},
+        {"IndexStalls", "index stalls past 4 s", IndexStalling, indexFailed, index, ExpectNothingInstalled},
+        {"IndexCutShort", "index cut short", IndexCutShort, indexFailed, index, ExpectNothingInstalled},
+        {"Index404", "index 404 with body", IndexWith("<html>not found</html>", 404), indexFailed, index, ExpectNothingInstalled},
+        {"Index500", "index 500 with body", IndexWith(kTypical, 500), indexFailed, index, ExpectNothingInstalled},
+        {"Index503", "index 503 with body", IndexWith(kTypical, 503), indexFailed, index, ExpectNothingInstalled},
+        {"IndexEmpty", "index 200, empty body", IndexWith(""), indexFailed, index, ExpectNothingInstalled},
+        {"IndexMoved", "index 302 to another path", IndexMoved, installed, {kIndexPath, kMovedIndexPath, kMainPath}, ExpectTypicalInstall},
+        {"IndexHuge", "index of 100,000 lines", IndexWith(hugeIndex), installed, indexMain, ExpectTypicalInstall},
+        {"IndexBom", "index with byte-order mark", IndexWith("\xEF\xBB\xBF" + kTypical), dataFailed, indexMain, ExpectFirstLineLost},
+        {"IndexCrLf", "index with CR LF", IndexWith(kTypical), installed, indexMain, ExpectTypicalInstall},
+        {"IndexLf", "index with LF", IndexWith("1|bin|\n0|app/main.exe|bin\\main.exe\n2|bin\\main.exe|Tessaly\n"), installed, indexMain, ExpectTypicalInstall},
+        {"IndexCr", "index with CR", IndexWith("1|bin|\r0|app/main.exe|bin\\main.exe\r2|bin\\main.exe|Tessaly\r"), installed, indexMain, ExpectTypicalInstall},
+        {"IndexZeroByte", "index with a zero byte", IndexWith(zeroByte), installed, indexMain, ExpectNothingAfterZeroByte},
+        {"IndexLongColumns", "index with over-long columns", IndexWith(longColumns), installed, indexMain, ExpectTypicalInstall},
+        {"IndexUnsafePaths", "index with unsafe paths", IndexWith("0|app/main.exe|..\\evil.txt\r\n" + kTypical), dataFailed, index, ExpectNothingInstalled},
+        {"TargetHeldOpen", "target held open by another", IndexWith(kTypical), dataFailed, indexMain, ExpectHeldFileUnchanged, Server::Http, HoldTarget},
+        {"TargetIsFolder", "target is a directory", IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"), dataFailed, indexMain, ExpectFolderKept},
+        {"DownloadEmptyLocal", "download with empty local", IndexWith("0|app/main.exe|\r\n"), dataFailed, indexMain, ExpectNothingInstalled},
     };
-    return rows;
+    // clang-format on
 }
 
-TEST_F(FaultMatrix, EveryScenarioEndsAsDesigned) {
-    std::vector<std::string> table = {
-        "| scenario                       | seen                               | requests | "
-        "outside   | time    |",
-        "|--------------------------------|------------------------------------|----------|--------"
-        "---|---------|"};
-    std::unique_ptr<WineProgram> holder;
-    for (const Scenario& s : Scenarios()) {
-        SCOPED_TRACE(s.name);
-        std::function<void(const WinePrefix&)> before;
-        if (s.name == "target held open by another") {
-            before = [&holder](const WinePrefix& p) {
-                fs::create_directories(InstalledPath(p, "bin"));
-                std::ofstream(InstalledPath(p, "bin\\main.exe")) << "old";
-                holder = p.Start(WineBuildPath("tests/hold_file_probe.exe"),
-                                 {p.InstallDir() + "\\bin\\main.exe", "120"});
-                const auto deadline = std::chrono::steady_clock::now() + 30s;
-                while (holder->Output().find("held") == std::string::npos &&
-                       std::chrono::steady_clock::now() < deadline) {
-                    std::this_thread::sleep_for(100ms);
-                }
-                ASSERT_NE(holder->Output().find("held"), std::string::npos);
-            };
-        }
-        table.push_back(Run(s, before));
-        holder.reset();
-    }
-    std::printf("\nFault matrix (%s):\n", TESSALY_WINE_BUILD_DIR);
-    for (const std::string& line : table) {
-        std::printf("%s\n", line.c_str());
-    }
+TEST_P(FaultMatrix, EndsAsDesigned) {
+    table_.push_back(Run(GetParam()));
 }
+
+INSTANTIATE_TEST_SUITE_P(Rows, FaultMatrix, testing::ValuesIn(Scenarios()),
+                         [](const testing::TestParamInfo<Scenario>& row) { return row.param.id; });
 
 // The user closes the window while a large file is coming in: the process ends at once, with
 // exit code 0, whatever the worker was doing.
-TEST_F(FaultMatrix, ClosingDuringALargeDownloadEndsTheProcess) {
+TEST_F(InstallerUnderWine, ClosingDuringALargeDownloadEndsTheProcess) {
     prefix().ResetInstallation();
     LoopbackServer server;
     server.ServeBody(kIndexPath, 200, "0|app/big.bin|big.bin\r\n");

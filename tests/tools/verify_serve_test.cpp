@@ -48,7 +48,7 @@ class ServedPackage : public ::testing::Test {
         ASSERT_TRUE(built.problems.empty());
         fs::copy(scratch_ / "built", scratch_ / "served", fs::copy_options::recursive);
         std::string error;
-        port_ = server_.Start((scratch_ / "served").string(), "127.0.0.1", 0, log_, error);
+        port_ = server_.Start((scratch_ / "served").string(), "127.0.0.1", 0, 0, log_, error);
         ASSERT_NE(port_, 0) << error;
     }
 
@@ -151,6 +151,31 @@ TEST_F(ServedPackage, ServeLogsOneLinePerRequest) {
         << log;
     EXPECT_NE(log.find("GET /AppData/nothing 404"), std::string::npos) << log;
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 2);
+}
+
+TEST(ServeRate, APacedFileTakesAtLeastItsTimeOnTheLinkAndArrivesWhole) {
+    ScratchDir scratch;
+    std::string body(150000, '\0');
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        body[i] = static_cast<char>(i * 7 % 251);
+    }
+    WriteFile(scratch / "AppData/paced.bin", body);
+    std::ostringstream log;
+    std::string error;
+    PackageServer server;
+    const int port = server.Start(scratch.path().string(), "127.0.0.1", 0, 300000, log, error);
+    ASSERT_NE(port, 0) << error;
+    const auto start = std::chrono::steady_clock::now();
+    const HttpAnswer answer =
+        FetchLikeInstaller("http://127.0.0.1:" + std::to_string(port) + "/AppData/paced.bin");
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    server.Stop();
+    EXPECT_EQ(answer.status, 200);
+    EXPECT_TRUE(answer.body == body) << answer.body.size() << " bytes";
+    EXPECT_GE(seconds, 0.5);  // 150,000 bytes at 300,000 a second
+    EXPECT_NE(log.str().find("GET /AppData/paced.bin 200 150000 \"ravavo\""), std::string::npos)
+        << log.str();
 }
 
 TEST(VerifyRequest, IsTheInstallersRequest) {
@@ -343,7 +368,10 @@ TEST(PackCommand, UsageAndHelp) {
     EXPECT_EQ(RunProgram("unpack").exitCode, 2);
     EXPECT_EQ(RunProgram("--help").exitCode, 0);
     EXPECT_EQ(RunProgram("verify https://127.0.0.1/").exitCode, 2);
-    EXPECT_EQ(RunProgram("serve /nonexistent --port 70000").exitCode, 2);
+    for (const char* option :
+         {"--port 70000", "--rate fast", "--rate -1", "--rate 1.5", "--rate="}) {
+        EXPECT_EQ(RunProgram(std::string("serve /nonexistent ") + option).exitCode, 2) << option;
+    }
     const ProgramRun check = RunProgram("check /nonexistent/FileList.txt");
     EXPECT_EQ(check.exitCode, 1);
     EXPECT_NE(check.output.find("/nonexistent/FileList.txt: cannot be read"), std::string::npos);

@@ -1,12 +1,17 @@
-// The loopback package server, over cpp-httplib's static file mount.
+// The loopback package server, over cpp-httplib's static file mount, optionally paced like a
+// link of a given speed.
 #include "pack/serve_command.h"
 
 #include <httplib.h>
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -18,7 +23,7 @@ namespace tessaly::pack {
 namespace fs = std::filesystem;
 
 const char kServeUsage[] =
-    "usage: tessaly-pack serve OUT_DIR [--port N] [--bind ADDRESS]\n"
+    "usage: tessaly-pack serve OUT_DIR [--port N] [--bind ADDRESS] [--rate BYTES_PER_SECOND]\n"
     "\n"
     "Serves the package tree that tessaly-pack build wrote to OUT_DIR over plain HTTP, for local\n"
     "tests: the installer's package base is then http://ADDRESS:N/AppData/. Logs one line per\n"
@@ -26,6 +31,9 @@ const char kServeUsage[] =
     "\n"
     "  --port N          the port to listen on (default 8080; 0 picks a free one)\n"
     "  --bind ADDRESS    the address to listen on (default 127.0.0.1)\n"
+    "  --rate BYTES_PER_SECOND\n"
+    "                    send each file no faster than this, as a link of that speed would:\n"
+    "                    the headers at once, the body paced (default 0: as fast as possible)\n"
     "\n"
     "Exit status: 0 stopped by a signal, 1 cannot serve, 2 bad usage.\n";
 
@@ -38,6 +46,51 @@ std::string ClockNow() {
     char text[16];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;
+}
+
+// Digits only (at most 15 of them), at most `max`.
+bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& number) {
+    if (text.empty() || text.size() > 15 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    number = std::stoull(text);
+    return number <= max;
+}
+
+// Replaces a file's body with one sent at `rate` bytes a second: from the moment the headers are
+// out, each piece goes when a link of that speed would have carried everything up to its end.
+// A piece is a twentieth of a second's worth (at most 64 KiB), so that the bytes flow evenly and a
+// stopping server, which ends a body between pieces, is not held up.
+void PaceBody(httplib::Response& response, std::uint64_t rate) {
+    using Clock = std::chrono::steady_clock;
+    struct Pace {
+        std::string body;
+        Clock::time_point start;
+        std::uint64_t sent = 0;
+    };
+    auto pace = std::make_shared<Pace>();
+    pace->body = std::move(response.body);
+    response.body.clear();
+    const std::size_t piece =
+        static_cast<std::size_t>(std::clamp<std::uint64_t>(rate / 20, 1, 64 << 10));
+    // The file's headers stay as they are: set_content_provider would add a Content-Type.
+    httplib::Headers headers = response.headers;
+    response.set_content_provider(
+        pace->body.size(), "",
+        [pace, rate, piece](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            if (pace->sent == 0) {
+                pace->start = Clock::now();
+            }
+            const std::size_t size = std::min(length, piece);
+            pace->sent += size;
+            std::this_thread::sleep_until(
+                pace->start +
+                std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
+                    static_cast<double>(pace->sent) / static_cast<double>(rate))));
+            return sink.write(pace->body.data() + offset, size);
+        });
+    response.headers = std::move(headers);
 }
 
 }  // namespace
@@ -55,7 +108,7 @@ PackageServer::~PackageServer() {
 }
 
 int PackageServer::Start(const std::string& root, const std::string& address, int port,
-                         std::ostream& log, std::string& error) {
+                         std::uint64_t rate, std::ostream& log, std::string& error) {
     Impl& impl = *impl_;
     // Headers and body go out as separate writes; with Nagle's algorithm on, the body would wait
     // for the client's delayed acknowledgement of the headers (tens of milliseconds a file).
@@ -64,14 +117,24 @@ int PackageServer::Start(const std::string& root, const std::string& address, in
         error = root + " is not a folder";
         return 0;
     }
-    impl.server.set_logger(
-        [&impl, &log](const httplib::Request& request, const httplib::Response& response) {
-            const std::string agent = request.get_header_value("User-Agent");
-            std::lock_guard<std::mutex> lock(impl.logMutex);
-            log << ClockNow() << ' ' << request.remote_addr << ' ' << request.method << ' '
-                << request.path << ' ' << response.status << ' ' << response.body.size() << " \""
-                << agent << "\"" << std::endl;
-        });
+    if (rate > 0) {
+        impl.server.set_file_request_handler(
+            [rate](const httplib::Request&, httplib::Response& response) {
+                PaceBody(response, rate);
+            });
+    }
+    impl.server.set_logger([&impl, &log](const httplib::Request& request,
+                                         const httplib::Response& response) {
+        const std::string agent = request.get_header_value("User-Agent");
+        // A paced body is not held in the response: its length is in the header.
+        const std::uint64_t bytes = response.body.empty()
+                                        ? response.get_header_value<std::uint64_t>("Content-Length")
+                                        : response.body.size();
+        std::lock_guard<std::mutex> lock(impl.logMutex);
+        log << ClockNow() << ' ' << request.remote_addr << ' ' << request.method << ' '
+            << request.path << ' ' << response.status << ' ' << bytes << " \"" << agent << "\""
+            << std::endl;
+    });
     const int bound = port == 0 ? impl.server.bind_to_any_port(address)
                                 : (impl.server.bind_to_port(address, port) ? port : -1);
     if (bound <= 0) {
@@ -96,24 +159,26 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     Arguments parsed;
     std::string error;
-    if (!ReadArguments(args, {"--port", "--bind"}, parsed, error)) {
+    if (!ReadArguments(args, {"--port", "--bind", "--rate"}, parsed, error)) {
         return UsageError(err, "serve", error);
     }
     if (parsed.positionals.size() != 1) {
         return UsageError(err, "serve", "expected one OUT_DIR");
     }
     const std::string root = parsed.positionals[0];
-    int port = 8080;
+    std::uint64_t port = 8080;
     std::string address = "127.0.0.1";
+    std::uint64_t rate = 0;
     for (const auto& [name, value] : parsed.options) {
         if (name == "--bind") {
             address = value;
-        } else if (value.empty() || value.size() > 5 ||
-                   value.find_first_not_of("0123456789") != std::string::npos ||
-                   std::stoi(value) > 65535) {
+        } else if (name == "--rate") {
+            if (!ReadNumber(value, std::numeric_limits<std::uint64_t>::max(), rate)) {
+                return UsageError(err, "serve",
+                                  "--rate takes a number of bytes per second (0: unpaced)");
+            }
+        } else if (!ReadNumber(value, 65535, port)) {
             return UsageError(err, "serve", "--port takes a number from 0 to 65535");
-        } else {
-            port = std::stoi(value);
         }
     }
     if (!fs::is_directory(root)) {
@@ -132,14 +197,18 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     PackageServer server;
-    const int bound = server.Start(root, address, port, out, error);
+    const int bound = server.Start(root, address, static_cast<int>(port), rate, out, error);
     if (bound == 0) {
         err << "tessaly-pack serve: " << error << '\n';
         return kExitFinding;
     }
     const std::string origin = "http://" + address + ":" + std::to_string(bound);
     out << "serving " << root << " on " << origin << "/ (package base " << origin << "/"
-        << kPackageFolder << "/); Ctrl+C stops" << std::endl;
+        << kPackageFolder << "/)";
+    if (rate > 0) {
+        out << ", each file at " << rate << " bytes per second";
+    }
+    out << "; Ctrl+C stops" << std::endl;
     int signal = 0;
     sigwait(&stopSignals, &signal);
     server.Stop();

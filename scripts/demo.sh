@@ -2,11 +2,12 @@
 # The whole install, in one command: installs what is missing, builds every tree, makes a small
 # sample application (a MinGW-built window program named Tessaly and a few data files in nested
 # folders, some with Chinese names), packs it with `tessaly-pack build`, serves it with
-# `tessaly-pack serve` on 127.0.0.1, and runs the real TessalyInstaller.exe under Wine in a fresh
-# prefix: on your display when DISPLAY is set and answers, otherwise on a virtual screen (Xvfb).
-# It prints what was installed where, the desktop link, the install time and the paths of a
-# screenshot taken mid-install and of the last screen. Whatever it started (the package server,
-# Xvfb, every Wine process) is stopped when it ends, also on failure or Ctrl+C.
+# `tessaly-pack serve` on 127.0.0.1, paced like a real link so that the install takes seconds, and
+# runs the real TessalyInstaller.exe under Wine in a fresh prefix: on your display when DISPLAY is
+# set and answers, otherwise on a virtual screen (Xvfb). It prints what was installed where, the
+# desktop link, the rate and the install time, and the paths of a screenshot taken mid-install and
+# of the last screen. Whatever it started (the package server, Xvfb, every Wine process) is
+# stopped when it ends, also on failure or Ctrl+C.
 #
 # The installer of the demo is built for its own port, TESSALY_DEMO_PORT (default 47680), in a
 # tree of its own, so the demo can run while the tests serve on theirs. Everything it makes stays
@@ -15,6 +16,10 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 port=${TESSALY_DEMO_PORT:-47680}
+# Bytes a second the package server sends each file at: 8 MB/s, a 64 Mbit/s link, makes the
+# 48 MB of the sample take about 6 s, so the installer is surely still at work for the first
+# screenshot (unpaced, a fast machine installs it in under 2 s, before the window is even seen).
+rate=8000000
 work=$root/build/demo
 title='Tessaly在线安装程序'  # the installer window's title
 
@@ -111,9 +116,9 @@ step "Package: tessaly-pack build, then check"
 echo "FileList.txt (code page 936, shown in UTF-8):"
 iconv -f CP936 -t UTF-8 "$work/package/AppData/FileList.txt" | sed 's/\r$//; s/^/  /'
 
-step "Package server: tessaly-pack serve on 127.0.0.1:$port"
+step "Package server: tessaly-pack serve on 127.0.0.1:$port at $rate bytes per second"
 serve_log=$work/serve.log
-"$pack" serve "$work/package" --port "$port" --bind 127.0.0.1 >"$serve_log" 2>&1 &
+"$pack" serve "$work/package" --port "$port" --bind 127.0.0.1 --rate "$rate" >"$serve_log" 2>&1 &
 serve_pid=$!
 for _ in $(seq 100); do
   grep -q '^serving' "$serve_log" && break
@@ -122,6 +127,8 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 head -1 "$serve_log"
+echo "demo: every file is paced at $rate bytes per second ($((rate / 1000000)) MB/s, a link of" \
+  "$((rate * 8 / 1000000)) Mbit/s), for verify and the installer alike"
 echo "tessaly-pack verify, as a publisher checks an upload:"
 "$pack" verify "http://127.0.0.1:$port/" --against "$work/package" | sed 's/^/  /'
 
@@ -185,13 +192,17 @@ log_lines_before=$(wc -l <"$serve_log")
 install_started=$(now)
 wine_env "$loader" 'C:\Downloads\TessalyInstaller.exe' >"$work/installer.log" 2>&1 &
 installer_pid=$!
-# The first screenshot as soon as the window shows its picture, while the files are coming in:
-# a window is mapped before it is painted, so the screen is taken again until the window's area
-# holds the many colours of the splash picture.
-until x xdotool search --onlyvisible --name "$title" >/dev/null 2>&1; do
+# The first screenshot while the files are coming in: once the window shows and the server has
+# answered the installer's index request (the status line then says the data is downloading, which
+# the paced server makes last seconds), and as soon as the window shows its picture: a window is
+# mapped before it is painted, so the screen is taken again until the window's area holds the many
+# colours of the splash picture.
+installer_requests() { tail -n "+$((log_lines_before + 1))" "$serve_log" | grep ' GET ' || true; }
+until x xdotool search --onlyvisible --name "$title" >/dev/null 2>&1 &&
+  installer_requests | grep ' /AppData/FileList.txt 200 ' >/dev/null; do
   kill -0 "$installer_pid" 2>/dev/null || break
   awk -v s="$(seconds_between "$install_started" "$(now)")" 'BEGIN { exit !(s > 120) }' &&
-    fail "the installer window did not show within 120 s"
+    fail "the installer window did not show, or had no index, within 120 s"
   sleep 0.05
 done
 for _ in $(seq 40); do
@@ -205,6 +216,7 @@ for _ in $(seq 40); do
   kill -0 "$installer_pid" 2>/dev/null || break
   sleep 0.05
 done
+answered_at_shot=$(installer_requests | grep -c . || true)
 # The installer closes its window when the install is done. After a failure it shows the reason
 # and waits for the user; its requests time out within seconds, so a window still open long after
 # the server's last answer is taken for a failure.
@@ -280,12 +292,13 @@ fi
 step "Install time"
 echo "$(seconds_between "$install_started" "$install_ended") s from the installer's start to its end" \
   "(exit code $installer_exit): $bytes bytes in $files files"
-installer_requests=$(tail -n "+$((log_lines_before + 1))" "$serve_log" | grep ' GET ' || true)
-echo "the installer's $(echo "$installer_requests" | grep -c . || true) requests," \
-  "as tessaly-pack serve logged them ($serve_log):"
-echo "$installer_requests" | sed 's/^/  /'
+requests=$(installer_requests)
+echo "the installer's $(echo "$requests" | grep -c . || true) requests, each file at $rate bytes" \
+  "per second, as tessaly-pack serve logged them ($serve_log):"
+echo "$requests" | sed 's/^/  /'
 
 step "Screenshots"
-echo "mid-install ($shot_at s after the start): $shot_installing"
+echo "mid-install ($shot_at s after the start, $answered_at_shot of $(echo "$requests" | grep -c . || true)" \
+  "answers complete): $shot_installing"
 echo "last screen:                 $shot_last"
 [ "$outcome" -eq 0 ] || fail "the install did not leave what was packed"

@@ -1,6 +1,6 @@
 // tessaly-pack verify against tessaly-pack serve on 127.0.0.1: a good package passes, and a
 // deleted, an emptied and a changed file are each caught; the request is the installer's; serve
-// logs and stops on a signal.
+// logs, paces a file at its rate and stops on a signal.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>

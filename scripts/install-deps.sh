@@ -13,6 +13,7 @@ packages=(
   xvfb xdotool imagemagick x11-utils
   fonts-wqy-zenhei fonts-arphic-ukai
   locales curl python3 clang-format
+  osslsigncode openssl
 )
 
 if [ "$(id -u)" -ne 0 ]; then

@@ -142,7 +142,10 @@ if [ $signing = 0 ]; then
   exit 0
 fi
 
+# A release whose signing fails leaves nothing in OUTDIR.
 mkdir "$outdir/unsigned"
+partial=$outdir/TessalyInstaller.exe.partial
+trap 'rm -rf "$build" "$partial"; [ -e "$outdir/TessalyInstaller.exe" ] || rm -rf "$outdir/unsigned"' EXIT
 unsigned=$outdir/unsigned/TessalyInstaller.exe
 cp "$program" "$unsigned"
 # osslsigncode stores the description's bytes as they are, in a string of 8-bit characters, and
@@ -161,9 +164,7 @@ fi
 [ -z "$timestamp" ] || sign+=(-ts "$timestamp")
 echo "release: signing with the $source: SHA-256, description \"$description\"${url:+, URL $url}${timestamp:+, time-stamp from $timestamp}"
 
-# The signed program is written beside the release and takes its name only once it verifies.
-partial=$outdir/TessalyInstaller.exe.partial
-trap 'rm -rf "$build" "$partial"' EXIT
+# The signed program takes its name only once it verifies.
 if ! osslsigncode "${sign[@]}" -in "$unsigned" -out "$partial" >"$build/sign.log" 2>&1; then
   cat "$build/sign.log" >&2
   echo "release: signing failed" >&2

@@ -3,7 +3,7 @@
 # same bytes in any folder, at any time), and signs it with Authenticode when given a certificate.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-description='Tessaly在线安装程序'
+description='Tessaly'
 
 usage() {
   cat <<'EOF'
@@ -148,9 +148,9 @@ partial=$outdir/TessalyInstaller.exe.partial
 trap 'rm -rf "$build" "$partial"; [ -e "$outdir/TessalyInstaller.exe" ] || rm -rf "$outdir/unsigned"' EXIT
 unsigned=$outdir/unsigned/TessalyInstaller.exe
 cp "$program" "$unsigned"
-# osslsigncode stores the description's bytes as they are, in a string of 8-bit characters, and
-# Windows shows such text in the machine's ANSI code page: 936, like the installer's own texts.
-sign=(sign -h sha256 -n "$(printf '%s' "$description" | iconv -f UTF-8 -t CP936)")
+# osslsigncode stores the description as an IA5String, which holds ASCII only: the product's
+# plain name, so that no Windows shows it garbled at the elevation prompt.
+sign=(sign -h sha256 -n "$description")
 if [ -n "$pkcs12" ]; then
   sign+=(-pkcs12 "$pkcs12")
   source="PKCS#12 file $pkcs12"

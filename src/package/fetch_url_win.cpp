@@ -14,26 +14,21 @@
 #include "package/fetch_response.h"
 #include "package/fetch_url.h"
 #include "package/package_url.h"
+#include "package/wire_protocol.h"
 
 namespace tessaly {
 namespace {
 
-constexpr char AGENT_TEXT[] = "ravavo";
-constexpr DWORD OPEN_FLAGS = 0x84000002;  // RELOAD | DONT_CACHE | TRANSFER_BINARY
+// The shared values are WinINet's own.
+static_assert(CONNECT_TIMEOUT_OPTION == INTERNET_OPTION_CONNECT_TIMEOUT &&
+              SEND_TIMEOUT_OPTION == INTERNET_OPTION_SEND_TIMEOUT &&
+              RECEIVE_TIMEOUT_OPTION == INTERNET_OPTION_RECEIVE_TIMEOUT &&
+              DATA_SEND_TIMEOUT_OPTION == INTERNET_OPTION_DATA_SEND_TIMEOUT &&
+              DATA_RECEIVE_TIMEOUT_OPTION == INTERNET_OPTION_DATA_RECEIVE_TIMEOUT);
+static_assert(OPEN_FLAGS ==
+              (INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY));
 constexpr DWORD_PTR REQUEST_CONTEXT = 1;
 constexpr DWORD READ_CHUNK_SIZE = 4096;
-
-struct TimeoutSetting {
-    DWORD option;
-    DWORD milliseconds;
-};
-
-// In this order on every new session (and its request).
-constexpr TimeoutSetting TIMEOUTS[] = {
-    {INTERNET_OPTION_CONNECT_TIMEOUT, 2000},      {INTERNET_OPTION_SEND_TIMEOUT, 4000},
-    {INTERNET_OPTION_RECEIVE_TIMEOUT, 4000},      {INTERNET_OPTION_DATA_SEND_TIMEOUT, 4000},
-    {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 4000},
-};
 
 struct InternetCloser {
     void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }

@@ -4,6 +4,7 @@
 #include "install/installer_state.h"
 #include "package/fetch_url.h"
 #include "package/file_list.h"
+#include "package/wire_protocol.h"
 
 namespace tessaly {
 
@@ -11,7 +12,7 @@ bool LoadFileList() {
     EntryList& entries = State().entries;
     entries.clear();  // first, so that a failed load leaves the list empty
     ByteBuffer body;
-    if (!FetchUrl("/FileList.txt", body)) {
+    if (!FetchUrl(INDEX_PATH, body)) {
         return false;
     }
     return ParseFileList(body, entries);

@@ -2,6 +2,7 @@
 #include "package/package_url.h"
 
 #include "common/fixed_text.h"
+#include "package/wire_protocol.h"
 
 #ifndef TESSALY_PACKAGE_HOST
 #error "TESSALY_PACKAGE_HOST must name the package server (host or host:port)"
@@ -9,7 +10,7 @@
 
 namespace tessaly {
 
-const char PackageBaseUrl[] = "http://" TESSALY_PACKAGE_HOST "/AppData/";
+const char PackageBaseUrl[] = "http://" TESSALY_PACKAGE_HOST TESSALY_PACKAGE_BASE_PATH;
 
 bool ComposePackageUrl(const char* baseUrl, const char* relativePath, char (&url)[kUrlCapacity]) {
     while (*relativePath == '/' || *relativePath == '\\') {

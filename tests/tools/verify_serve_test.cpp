@@ -141,9 +141,9 @@ TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
 
 TEST_F(ServedPackage, ServeLogsOneLinePerRequest) {
     const HttpAnswer answer = FetchLikeInstaller(Base() + "/AppData/FileList.txt");
-    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.head.status, 200u);
     EXPECT_EQ(answer.body, ReadFile(scratch_ / "built/AppData/FileList.txt"));
-    EXPECT_EQ(FetchLikeInstaller(Base() + "/AppData/nothing").status, 404);
+    EXPECT_EQ(FetchLikeInstaller(Base() + "/AppData/nothing").head.status, 404u);
     const std::string log = LogText();
     EXPECT_NE(log.find("127.0.0.1 GET /AppData/FileList.txt 200 " +
                        std::to_string(answer.body.size()) + " \"ravavo\"\n"),
@@ -171,7 +171,7 @@ TEST(ServeRate, APacedFileTakesAtLeastItsTimeOnTheLinkAndArrivesWhole) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     server.Stop();
-    EXPECT_EQ(answer.status, 200);
+    EXPECT_EQ(answer.head.status, 200u);
     EXPECT_TRUE(answer.body == body) << answer.body.size() << " bytes";
     EXPECT_GE(seconds, 0.5);  // 150,000 bytes at 300,000 a second
     EXPECT_NE(log.str().find("GET /AppData/paced.bin 200 150000 \"ravavo\""), std::string::npos)

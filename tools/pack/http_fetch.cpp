@@ -4,6 +4,9 @@
 #include <httplib.h>
 
 #include <cctype>
+#include <chrono>
+
+#include "package/wire_protocol.h"
 
 namespace tessaly::pack {
 
@@ -57,7 +60,7 @@ std::string Origin(const HttpUrl& url) {
 
 std::string PackageBase(const HttpUrl& url) {
     if (url.path.empty() || url.path == "/") {
-        return Origin(url) + "/AppData/";
+        return Origin(url) + TESSALY_PACKAGE_BASE_PATH;
     }
     return Origin(url) + url.path + (url.path.back() == '/' ? "" : "/");
 }
@@ -69,14 +72,20 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
         return answer;
     }
     httplib::Client client(parsed.host, parsed.port);
-    client.set_connection_timeout(2);
-    client.set_write_timeout(4);
-    client.set_read_timeout(4);
+    // WinINet's send time-outs bound every write of the request, its receive time-outs every read
+    // of the answer.
+    using std::chrono::milliseconds;
+    client.set_connection_timeout(milliseconds(TimeoutMilliseconds(CONNECT_TIMEOUT_OPTION)));
+    client.set_write_timeout(milliseconds(TimeoutMilliseconds(DATA_SEND_TIMEOUT_OPTION)));
+    client.set_read_timeout(milliseconds(TimeoutMilliseconds(DATA_RECEIVE_TIMEOUT_OPTION)));
     client.set_follow_location(true);
     client.set_url_encode(false);
     client.set_keep_alive(false);
+    // The installer asks for no encoding and keeps the body as it arrives; so does this.
+    client.set_decompress(false);
+    // No cache on the way may answer for the server: the installer never takes a cached copy.
     const httplib::Headers headers = {
-        {"User-Agent", "ravavo"},
+        {"User-Agent", AGENT_TEXT},
         {"Cache-Control", "no-cache"},
         {"Pragma", "no-cache"},
     };
@@ -86,7 +95,11 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
         return answer;
     }
     answer.answered = true;
-    answer.status = result->status;
+    answer.head.status = static_cast<unsigned long>(result->status);
+    if (result->has_header("Content-Length")) {
+        answer.head.hasLength = ParseContentLength(
+            result->get_header_value("Content-Length").c_str(), answer.head.contentLength);
+    }
     answer.body = result->body;
     return answer;
 }

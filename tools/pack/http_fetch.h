@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "package/fetch_response.h"
+
 namespace tessaly::pack {
 
 struct HttpUrl {
@@ -20,19 +22,20 @@ bool ParseHttpUrl(const std::string& url, HttpUrl& parsed, std::string& error);
 std::string Origin(const HttpUrl& url);
 
 // The package base the installer would be built with for this URL, ending with "/": the URL's own
-// path, or "/AppData/" when it names only the server.
+// path, or the installer's "/AppData/" when it names only the server.
 std::string PackageBase(const HttpUrl& url);
 
 struct HttpAnswer {
     bool answered = false;  // false: no HTTP answer at all (see `error`)
-    int status = 0;
+    ResponseHead head;      // the final status (after redirects) and the Content-Length
     std::string body;
     std::string error;
 };
 
-// One GET of `url` (from ParseHttpUrl's grammar) as the installer makes it: agent "ravavo", no
-// cache, the path sent as it is (no percent-encoding), redirects followed, 2 s to connect and 4 s
-// for each send and read.
+// One GET of `url` (from ParseHttpUrl's grammar) as the installer makes it
+// (package/wire_protocol.h): its agent, no cache, the path sent as it is (no percent-encoding),
+// redirects followed, its time-outs to connect and for each send and read, and the body kept as it
+// arrives.
 HttpAnswer FetchLikeInstaller(const std::string& url);
 
 }  // namespace tessaly::pack

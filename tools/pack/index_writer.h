@@ -6,7 +6,10 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "package/wire_protocol.h"
 
 namespace tessaly::pack {
 
@@ -17,8 +20,10 @@ struct IndexEntry {
     std::string local;
 };
 
-constexpr char kPackageFolder[] = "AppData";
-constexpr char kIndexName[] = "FileList.txt";
+// The tree is served from OUT_DIR, so its package folder is the installer's base path.
+constexpr std::string_view kPackageFolder =
+    std::string_view(TESSALY_PACKAGE_BASE_PATH).substr(1, sizeof TESSALY_PACKAGE_BASE_PATH - 3);
+constexpr const char* kIndexName = INDEX_NAME;
 constexpr char kObjectFolder[] = "objects";
 
 // The server path of a file whose SHA-256 digest is `sha256Hex`, relative to the package base.

@@ -16,6 +16,7 @@
 #include "pack/index_writer.h"
 #include "pack/sha256.h"
 #include "package/entry_paths.h"
+#include "package/fetch_response.h"
 #include "package/package_url.h"
 
 namespace tessaly::pack {
@@ -27,8 +28,9 @@ const char kVerifyUsage[] =
     "\n"
     "Fetches BASE_URL/FileList.txt as the installer does (agent \"ravavo\", no cache, 2 s to\n"
     "connect, 4 s per read), then every file its Download entries name, and reports each that\n"
-    "does not answer 2xx with a non-empty body, or whose content does not match its name\n"
-    "objects/<sha256>. Run it after every upload.\n"
+    "the installer would not take (no 2xx answer, an empty body, fewer or more bytes than the\n"
+    "Content-Length announced) or whose content does not match its name objects/<sha256>.\n"
+    "Run it after every upload.\n"
     "BASE_URL is the package base, http://HOST[:PORT]/PATH/; with no path it is /AppData/.\n"
     "\n"
     "  --against OUT_DIR  also compare the index and every file with the tree that\n"
@@ -98,18 +100,23 @@ std::string CompareWithLocal(const std::string& served, const fs::path& local) {
     return {};
 }
 
-// What the installer would make of one answer; empty when it installs the file.
+// What the installer would make of one answer, judged by its own rules; empty when it installs the
+// file.
 std::string JudgeAnswer(const HttpAnswer& answer) {
     if (!answer.answered) {
         return "no answer: " + answer.error;
     }
-    if (answer.status < 200 || answer.status > 299) {
-        return "answered HTTP " + std::to_string(answer.status);
+    if (!StatusAccepted(answer.head)) {
+        return "answered HTTP " + std::to_string(answer.head.status);
+    }
+    if (BodyComplete(answer.head, answer.body.size())) {
+        return {};
     }
     if (answer.body.empty()) {
         return "answered with an empty body, which the installer takes for a failed download";
     }
-    return {};
+    return "answered " + std::to_string(answer.body.size()) + " bytes where Content-Length " +
+           "announced " + std::to_string(answer.head.contentLength);
 }
 
 std::string StripLeadingSeparators(const std::string& path) {

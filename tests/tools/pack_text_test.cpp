@@ -1,4 +1,5 @@
-// Code page 936 conversion, name rules, path keys, index line reading and per-entry limits.
+// Code page 936 conversion, name rules, path keys, index line reading, per-entry limits and the
+// words for a signature's validity.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -9,6 +10,7 @@
 #include "pack/entry_limits.h"
 #include "pack/index_lines.h"
 #include "pack/local_names.h"
+#include "pack/signature_report.h"
 #include "package/file_list.h"
 
 namespace tessaly::pack {
@@ -164,6 +166,51 @@ TEST(EntryLimits, PathsMustFitUnderALongProgramFilesPath) {
             EXPECT_NE(problems[0].find(c.problem), std::string::npos) << problems[0];
         }
     }
+}
+
+TEST(SignatureValidity, WhenIsDaysOrTheStartOfAUtcDate) {
+    const std::uint64_t now = 1767225600;  // 2026-01-01 00:00 UTC
+    const std::uint64_t day = 86400;
+    struct Case {
+        const char* when;
+        ExpiryRead read;
+        std::uint64_t expires;  // when not Invalid
+    } cases[] = {
+        {"90", ExpiryRead::Future, now + 90 * day},
+        {"1", ExpiryRead::Future, now + day},
+        {"3650", ExpiryRead::Future, now + 3650 * day},
+        {"2026-03-01", ExpiryRead::Future, now + 59 * day},
+        {"2028-02-29", ExpiryRead::Future, now + 789 * day},
+        {"2026-01-01", ExpiryRead::Past, now},
+        {"2020-01-01", ExpiryRead::Past, 1577836800},
+        {"0", ExpiryRead::Invalid, 0},
+        {"3651", ExpiryRead::Invalid, 0},
+        {"-5", ExpiryRead::Invalid, 0},
+        {"", ExpiryRead::Invalid, 0},
+        {"2027-02-29", ExpiryRead::Invalid, 0},
+        {"2026-13-01", ExpiryRead::Invalid, 0},
+        {"2026-3-1", ExpiryRead::Invalid, 0},
+        {"1969-12-31", ExpiryRead::Invalid, 0},
+        {"soon", ExpiryRead::Invalid, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.when);
+        std::uint64_t expires = 0;
+        EXPECT_EQ(ReadExpiry(c.when, now, expires), c.read);
+        if (c.read != ExpiryRead::Invalid) {
+            EXPECT_EQ(expires, c.expires);
+        }
+    }
+    const std::uint64_t end = now + 90 * day;
+    EXPECT_EQ(DescribeValidity(end, now), "valid until 2026-04-01 00:00 UTC (90 days left)");
+    EXPECT_EQ(DescribeValidity(end, now + 1), "valid until 2026-04-01 00:00 UTC (90 days left)");
+    EXPECT_EQ(DescribeValidity(end, end - day - day / 2 + 1),
+              "valid until 2026-04-01 00:00 UTC (1 day left)");
+    EXPECT_EQ(DescribeValidity(end, end - 5 * 3600),
+              "valid until 2026-04-01 00:00 UTC (5 hours left)");
+    EXPECT_EQ(DescribeValidity(end, end - 60),
+              "valid until 2026-04-01 00:00 UTC (less than an hour left)");
+    EXPECT_EQ(DescribeValidity(end, end), "expired on 2026-04-01 00:00 UTC");
 }
 
 }  // namespace

@@ -14,7 +14,7 @@ std::string FormatFinding(const std::string& file, const Finding& finding) {
 
 bool ReadArguments(const std::vector<std::string>& args,
                    const std::vector<std::string>& valueOptions, Arguments& parsed,
-                   std::string& error) {
+                   std::string& error, const std::vector<std::string>& flagOptions) {
     parsed = Arguments{};
     bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -29,6 +29,14 @@ bool ReadArguments(const std::vector<std::string>& args,
         }
         const std::size_t equals = arg.find('=');
         const std::string name = arg.substr(0, equals);
+        if (std::find(flagOptions.begin(), flagOptions.end(), name) != flagOptions.end()) {
+            if (equals != std::string::npos) {
+                error = name + " takes no value";
+                return false;
+            }
+            parsed.flags.push_back(name);
+            continue;
+        }
         if (std::find(valueOptions.begin(), valueOptions.end(), name) == valueOptions.end()) {
             error = "unknown option " + name;
             return false;
@@ -43,6 +51,10 @@ bool ReadArguments(const std::vector<std::string>& args,
         }
     }
     return true;
+}
+
+bool HasFlag(const Arguments& parsed, const std::string& name) {
+    return std::find(parsed.flags.begin(), parsed.flags.end(), name) != parsed.flags.end();
 }
 
 bool WantsHelp(const std::vector<std::string>& args) {

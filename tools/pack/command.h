@@ -25,14 +25,18 @@ std::string FormatFinding(const std::string& file, const Finding& finding);
 struct Arguments {
     std::vector<std::string> positionals;
     std::vector<std::pair<std::string, std::string>> options;  // name (with "--") and value
+    std::vector<std::string> flags;                            // options without a value
 };
 
 // Splits `args`: every option named in `valueOptions` takes a value ("--name VALUE" or
-// "--name=VALUE"); "--" ends the options. False, with `error` set, for an unknown option or a
-// missing value.
+// "--name=VALUE"), every one in `flagOptions` none; "--" ends the options. False, with `error`
+// set, for an unknown option, a missing value or a flag given one.
 bool ReadArguments(const std::vector<std::string>& args,
                    const std::vector<std::string>& valueOptions, Arguments& parsed,
-                   std::string& error);
+                   std::string& error, const std::vector<std::string>& flagOptions = {});
+
+// True when the flag `name` was given.
+bool HasFlag(const Arguments& parsed, const std::string& name);
 
 // True when `args` asks for help ("-h" or "--help" before any "--").
 bool WantsHelp(const std::vector<std::string>& args);

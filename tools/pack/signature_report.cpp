@@ -1,0 +1,109 @@
+// Validity dates and signature verdicts in words.
+#include "pack/signature_report.h"
+
+#include <ctime>
+
+namespace tessaly::pack {
+
+namespace {
+
+constexpr std::uint64_t kSecondsPerDay = 86400;
+constexpr std::uint64_t kMostDays = 3650;
+
+bool AllDigits(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+std::string Plural(std::uint64_t n, const char* unit) {
+    return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
+}
+
+// The start of the UTC day YYYY-MM-DD (years 1970 to 9999), or false for anything else.
+bool ReadDate(const std::string& text, std::uint64_t& seconds) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !AllDigits(text.substr(0, 4)) ||
+        !AllDigits(text.substr(5, 2)) || !AllDigits(text.substr(8, 2))) {
+        return false;
+    }
+    std::tm date{};
+    date.tm_year = std::stoi(text.substr(0, 4)) - 1900;
+    date.tm_mon = std::stoi(text.substr(5, 2)) - 1;
+    date.tm_mday = std::stoi(text.substr(8, 2));
+    std::tm normalised = date;
+    const std::time_t start = timegm(&normalised);
+    // timegm carries an impossible day into the next month: the date must come back unchanged.
+    if (date.tm_year < 70 || start < 0 || normalised.tm_year != date.tm_year ||
+        normalised.tm_mon != date.tm_mon || normalised.tm_mday != date.tm_mday) {
+        return false;
+    }
+    seconds = static_cast<std::uint64_t>(start);
+    return true;
+}
+
+}  // namespace
+
+ExpiryRead ReadExpiry(const std::string& when, std::uint64_t now, std::uint64_t& expires) {
+    if (AllDigits(when) && when.size() <= 4) {
+        const std::uint64_t days = std::stoull(when);
+        if (days < 1 || days > kMostDays) {
+            return ExpiryRead::Invalid;
+        }
+        expires = now + days * kSecondsPerDay;
+        return ExpiryRead::Future;
+    }
+    if (!ReadDate(when, expires)) {
+        return ExpiryRead::Invalid;
+    }
+    return expires > now ? ExpiryRead::Future : ExpiryRead::Past;
+}
+
+std::string FormatUtc(std::uint64_t seconds) {
+    const std::time_t time = static_cast<std::time_t>(seconds);
+    std::tm utc{};
+    char text[32] = {};
+    if (gmtime_r(&time, &utc) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) == 0) {
+        return std::to_string(seconds) + " s after 1970";
+    }
+    return text;
+}
+
+std::string DescribeValidity(std::uint64_t expires, std::uint64_t now) {
+    const std::string until = "valid until " + FormatUtc(expires);
+    if (expires <= now) {
+        return "expired on " + FormatUtc(expires);
+    }
+    const std::uint64_t left = expires - now;
+    if (left >= kSecondsPerDay) {
+        return until + " (" + Plural((left + kSecondsPerDay / 2) / kSecondsPerDay, "day") +
+               " left)";
+    }
+    if (left >= 3600) {
+        return until + " (" + Plural(left / 3600, "hour") + " left)";
+    }
+    return until + " (less than an hour left)";
+}
+
+SignatureJudgement JudgeSignature(const std::string& index, EVP_PKEY* publicKey,
+                                  std::uint64_t now) {
+    std::uint64_t expires = 0;
+    const SignatureVerdict verdict = CheckSignedIndex(index, publicKey, now, expires);
+    const std::string trusted = KeyId(publicKey);
+    if (verdict == SignatureVerdict::Good) {
+        return {verdict, "signed by key " + trusted + ", " + DescribeValidity(expires, now)};
+    }
+    std::string reason = SignatureVerdictText(verdict);
+    if (verdict == SignatureVerdict::WrongKey) {
+        std::size_t signedLength = 0;
+        IndexSignature signature;
+        LocateIndexSignature(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
+                             signedLength, signature);
+        reason = std::string("signed with key ") + signature.keyId;
+    } else if (verdict == SignatureVerdict::BadSignature) {
+        reason += " (the index or its signature line changed after signing)";
+    } else if (verdict == SignatureVerdict::Expired) {
+        reason = "the signature " + DescribeValidity(expires, now);
+    }
+    return {verdict, "an installer built with key " + trusted + " refuses it: " + reason};
+}
+
+}  // namespace tessaly::pack

@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "pack/check_command.h"
+#include "pack/index_signing.h"
+#include "tools/pack_test_support.h"
 
 namespace tessaly::pack {
 namespace {
@@ -14,8 +16,9 @@ struct Expected {
     const char* part;  // a part of the message
 };
 
-void ExpectFindings(const std::string& index, const std::vector<Expected>& expected) {
-    const std::vector<Finding> findings = CheckFileList(index);
+void ExpectFindings(const std::string& index, const std::vector<Expected>& expected,
+                    const CheckOptions& options = {}) {
+    const std::vector<Finding> findings = CheckFileList(index, options);
     std::string all;
     for (const Finding& finding : findings) {
         all += FormatFinding("FileList.txt", finding) + "\n";
@@ -107,6 +110,72 @@ TEST(CheckFileList, EntryProblemsAndNames) {
     ExpectFindings("1|\xE6\x95\xB0\xE6\x8D\xAE|\n", {{1, "looks like UTF-8"}});
     ExpectFindings("1|\xCA\xFD\xBE\xDD|\n", {});
     ExpectFindings("1|a\xFF|\n", {{1, "not valid code page 936"}});
+}
+
+TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
+    testing::ScratchDir dir;
+    std::string error;
+    ASSERT_TRUE(GenerateKeyPair(dir / "a.key", error) && GenerateKeyPair(dir / "b.key", error))
+        << error;
+    const SigningKey key = LoadPrivateKey(dir / "a.key", error);
+    const SigningKey publicKey = LoadPublicKey(dir / "a.key.pub", error);
+    const SigningKey otherKey = LoadPublicKey(dir / "b.key.pub", error);
+    ASSERT_TRUE(key && publicKey && otherKey) << error;
+    const std::uint64_t expires = 2000000000;
+    const std::string object = "0|objects/" + testing::Sha("x") + "|x.exe\r\n";
+    const std::string good = SignIndex(object, key.get(), expires, error);
+    const std::string signature = good.substr(object.size());
+    std::string changed = good;
+    changed[2] = 'O';  // "Objects/…": still content-addressed, no longer what was signed
+
+    // Without --signed, the signature line is what an installer without a key skips silently.
+    ExpectFindings(good, {});
+    ExpectFindings(object + "#signature junk\r\n", {{2, "skipped by the installer"}});
+    const CheckOptions keyed{true, nullptr, 0};
+    struct Case {
+        const char* what;
+        std::string index;
+        std::vector<Expected> expected;
+    } cases[] = {
+        {"good", good, {}},
+        {"unsigned", object, {{0, "no signature line at the end"}}},
+        {"misplaced", signature + object, {{1, "must be the last line"}}},
+        {"followed by an empty line", good + "\r\n", {{2, "must be the last line"}}},
+        {"duplicate and malformed",
+         signature + object + "#signature v2\r\n",
+         {{1, "another signature line before the last"}, {3, "does not read as"}}},
+        {"not content-addressed",
+         SignIndex("0|bin/x.exe|x.exe\r\n0|objects/" + testing::Sha("x") + "0|y.exe\r\n", key.get(),
+                   expires, error),
+         {{1, "the download path \"bin/x.exe\" does not end in the SHA-256"},
+          {2, "does not end in the SHA-256"}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ExpectFindings(c.index, c.expected, keyed);
+    }
+
+    // With the public key, the signature is verified too; its finding is on the signature line.
+    const std::string otherKeyPart = "signed with key " + KeyId(key.get());
+    struct KeyCase {
+        const char* what;
+        std::string index;
+        EVP_PKEY* key;
+        std::uint64_t now;
+        const char* part;  // empty when nothing is found
+    } keyCases[] = {
+        {"good", good, publicKey.get(), expires - 1, ""},
+        {"expired", good, publicKey.get(), expires,
+         "the signature expired on 2033-05-18 03:33 UTC"},
+        {"other key", good, otherKey.get(), 0, otherKeyPart.c_str()},
+        {"changed", changed, publicKey.get(), 0, "signature does not verify"},
+    };
+    for (const KeyCase& c : keyCases) {
+        SCOPED_TRACE(c.what);
+        ExpectFindings(c.index,
+                       *c.part == '\0' ? std::vector<Expected>{} : std::vector{Expected{2, c.part}},
+                       {true, c.key, c.now});
+    }
 }
 
 }  // namespace

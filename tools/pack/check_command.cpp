@@ -3,6 +3,7 @@
 #include "pack/check_command.h"
 
 #include <algorithm>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -11,11 +12,12 @@
 #include "pack/entry_limits.h"
 #include "pack/index_lines.h"
 #include "pack/local_names.h"
+#include "pack/signature_report.h"
 
 namespace tessaly::pack {
 
 const char kCheckUsage[] =
-    "usage: tessaly-pack check FILE_LIST\n"
+    "usage: tessaly-pack check FILE_LIST [--signed] [--key PUBLIC_KEY]\n"
     "\n"
     "Reads a file index (FileList.txt) as the installer will and reports, one line each as\n"
     "FILE:LINE: message:\n"
@@ -27,6 +29,15 @@ const char kCheckUsage[] =
     "  - downloads into a folder that no earlier Folder entry creates;\n"
     "  - shortcuts and launches of files that no entry installs;\n"
     "  - an index without any Download or Folder entry.\n"
+    "A signature line at the end is skipped by installers built without a key, and not reported.\n"
+    "\n"
+    "  --signed            also report what an installer built with a key refuses: no signature\n"
+    "                      line, one that is not the last line, more than one, one that does\n"
+    "                      not read as a signature line, and Download paths that do not end in\n"
+    "                      the SHA-256 of their content\n"
+    "  --key PUBLIC_KEY    implies --signed; also verify the signature with this public key\n"
+    "                      (PEM, as keygen writes KEY.pub) and its expiry by this machine's clock\n"
+    "\n"
     "Exit status: 0 nothing found, 1 problems found or the file unreadable, 2 bad usage.\n";
 
 namespace {
@@ -95,6 +106,13 @@ std::string ParentForDisplay(const std::string& cp936Path) {
     return Quoted(joined);
 }
 
+// In line order, findings about the whole index (line 0) last.
+void SortByLine(std::vector<Finding>& findings) {
+    std::stable_sort(findings.begin(), findings.end(), [](const Finding& a, const Finding& b) {
+        return a.line != 0 && (b.line == 0 || a.line < b.line);
+    });
+}
+
 // Walks the entries in index order, as the install passes do.
 class IndexChecker {
   public:
@@ -156,10 +174,7 @@ class IndexChecker {
         } else if (!installs_) {
             Add(0, "no Download or Folder entry: the index installs nothing");
         }
-        std::stable_sort(findings_.begin(), findings_.end(),
-                         [](const Finding& a, const Finding& b) {
-                             return a.line != 0 && (b.line == 0 || a.line < b.line);
-                         });
+        SortByLine(findings_);
         return std::move(findings_);
     }
 
@@ -228,9 +243,82 @@ bool StartsWith(const std::string& bytes, const char* prefix) {
     return bytes.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
+SignatureVerdict LocateSignature(const std::string& text) {
+    std::size_t signedLength = 0;
+    IndexSignature signature;
+    return LocateIndexSignature(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                                signedLength, signature);
+}
+
+// A line that begins like a signature line, as the installer tells: alone, it is found (if
+// malformed) rather than missing.
+bool IsSignatureLine(const IndexLine& line) {
+    return LocateSignature(line.text) != SignatureVerdict::Missing;
+}
+
+// Every line of the index, also those after a zero byte: it ends the entries, not the signed text.
+IndexText WholeText(const std::string& bytes) {
+    std::string visible = bytes;
+    std::replace(visible.begin(), visible.end(), '\0', ' ');
+    return ReadIndexLines(visible);
+}
+
 }  // namespace
 
-std::vector<Finding> CheckFileList(const std::string& bytes) {
+std::vector<Finding> KeyedRefusals(const std::string& bytes) {
+    const IndexText whole = WholeText(bytes);
+    std::vector<int> signatureLines;
+    for (const IndexLine& line : whole.lines) {
+        if (IsSignatureLine(line)) {
+            signatureLines.push_back(line.number);
+        }
+    }
+    std::vector<Finding> refusals;
+    switch (LocateSignature(bytes)) {
+        case SignatureVerdict::Missing:
+            for (const int number : signatureLines) {
+                refusals.push_back({number,
+                                    "a signature line must be the last line, followed by "
+                                    "nothing but its line end"});
+            }
+            if (signatureLines.empty()) {
+                refusals.push_back({0,
+                                    "no signature line at the end: an installer built with a key "
+                                    "refuses an unsigned index"});
+            }
+            break;
+        case SignatureVerdict::Duplicate:
+            signatureLines.pop_back();  // the last line, where one belongs
+            for (const int number : signatureLines) {
+                refusals.push_back(
+                    {number,
+                     "another signature line before the last: only the last line may be one"});
+            }
+            [[fallthrough]];  // the last line may be malformed too
+        case SignatureVerdict::Malformed:
+            if (LocateSignature(whole.lines.back().text) == SignatureVerdict::Malformed) {
+                refusals.push_back({whole.lines.back().number,
+                                    "the signature line does not read as \"#signature v1 key=<16 "
+                                    "hex digits> expires=<seconds> sig=<128 hex digits>\""});
+            }
+            break;
+        default:
+            break;
+    }
+    for (const IndexLine& line : ReadIndexLines(bytes).lines) {
+        Sha256Digest digest;
+        if (line.verdict == LineVerdict::Entry && line.entry.kind == Download &&
+            !ContentAddressDigest(line.entry.path, digest)) {
+            refusals.push_back({line.number, "the download path " + Quoted(line.entry.path) +
+                                                 " does not end in the SHA-256 of its content: "
+                                                 "an installer built with a key refuses it"});
+        }
+    }
+    SortByLine(refusals);
+    return refusals;
+}
+
+std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions& options) {
     if (bytes.empty()) {
         return {{0, "the index is empty: the installer takes an empty download for a failed one"}};
     }
@@ -241,8 +329,14 @@ std::vector<Finding> CheckFileList(const std::string& bytes) {
     }
     const IndexText index = ReadIndexLines(bytes);
     IndexChecker checker(index);
+    const int goodSignatureLine =
+        LocateSignature(bytes) == SignatureVerdict::Good ? WholeText(bytes).lines.back().number : 0;
     const bool utf8Mark = StartsWith(bytes, "\xEF\xBB\xBF");
     for (const IndexLine& line : index.lines) {
+        // Signature lines are judged below when keyed; an installer without a key skips them.
+        if (IsSignatureLine(line) && (options.keyed || line.number == goodSignatureLine)) {
+            continue;
+        }
         if (utf8Mark && line.number == 1) {
             checker.Add(1,
                         "the index begins with a UTF-8 byte-order mark, so the installer skips "
@@ -256,6 +350,17 @@ std::vector<Finding> CheckFileList(const std::string& bytes) {
                     "a zero byte ends the index here: the installer ignores the " +
                         std::to_string(index.bytesAfterZero) + " bytes after it");
     }
+    if (options.keyed) {
+        for (const Finding& refusal : KeyedRefusals(bytes)) {
+            checker.Add(refusal.line, refusal.message);
+        }
+    }
+    if (options.keyed && options.key != nullptr && goodSignatureLine != 0) {
+        const SignatureJudgement judgement = JudgeSignature(bytes, options.key, options.now);
+        if (judgement.verdict != SignatureVerdict::Good) {
+            checker.Add(goodSignatureLine, judgement.text);
+        }
+    }
     return checker.Finish();
 }
 
@@ -266,11 +371,23 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     Arguments parsed;
     std::string error;
-    if (!ReadArguments(args, {}, parsed, error)) {
+    if (!ReadArguments(args, {"--key"}, parsed, error, {"--signed"})) {
         return UsageError(err, "check", error);
     }
     if (parsed.positionals.size() != 1) {
         return UsageError(err, "check", "expected one FILE_LIST");
+    }
+    CheckOptions options;
+    options.keyed = HasFlag(parsed, "--signed");
+    options.now = static_cast<std::uint64_t>(std::time(nullptr));
+    SigningKey key;
+    for (const auto& option : parsed.options) {
+        key = LoadPublicKey(option.second, error);
+        if (!key) {
+            return UsageError(err, "check", error);
+        }
+        options.keyed = true;
+        options.key = key.get();
     }
     const std::string& file = parsed.positionals[0];
     std::ifstream in(file, std::ios::binary);
@@ -279,9 +396,15 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return kExitFinding;
     }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::vector<Finding> findings = CheckFileList(bytes);
+    const std::vector<Finding> findings = CheckFileList(bytes, options);
     for (const Finding& finding : findings) {
         out << FormatFinding(file, finding) << '\n';
+    }
+    if (key) {
+        const SignatureJudgement judgement = JudgeSignature(bytes, key.get(), options.now);
+        if (judgement.verdict == SignatureVerdict::Good) {
+            out << file << ": " << judgement.text << '\n';
+        }
     }
     if (!findings.empty()) {
         out << file << ": " << findings.size() << (findings.size() == 1 ? " problem" : " problems")

@@ -225,6 +225,8 @@ TEST(BuildCommand, ExitCodesAndMessages) {
     EXPECT_EQ(RunProgram("build " + Quote(scratch / "staging")).exitCode, 2);
     EXPECT_EQ(RunProgram("build a b --shortcut app.exe").exitCode, 2);
     EXPECT_EQ(RunProgram("build a b --icon x").exitCode, 2);
+    EXPECT_EQ(RunProgram("build a b --expires 30").exitCode, 2);
+    EXPECT_EQ(RunProgram("build a b --sign /nonexistent.key").exitCode, 2);
     run = RunProgram("build --help");
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.output.rfind("usage: tessaly-pack build STAGING_DIR OUT_DIR", 0), 0u);

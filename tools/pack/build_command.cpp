@@ -2,6 +2,7 @@
 #include "pack/build_command.h"
 
 #include <algorithm>
+#include <ctime>
 #include <map>
 #include <set>
 #include <system_error>
@@ -11,6 +12,8 @@
 #include "pack/entry_limits.h"
 #include "pack/local_names.h"
 #include "pack/sha256.h"
+#include "pack/sign_command.h"
+#include "pack/signature_report.h"
 #include "package/install_entry.h"
 
 namespace tessaly::pack {
@@ -20,6 +23,7 @@ namespace fs = std::filesystem;
 const char kBuildUsage[] =
     "usage: tessaly-pack build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch "
     "TARGET]...\n"
+    "                          [--sign KEY [--expires WHEN]]\n"
     "\n"
     "Writes the package server tree for the files under STAGING_DIR:\n"
     "  OUT_DIR/AppData/objects/<sha256>   every file, named by its content\n"
@@ -33,6 +37,12 @@ const char kBuildUsage[] =
     "  --shortcut TARGET=NAME  a desktop link NAME.lnk to the staged file TARGET (a path under\n"
     "                          STAGING_DIR; the last \"=\" separates it from NAME)\n"
     "  --launch TARGET         open the staged file TARGET when the install is done\n"
+    "  --sign KEY              sign the index with the private key KEY (see tessaly-pack\n"
+    "                          keygen): installers built with its public key refuse any\n"
+    "                          index or file that was not signed with it\n"
+    "  --expires WHEN          with --sign, the end of validity: a number of days from now\n"
+    "                          (1 to 3650; 90 when not given) or a UTC date YYYY-MM-DD, meaning\n"
+    "                          the start of that day; re-sign before then (tessaly-pack sign)\n"
     "\n"
     "Names are written in code page 936 with backslashes. Nothing is written when anything is\n"
     "refused: an empty file, a name that code page 936 cannot hold or that holds \"|\", a line\n"
@@ -283,7 +293,11 @@ class PackageBuilder {
         result_.entries.insert(result_.entries.end(), links_.begin(), links_.end());
         result_.indexFile = package / kIndexName;
         std::string error;
-        if (!WriteFileAtomically(result_.indexFile, FormatIndex(result_.entries), error)) {
+        std::string index = FormatIndex(result_.entries);
+        if (options_.signingKey != nullptr) {
+            index = SignIndex(index, options_.signingKey, options_.expires, error);
+        }
+        if (index.empty() || !WriteFileAtomically(result_.indexFile, index, error)) {
             Refuse(result_.indexFile.string(), error);
         }
     }
@@ -313,15 +327,21 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     Arguments parsed;
     std::string error;
-    if (!ReadArguments(args, {"--shortcut", "--launch"}, parsed, error)) {
+    if (!ReadArguments(args, {"--shortcut", "--launch", "--sign", "--expires"}, parsed, error)) {
         return UsageError(err, "build", error);
     }
     if (parsed.positionals.size() != 2) {
         return UsageError(err, "build", "expected STAGING_DIR and OUT_DIR");
     }
     BuildOptions options{parsed.positionals[0], parsed.positionals[1], {}};
+    std::string keyFile;
+    std::string when;
     for (const auto& [name, value] : parsed.options) {
         const std::string argument = name + " " + value;
+        if (name == "--sign" || name == "--expires") {
+            (name == "--sign" ? keyFile : when) = value;
+            continue;
+        }
         if (name == "--launch") {
             options.links.push_back({Launch, value, "", argument});
             continue;
@@ -332,6 +352,21 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         }
         options.links.push_back(
             {Shortcut, value.substr(0, equals), value.substr(equals + 1), argument});
+    }
+    if (!when.empty() && keyFile.empty()) {
+        return UsageError(err, "build", "--expires needs --sign KEY");
+    }
+    const std::uint64_t now = static_cast<std::uint64_t>(std::time(nullptr));
+    SigningKey key;
+    if (!keyFile.empty()) {
+        if (!ReadExpiryOption(when, now, options.expires, "build", err)) {
+            return kExitUsage;
+        }
+        key = LoadPrivateKey(keyFile, error);
+        if (!key) {
+            return UsageError(err, "build", error);
+        }
+        options.signingKey = key.get();
     }
     const BuildResult result = BuildPackage(options);
     if (!result.problems.empty()) {
@@ -350,8 +385,12 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     out << result.indexFile.string() << ": " << Count(result.folders, "folder", "folders") << ", "
         << Count(result.files, "download", "downloads") << ", "
         << Count(shortcuts, "shortcut", "shortcuts") << ", "
-        << Count(options.links.size() - shortcuts, "launch", "launches") << '\n'
-        << (options.out / kPackageFolder / kObjectFolder).string() << ": "
+        << Count(options.links.size() - shortcuts, "launch", "launches") << '\n';
+    if (key) {
+        out << result.indexFile.string() << ": signed by key " << KeyId(key.get()) << ", "
+            << DescribeValidity(options.expires, now) << '\n';
+    }
+    out << (options.out / kPackageFolder / kObjectFolder).string() << ": "
         << Count(result.objects, "object", "objects") << " named, " << result.newObjects << " new\n"
         << "Upload " << kObjectFolder << "/ first and " << kIndexName
         << " last: an installer that reads the new index must find every file it names.\n";

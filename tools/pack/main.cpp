@@ -7,6 +7,7 @@
 #include "pack/check_command.h"
 #include "pack/command.h"
 #include "pack/serve_command.h"
+#include "pack/sign_command.h"
 #include "pack/verify_command.h"
 
 namespace {
@@ -15,12 +16,17 @@ const char kUsage[] =
     "usage: tessaly-pack COMMAND [ARGS]...\n"
     "\n"
     "  build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch TARGET]...\n"
+    "                    [--sign KEY [--expires WHEN]]\n"
     "                    write the package server tree for a staging folder\n"
-    "  check FILE_LIST   report what the installer would skip or fail on in an index\n"
+    "  check FILE_LIST [--signed] [--key PUBLIC_KEY]\n"
+    "                    report what the installer would skip or fail on in an index\n"
     "  verify BASE_URL [--against OUT_DIR]\n"
     "                    fetch a published package as the installer does\n"
     "  serve OUT_DIR [--port N] [--bind ADDRESS]\n"
     "                    serve a package tree on 127.0.0.1 for local tests\n"
+    "  keygen KEY        make a key pair for signing indexes: KEY (private) and KEY.pub\n"
+    "  sign PACKAGE --key KEY [--expires WHEN]\n"
+    "                    sign the index of a built package again, without building it\n"
     "\n"
     "Run tessaly-pack COMMAND --help for the details of one command.\n";
 
@@ -41,6 +47,12 @@ int main(int argc, char** argv) {
     }
     if (command == "serve") {
         return RunServe(args, std::cout, std::cerr);
+    }
+    if (command == "keygen") {
+        return RunKeygen(args, std::cout, std::cerr);
+    }
+    if (command == "sign") {
+        return RunSign(args, std::cout, std::cerr);
     }
     if (command == "-h" || command == "--help") {
         std::cout << kUsage;

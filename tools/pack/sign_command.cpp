@@ -1,0 +1,175 @@
+// Key pairs, and signing the index of a package that is already built.
+#include "pack/sign_command.h"
+
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+#include "pack/check_command.h"
+#include "pack/index_writer.h"
+#include "pack/signature_report.h"
+
+namespace tessaly::pack {
+
+namespace fs = std::filesystem;
+
+const char kKeygenUsage[] =
+    "usage: tessaly-pack keygen KEY\n"
+    "\n"
+    "Makes an ECDSA P-256 key pair for signing package indexes: the private key goes to KEY\n"
+    "(PEM, readable only by you), the public key to KEY.pub (PEM). Never writes over an\n"
+    "existing file. Prints both paths and the key id that signature lines name.\n"
+    "Keep KEY offline: whoever holds it can make installers built with KEY.pub install and\n"
+    "run anything, with administrator rights. KEY.pub is what the installer is built with\n"
+    "and what tessaly-pack verify --key and check --key take.\n"
+    "Exit status: 0 written, 1 refused or failed, 2 bad usage.\n";
+
+const char kSignUsage[] =
+    "usage: tessaly-pack sign PACKAGE --key KEY [--expires WHEN]\n"
+    "\n"
+    "Signs PACKAGE/AppData/FileList.txt again (PACKAGE is the OUT_DIR of tessaly-pack build),\n"
+    "without building the package again: the signature line at its end is replaced by a new\n"
+    "one, through a temporary file beside it, so a reader sees the old or the new index.\n"
+    "Re-sign before the signature expires, then upload FileList.txt; the objects do not change.\n"
+    "Nothing is written when an installer built with the key would still refuse the index (a\n"
+    "stray signature line, a Download path that does not end in its content's SHA-256).\n"
+    "\n"
+    "  --key KEY       the private key (PEM, as keygen writes it)\n"
+    "  --expires WHEN  the end of validity: a number of days from now (1 to 3650; 90 when not\n"
+    "                  given), or a UTC date YYYY-MM-DD, meaning the start of that day (00:00\n"
+    "                  UTC). A date that has begun already is accepted with a warning: installers\n"
+    "                  built with the key refuse the index at once.\n"
+    "\n"
+    "Exit status: 0 signed, 1 refused or failed, 2 bad usage.\n";
+
+namespace {
+
+constexpr char kDefaultValidityDays[] = "90";
+
+std::uint64_t Now() {
+    return static_cast<std::uint64_t>(std::time(nullptr));
+}
+
+}  // namespace
+
+bool ReadExpiryOption(const std::string& when, std::uint64_t now, std::uint64_t& expires,
+                      const std::string& command, std::ostream& err) {
+    switch (ReadExpiry(when.empty() ? kDefaultValidityDays : when, now, expires)) {
+        case ExpiryRead::Future:
+            return true;
+        case ExpiryRead::Past:
+            err << "tessaly-pack " << command << ": warning: the signature expires "
+                << FormatUtc(expires) << ", which has passed: installers built with the key "
+                << "refuse this index at once\n";
+            return true;
+        case ExpiryRead::Invalid:
+            break;
+    }
+    UsageError(err, command,
+               "--expires takes a number of days from 1 to 3650 or a date YYYY-MM-DD, got \"" +
+                   when + "\"");
+    return false;
+}
+
+SignResult SignPackage(const fs::path& package, EVP_PKEY* key, std::uint64_t expires) {
+    SignResult result;
+    result.indexFile = package / kPackageFolder / kIndexName;
+    std::ifstream in(result.indexFile, std::ios::binary);
+    if (!in) {
+        result.error = result.indexFile.string() + ": cannot be read";
+        return result;
+    }
+    const std::string index((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string signedIndex = SignIndex(index, key, expires, result.error);
+    if (signedIndex.empty()) {
+        return result;
+    }
+    result.refusals = KeyedRefusals(signedIndex);
+    if (result.refusals.empty() &&
+        !WriteFileAtomically(result.indexFile, signedIndex, result.error)) {
+        result.error = result.indexFile.string() + ": " + result.error;
+    }
+    return result;
+}
+
+int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (WantsHelp(args)) {
+        out << kKeygenUsage;
+        return kExitOk;
+    }
+    Arguments parsed;
+    std::string error;
+    if (!ReadArguments(args, {}, parsed, error)) {
+        return UsageError(err, "keygen", error);
+    }
+    if (parsed.positionals.size() != 1) {
+        return UsageError(err, "keygen", "expected one KEY");
+    }
+    const fs::path privateFile = parsed.positionals[0];
+    const fs::path publicFile = privateFile.string() + ".pub";
+    if (!GenerateKeyPair(privateFile, error)) {
+        err << "tessaly-pack keygen: " << error << '\n';
+        return kExitFinding;
+    }
+    const SigningKey key = LoadPublicKey(publicFile, error);
+    if (!key) {
+        err << "tessaly-pack keygen: " << error << '\n';
+        return kExitFinding;
+    }
+    out << "private key: " << privateFile.string() << " (mode 0600)\n"
+        << "public key:  " << publicFile.string() << '\n'
+        << "key id:      " << KeyId(key.get()) << '\n'
+        << "Keep " << privateFile.string() << " offline: whoever holds it can make installers "
+        << "built with " << publicFile.filename().string()
+        << " install and run anything, with administrator rights.\n";
+    return kExitOk;
+}
+
+int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (WantsHelp(args)) {
+        out << kSignUsage;
+        return kExitOk;
+    }
+    Arguments parsed;
+    std::string error;
+    if (!ReadArguments(args, {"--key", "--expires"}, parsed, error)) {
+        return UsageError(err, "sign", error);
+    }
+    if (parsed.positionals.size() != 1) {
+        return UsageError(err, "sign", "expected one PACKAGE");
+    }
+    std::string keyFile;
+    std::string when;
+    for (const auto& [name, value] : parsed.options) {
+        (name == "--key" ? keyFile : when) = value;
+    }
+    if (keyFile.empty()) {
+        return UsageError(err, "sign", "expected --key KEY");
+    }
+    const std::uint64_t now = Now();
+    std::uint64_t expires = 0;
+    if (!ReadExpiryOption(when, now, expires, "sign", err)) {
+        return kExitUsage;
+    }
+    const SigningKey key = LoadPrivateKey(keyFile, error);
+    if (!key) {
+        return UsageError(err, "sign", error);
+    }
+    const SignResult result = SignPackage(parsed.positionals[0], key.get(), expires);
+    for (const Finding& refusal : result.refusals) {
+        err << FormatFinding(result.indexFile.string(), refusal) << '\n';
+    }
+    if (!result.error.empty()) {
+        err << "tessaly-pack sign: " << result.error << '\n';
+    }
+    if (!result.refusals.empty() || !result.error.empty()) {
+        err << "tessaly-pack sign: " << result.indexFile.string() << " was not replaced\n";
+        return kExitFinding;
+    }
+    out << result.indexFile.string() << ": signed by key " << KeyId(key.get()) << ", "
+        << DescribeValidity(expires, now) << '\n'
+        << "Upload " << kIndexName << " again; the objects are unchanged.\n";
+    return kExitOk;
+}
+
+}  // namespace tessaly::pack

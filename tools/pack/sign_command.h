@@ -1,0 +1,43 @@
+// tessaly-pack keygen and sign: the publisher's key pair, and a fresh signature on a package's
+// index without building the package again.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "pack/command.h"
+#include "pack/index_signing.h"
+
+namespace tessaly::pack {
+
+extern const char kKeygenUsage[];
+extern const char kSignUsage[];
+
+// The end of validity for "--expires WHEN" (90 days from `now` when `when` is empty), warning on
+// `err` when it has passed. False, after a usage message naming `command`, for a WHEN that reads
+// as neither form.
+bool ReadExpiryOption(const std::string& when, std::uint64_t now, std::uint64_t& expires,
+                      const std::string& command, std::ostream& err);
+
+struct SignResult {
+    std::filesystem::path indexFile;
+    std::vector<Finding> refusals;  // what an installer built with the key would still refuse
+    std::string error;              // the index could not be read, signed or replaced
+};
+
+// Signs PACKAGE/AppData/FileList.txt with `key`, valid until `expires` (UTC seconds), replacing
+// any signature line it ends with. Writes nothing when the signed index would still be refused
+// (a stray signature line, a Download path that is not content-addressed); otherwise replaces
+// the file through a temporary file beside it.
+SignResult SignPackage(const std::filesystem::path& package, EVP_PKEY* key, std::uint64_t expires);
+
+// Runs "keygen KEY".
+int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// Runs "sign PACKAGE --key KEY [--expires WHEN]".
+int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace tessaly::pack

@@ -1,6 +1,7 @@
 // tessaly-pack verify against tessaly-pack serve on 127.0.0.1: a good package passes, and a
-// deleted, an emptied and a changed file are each caught; the request is the installer's; serve
-// logs, paces a file at its rate and stops on a signal.
+// deleted, an emptied and a changed file are each caught, and with a key whatever an installer
+// built with it refuses; the request is the installer's; serve logs, paces a file at its rate and
+// stops on a signal.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
@@ -10,6 +11,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <functional>
 #include <sstream>
 #include <thread>
 #include <string>
@@ -18,6 +21,8 @@
 #include "pack/build_command.h"
 #include "pack/http_fetch.h"
 #include "pack/serve_command.h"
+#include "pack/sign_command.h"
+#include "pack/signature_report.h"
 #include "pack/verify_command.h"
 #include "package/install_entry.h"
 #include "tools/pack_test_support.h"
@@ -129,6 +134,108 @@ TEST_F(ServedPackage, AgainstTheBuiltTreeCatchesAChangedIndexAndFile) {
     ASSERT_EQ(result.findings.size(), 2u);
     EXPECT_NE(result.findings[0].find("/AppData/FileList.txt: differs from"), std::string::npos)
         << result.findings[0];
+}
+
+TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
+    std::string error;
+    ASSERT_TRUE(GenerateKeyPair(scratch_ / "a.key", error)) << error;
+    ASSERT_TRUE(GenerateKeyPair(scratch_ / "b.key", error)) << error;
+    const SigningKey key = LoadPrivateKey(scratch_ / "a.key", error);
+    const SigningKey publicKey = LoadPublicKey(scratch_ / "a.key.pub", error);
+    const SigningKey otherKey = LoadPublicKey(scratch_ / "b.key.pub", error);
+    ASSERT_TRUE(key && publicKey && otherKey) << error;
+    const std::uint64_t now = static_cast<std::uint64_t>(std::time(nullptr));
+    const std::uint64_t expires = now + 90 * 86400;
+    const fs::path indexFile = scratch_ / "served/AppData/FileList.txt";
+    const SignResult signedIndex = SignPackage(scratch_ / "served", key.get(), expires);
+    ASSERT_EQ(signedIndex.error, "");
+    ASSERT_TRUE(signedIndex.refusals.empty());
+    const std::string index = ReadFile(indexFile);
+
+    struct Case {
+        const char* what;
+        std::function<void()> change;
+        EVP_PKEY* key;
+        std::uint64_t now;
+        std::string finding;  // the one expected; empty when the package passes
+    } cases[] = {
+        {"good", [] {}, publicKey.get(), now, ""},
+        {"changed index", [&] { WriteFile(indexFile, "1|bin|\r\n" + index); }, publicKey.get(), now,
+         "/AppData/FileList.txt: an installer built with key " + KeyId(key.get()) +
+             " refuses it: signature does not verify"},
+        {"changed object", [&] { WriteFile(Served("readme"), "README"); }, publicKey.get(), now,
+         "FileList.txt:" + std::to_string(kReadmeLine) + ": objects/" + Sha("readme") +
+             ": the content does not match its name"},
+        {"other key", [] {}, otherKey.get(), now,
+         "refuses it: signed with key " + KeyId(key.get())},
+        {"expired", [] {}, publicKey.get(), expires, "refuses it: the signature expired on"},
+        {"not content-addressed",
+         [&] {
+             WriteFile(scratch_ / "served/AppData/plain.txt", "plain");
+             WriteFile(indexFile, SignIndex(StripSignatureLine(index) + "0|plain.txt|plain.txt\r\n",
+                                            key.get(), expires, error));
+         },
+         publicKey.get(), now,
+         // After the seven lines of the build.
+         "FileList.txt:8: plain.txt: the path does not end in the SHA-256 of its content"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.change();
+        std::ostringstream progressOut;
+        const auto progress = MakePlainProgress(progressOut);
+        const VerifyResult result = VerifyPackage({Base(), "", c.key, c.now}, *progress);
+        if (c.finding.empty()) {
+            EXPECT_EQ(result.findings, std::vector<std::string>{});
+            EXPECT_EQ(result.signature, "signed by key " + KeyId(key.get()) + ", valid until " +
+                                            FormatUtc(expires) + " (90 days left)");
+        } else {
+            ASSERT_EQ(result.findings.size(), 1u);
+            EXPECT_NE(result.findings[0].find(c.finding), std::string::npos) << result.findings[0];
+        }
+        WriteFile(indexFile, index);
+        WriteFile(Served("readme"), "readme");
+    }
+}
+
+TEST_F(ServedPackage, CommandsSignVerifyAndSignAnExpiredPackageAgain) {
+    const std::string keyFile = Quote(scratch_ / "release.key");
+    ProgramRun run = RunProgram("keygen " + keyFile);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("key id:"), std::string::npos) << run.output;
+    run = RunProgram("keygen " + keyFile);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.output.find("exists already"), std::string::npos) << run.output;
+
+    const std::string publicKey = " --key " + Quote(scratch_ / "release.key.pub");
+    run = RunProgram("build " + Quote(scratch_ / "staging") + " " + Quote(scratch_ / "served") +
+                     " --sign " + keyFile + " --expires 2020-01-01");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("warning: the signature expires 2020-01-01 00:00 UTC, which has "
+                              "passed"),
+              std::string::npos)
+        << run.output;
+    run = RunProgram("verify " + Base() + publicKey);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("the signature expired on 2020-01-01 00:00 UTC"), std::string::npos)
+        << run.output;
+    run = RunProgram("check " + Quote(scratch_ / "served/AppData/FileList.txt") + publicKey);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+
+    run = RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile + " --expires 30");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    run = RunProgram("verify " + Base() + publicKey);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("(30 days left)"), std::string::npos) << run.output;
+    run = RunProgram("check " + Quote(scratch_ / "served/AppData/FileList.txt") + publicKey);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("(30 days left)"), std::string::npos) << run.output;
+
+    EXPECT_EQ(RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile +
+                         " --expires 2026-02-30")
+                  .exitCode,
+              2);
+    EXPECT_EQ(RunProgram("sign " + Quote(scratch_ / "served")).exitCode, 2);
 }
 
 TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
@@ -357,7 +464,7 @@ TEST(ServeCommand, ServesForVerifyAndStopsCleanlyOnEitherSignal) {
 }
 
 TEST(PackCommand, UsageAndHelp) {
-    for (const char* command : {"build", "check", "verify", "serve"}) {
+    for (const char* command : {"build", "check", "verify", "serve", "keygen", "sign"}) {
         SCOPED_TRACE(command);
         const ProgramRun help = RunProgram(std::string(command) + " --help");
         EXPECT_EQ(help.exitCode, 0);

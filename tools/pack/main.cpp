@@ -20,7 +20,7 @@ const char kUsage[] =
     "                    write the package server tree for a staging folder\n"
     "  check FILE_LIST [--signed] [--key PUBLIC_KEY]\n"
     "                    report what the installer would skip or fail on in an index\n"
-    "  verify BASE_URL [--against OUT_DIR]\n"
+    "  verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]\n"
     "                    fetch a published package as the installer does\n"
     "  serve OUT_DIR [--port N] [--bind ADDRESS]\n"
     "                    serve a package tree on 127.0.0.1 for local tests\n"

@@ -65,16 +65,4 @@ bool Sha256FileHex(const std::filesystem::path& file, std::string& hex, std::str
     return true;
 }
 
-bool IsSha256Hex(const std::string& text) {
-    if (text.size() != 64) {
-        return false;
-    }
-    for (const char c : text) {
-        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace tessaly::pack

@@ -13,7 +13,4 @@ std::string Sha256Hex(const void* data, std::size_t size);
 // Digests the file's content, read in chunks. False, with `error` set, when it cannot be read.
 bool Sha256FileHex(const std::filesystem::path& file, std::string& hex, std::string& error);
 
-// True when `text` is 64 lower-case hexadecimal digits.
-bool IsSha256Hex(const std::string& text);
-
 }  // namespace tessaly::pack

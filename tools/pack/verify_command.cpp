@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -15,8 +16,10 @@
 #include "pack/index_lines.h"
 #include "pack/index_writer.h"
 #include "pack/sha256.h"
+#include "pack/signature_report.h"
 #include "package/entry_paths.h"
 #include "package/fetch_response.h"
+#include "package/index_signature.h"
 #include "package/package_url.h"
 
 namespace tessaly::pack {
@@ -24,7 +27,7 @@ namespace tessaly::pack {
 namespace fs = std::filesystem;
 
 const char kVerifyUsage[] =
-    "usage: tessaly-pack verify BASE_URL [--against OUT_DIR]\n"
+    "usage: tessaly-pack verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]\n"
     "\n"
     "Fetches BASE_URL/FileList.txt as the installer does (agent \"ravavo\", no cache, 2 s to\n"
     "connect, 4 s per read), then every file its Download entries name, and reports each that\n"
@@ -35,6 +38,11 @@ const char kVerifyUsage[] =
     "\n"
     "  --against OUT_DIR  also compare the index and every file with the tree that\n"
     "                     tessaly-pack build wrote to OUT_DIR\n"
+    "  --key PUBLIC_KEY   judge as an installer built with this public key (PEM, as keygen\n"
+    "                     writes KEY.pub) does: the index must end in a signature by that key\n"
+    "                     that has not expired by this machine's clock, and every Download\n"
+    "                     path must end in the SHA-256 of the content it answers; says how\n"
+    "                     many days the signature has left\n"
     "\n"
     "Shows a progress bar on a terminal and one line per file otherwise.\n"
     "Exit status: 0 every file answered, 1 problems found, 2 bad usage.\n";
@@ -151,6 +159,15 @@ class PackageVerifier {
                 Report(indexUrl + ": " + difference);
             }
         }
+        if (options_.key != nullptr) {
+            const SignatureJudgement judgement =
+                JudgeSignature(index.body, options_.key, options_.now);
+            if (judgement.verdict == SignatureVerdict::Good) {
+                result_.signature = judgement.text;
+            } else {
+                Report(indexUrl + ": " + judgement.text);
+            }
+        }
         CheckDownloads(ReadIndexLines(index.body));
         return std::move(result_);
     }
@@ -189,6 +206,12 @@ class PackageVerifier {
     }
 
     std::string CheckDownload(const std::string& path) {
+        Sha256Digest digest;
+        const bool contentAddressed = ContentAddressDigest(path.c_str(), digest);
+        if (options_.key != nullptr && !contentAddressed) {
+            return "the path does not end in the SHA-256 of its content: an installer built with "
+                   "a key refuses it";
+        }
         char url[kUrlCapacity];
         if (!ComposePackageUrl(base_.c_str(), path.c_str(), url)) {
             return "the URL would not fit the installer's " + std::to_string(kUrlCapacity - 1) +
@@ -199,10 +222,11 @@ class PackageVerifier {
         if (!problem.empty()) {
             return problem;
         }
-        const std::string name = fs::path(path).filename().string();
-        if (IsSha256Hex(name)) {
+        if (contentAddressed) {
+            char expected[2 * kSha256Size + 1];
+            WriteHex(digest, kSha256Size, expected);
             const std::string actual = Sha256Hex(answer.body.data(), answer.body.size());
-            if (actual != name) {
+            if (actual != expected) {
                 return "the content does not match its name (its SHA-256 is " + actual + ")";
             }
         }
@@ -274,7 +298,7 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     Arguments parsed;
     std::string error;
-    if (!ReadArguments(args, {"--against"}, parsed, error)) {
+    if (!ReadArguments(args, {"--against", "--key"}, parsed, error)) {
         return UsageError(err, "verify", error);
     }
     if (parsed.positionals.size() != 1) {
@@ -285,12 +309,22 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!ParseHttpUrl(options.baseUrl, url, error)) {
         return UsageError(err, "verify", error);
     }
-    for (const auto& option : parsed.options) {
-        options.against = option.second;
+    SigningKey key;
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "--against") {
+            options.against = value;
+            continue;
+        }
+        key = LoadPublicKey(value, error);
+        if (!key) {
+            return UsageError(err, "verify", error);
+        }
+        options.key = key.get();
     }
     if (!options.against.empty() && !fs::is_directory(options.against)) {
         return UsageError(err, "verify", options.against + " is not a folder");
     }
+    options.now = static_cast<std::uint64_t>(std::time(nullptr));
     const std::unique_ptr<VerifyProgress> progress =
         isatty(STDOUT_FILENO) ? MakeBarProgress(out, TerminalWidth()) : MakePlainProgress(out);
     const VerifyResult result = VerifyPackage(options, *progress);
@@ -306,6 +340,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         << (problems == 0 ? std::string("all answered")
                           : std::to_string(problems) + (problems == 1 ? " problem" : " problems"))
         << '\n';
+    if (!result.signature.empty()) {
+        out << base << kIndexName << ": " << result.signature << '\n';
+    }
     return result.findings.empty() ? kExitOk : kExitFinding;
 }
 

@@ -1,11 +1,14 @@
-// LoadFileList against a scripted stand-in for the network fetch.
+// LoadFileList and LoadSignedFileList against a scripted stand-in for the network fetch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "install/installer_state.h"
 #include "package/fetch_url.h"
 #include "package/load_file_list.h"
+#include "package/signed_file_list.h"
 
 namespace tessaly {
 namespace {
@@ -63,6 +66,63 @@ TEST(LoadFileList, IndexOfSkippedLinesSucceedsWithNoEntries) {
     server = {true, "\r\n# comment\r\n|x\r\n", ""};
     EXPECT_TRUE(LoadFileList());
     EXPECT_TRUE(State().entries.empty());
+}
+
+// The step of a keyed installer, with stand-in cryptography whose verdict each row chooses.
+TEST(LoadSignedFileList, ReadsTheSignedTextOnlyWhenTheCheckPasses) {
+    const std::string text = "1|bin|\r\n0|a|bin\\a\r\n";
+    const std::string line =
+        "#signature v1 key=0123456789abcdef expires=1000 sig=" + std::string(128, '5') + "\r\n";
+    std::string hashed;
+    std::string verified;
+    bool verifies = true;
+    const IndexTrust trusted{
+        "0123456789abcdef", 999,
+        SignatureCrypto{
+            [&hashed](const unsigned char* data, std::size_t size, Sha256Digest& digest) {
+                hashed.assign(reinterpret_cast<const char*>(data), size);
+                std::fill(std::begin(digest), std::end(digest), 0xab);
+                return true;
+            },
+            [&verified, &verifies](const char* message, std::size_t size,
+                                   const unsigned char(&signature)[64]) {
+                verified.assign(message, size);
+                return verifies && signature[0] == 0x55;
+            }}};
+    IndexTrust otherKey = trusted;
+    otherKey.keyId = "fedcba9876543210";
+    IndexTrust expired = trusted;
+    expired.now = 1000;
+    struct Case {
+        const char* name;
+        std::string index;
+        const IndexTrust& trust;
+        bool verifies;
+        bool loads;
+    } cases[] = {
+        {"good", text + line, trusted, true, true},
+        {"no signature line", text, trusted, true, false},
+        {"another key", text + line, otherKey, true, false},
+        {"does not verify", text + line, trusted, false, false},
+        {"expired", text + line, expired, true, false},
+        {"nothing signed but the line", line, trusted, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        server = {true, "3|run.exe", ""};
+        ASSERT_TRUE(LoadFileList());  // a list to be replaced
+        server = {true, c.index, ""};
+        hashed.clear();
+        verifies = c.verifies;
+        EXPECT_EQ(LoadSignedFileList(c.trust), c.loads);
+        EXPECT_EQ(server.lastPath, "/FileList.txt");
+        EXPECT_EQ(State().entries.size(), c.loads ? 2u : 0u);
+        if (c.loads) {
+            EXPECT_EQ(hashed, text);
+            EXPECT_NE(verified.find("\nsha256=abababababababababababababababab"), std::string::npos)
+                << verified;
+        }
+    }
 }
 
 }  // namespace

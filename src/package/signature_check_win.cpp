@@ -1,0 +1,120 @@
+// The cryptography of an installer built with a key, through CNG (bcrypt.dll), and the clock.
+// Only calls that Windows 7 has: the hash goes through BCryptCreateHash/BCryptHashData/
+// BCryptFinishHash (BCryptHash exists from Windows 10 on), and CNG keeps the hash object itself.
+#include <windows.h>
+
+#include <bcrypt.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+
+#include "index_public_key.h"
+#include "package/signature_check.h"
+
+namespace tessaly {
+namespace {
+
+struct AlgorithmCloser {
+    void operator()(BCRYPT_ALG_HANDLE handle) const { BCryptCloseAlgorithmProvider(handle, 0); }
+};
+struct HashDestroyer {
+    void operator()(BCRYPT_HASH_HANDLE handle) const { BCryptDestroyHash(handle); }
+};
+struct KeyDestroyer {
+    void operator()(BCRYPT_KEY_HANDLE handle) const { BCryptDestroyKey(handle); }
+};
+// Each declared after the provider it comes from, so that it is released first.
+using AlgorithmHandle = std::unique_ptr<void, AlgorithmCloser>;
+using HashHandle = std::unique_ptr<void, HashDestroyer>;
+using KeyHandle = std::unique_ptr<void, KeyDestroyer>;
+
+AlgorithmHandle OpenAlgorithm(const wchar_t* name) {
+    BCRYPT_ALG_HANDLE handle = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, name, nullptr, 0))) {
+        return nullptr;
+    }
+    return AlgorithmHandle(handle);
+}
+
+// BCryptHashData takes a ULONG length; a larger buffer is fed in slices of this size.
+constexpr std::size_t kHashSlice = 1u << 30;
+
+// A BCRYPT_ECCPUBLIC_BLOB for P-256: the header, then X and Y, 32 bytes each, big-endian.
+struct P256PublicBlob {
+    BCRYPT_ECCKEY_BLOB header;
+    unsigned char x[32];
+    unsigned char y[32];
+};
+static_assert(sizeof(P256PublicBlob) == sizeof(BCRYPT_ECCKEY_BLOB) + 64, "no padding in the blob");
+
+bool VerifyWithBuiltInKey(const char* message, std::size_t size,
+                          const unsigned char (&signature)[kIndexSignatureSize]) {
+    Sha256Digest digest;
+    if (!Sha256(reinterpret_cast<const unsigned char*>(message), size, digest)) {
+        return false;
+    }
+    const AlgorithmHandle ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
+    if (!ecdsa) {
+        return false;
+    }
+    P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32}, {}, {}};
+    std::memcpy(blob.x, kIndexKeyX, sizeof blob.x);
+    std::memcpy(blob.y, kIndexKeyY, sizeof blob.y);
+    BCRYPT_KEY_HANDLE imported = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptImportKeyPair(ecdsa.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported,
+                                            reinterpret_cast<PUCHAR>(&blob), sizeof blob, 0))) {
+        return false;
+    }
+    const KeyHandle key(imported);
+    // CNG takes the raw r‖s, and does not write through these pointers.
+    return BCRYPT_SUCCESS(BCryptVerifySignature(key.get(), nullptr, digest, sizeof digest,
+                                                const_cast<PUCHAR>(signature), kIndexSignatureSize,
+                                                0));
+}
+
+// 100-nanosecond intervals from 1601-01-01 to 1970-01-01, both UTC.
+constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+
+std::uint64_t UtcSecondsNow() {
+    FILETIME now;
+    GetSystemTimeAsFileTime(&now);
+    const std::uint64_t ticks =
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+    return ticks < kUnixEpochAsFileTime ? 0 : (ticks - kUnixEpochAsFileTime) / 10000000;
+}
+
+}  // namespace
+
+bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
+    const AlgorithmHandle sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
+    if (!sha256) {
+        return false;
+    }
+    BCRYPT_HASH_HANDLE created = nullptr;
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256.get(), &created, nullptr, 0, nullptr, 0, 0))) {
+        return false;
+    }
+    const HashHandle hash(created);
+    while (size > 0) {
+        const ULONG slice = static_cast<ULONG>(size < kHashSlice ? size : kHashSlice);
+        if (!BCRYPT_SUCCESS(BCryptHashData(hash.get(), const_cast<PUCHAR>(data), slice, 0))) {
+            return false;
+        }
+        data += slice;
+        size -= slice;
+    }
+    return BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, kSha256Size, 0));
+}
+
+bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named) {
+    Sha256Digest received;
+    return Sha256(body.data(), body.size(), received) &&
+           std::memcmp(received, named, kSha256Size) == 0;
+}
+
+IndexTrust BuiltInIndexTrust() {
+    return {kIndexKeyId, UtcSecondsNow(), {Sha256, VerifyWithBuiltInKey}};
+}
+
+}  // namespace tessaly

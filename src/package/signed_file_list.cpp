@@ -1,0 +1,28 @@
+// The signed file index of an installer built with a key. It lives apart from LoadFileList so that
+// an installer built without a key links none of it.
+#include "package/signed_file_list.h"
+
+#include "install/installer_state.h"
+#include "package/fetch_url.h"
+#include "package/file_list.h"
+#include "package/wire_protocol.h"
+
+namespace tessaly {
+
+bool LoadSignedFileList(const IndexTrust& trust) {
+    EntryList& entries = State().entries;
+    entries.clear();  // first, so that a refused index leaves the list empty
+    ByteBuffer body;
+    if (!FetchUrl(INDEX_PATH, body)) {
+        return false;
+    }
+    std::size_t signedLength = 0;
+    if (CheckIndexSignature(body.data(), body.size(), trust.keyId, trust.now, trust.crypto,
+                            signedLength) != SignatureVerdict::Good) {
+        return false;
+    }
+    body.resize(signedLength);  // the parser reads exactly the bytes that were signed
+    return ParseFileList(body, entries);
+}
+
+}  // namespace tessaly

@@ -1,0 +1,24 @@
+// Step 3 of the install in an installer built with a key: the file index is read only when the
+// publisher signed it.
+#pragma once
+
+#include <cstdint>
+
+#include "package/index_signature.h"
+
+namespace tessaly {
+
+// What a signed index is judged by: the id of the key it must be signed with, the time (UTC
+// seconds since 1970) and the cryptography.
+struct IndexTrust {
+    const char* keyId;
+    std::uint64_t now;
+    SignatureCrypto crypto;
+};
+
+// Clears the entry list, downloads "/FileList.txt" and, when CheckIndexSignature finds it good
+// under `trust`, fills the list from its signed text (every byte before the signature line).
+// False, with the list empty, when the index did not arrive, was refused, or held no line.
+bool LoadSignedFileList(const IndexTrust& trust);
+
+}  // namespace tessaly

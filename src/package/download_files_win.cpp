@@ -8,6 +8,9 @@
 #include "package/download_files.h"
 #include "package/entry_targets.h"
 #include "package/fetch_url.h"
+#ifdef TESSALY_INDEX_KEYED
+#include "package/signature_check.h"
+#endif
 
 namespace tessaly {
 
@@ -63,10 +66,23 @@ bool DownloadToFile(const char* path, const char* local) {
     if (!ComposeFilePath(filePath, State().installDir, local)) {
         return false;
     }
+#ifdef TESSALY_INDEX_KEYED
+    // An installer built with a key takes only files named by the SHA-256 of their bytes, and
+    // checks each body against its name before anything of it is written.
+    Sha256Digest named;
+    if (!ContentAddressDigest(path, named)) {
+        return false;
+    }
+#endif
     ByteBuffer body;
     if (!FetchUrl(path, body)) {
         return false;
     }
+#ifdef TESSALY_INDEX_KEYED
+    if (!BodyMatchesName(body, named)) {
+        return false;
+    }
+#endif
     // One WriteFile takes at most 4 GiB; a larger body cannot be written whole.
     const DWORD size = static_cast<DWORD>(body.size());
     if (size != body.size()) {

@@ -233,13 +233,15 @@ std::string WineBuildPath(const std::string& relative) {
     return std::string(TESSALY_WINE_BUILD_DIR) + "/" + relative;
 }
 
-std::string CopyInstaller(const std::string& folder, bool withVcRuntime) {
+std::string CopyInstaller(const std::string& folder, bool withVcRuntime, InstallerBuild build) {
+    const fs::path tree =
+        build == InstallerBuild::Keyed ? TESSALY_WINE_KEYED_BUILD_DIR : TESSALY_WINE_BUILD_DIR;
     fs::create_directories(folder);
     const fs::path installer = fs::path(folder) / "TessalyInstaller.exe";
-    fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), installer,
+    fs::copy_file(tree / "src/TessalyInstaller.exe", installer,
                   fs::copy_options::overwrite_existing);
     if (withVcRuntime) {
-        fs::copy_file(WineBuildPath("tests/mfc140.dll"), fs::path(folder) / "mfc140.dll",
+        fs::copy_file(tree / "tests/mfc140.dll", fs::path(folder) / "mfc140.dll",
                       fs::copy_options::overwrite_existing);
     }
     return installer.string();

@@ -86,9 +86,14 @@ WinePrefix& SharedWinePrefix(const std::string& display = "");
 // WineBuildPath("tests/fetch_probe.exe").
 std::string WineBuildPath(const std::string& relative);
 
-// Copies the installer of that build into `folder` (a Linux path, created if missing), with the
-// stand-in mfc140.dll beside it when `withVcRuntime`, so that the runtime probe finds it.
-// Returns the copy's path.
-std::string CopyInstaller(const std::string& folder, bool withVcRuntime = true);
+// Which installer a test runs: that build's, or the keyed build of the same sources, which takes
+// only indexes signed with the tests' index key (TESSALY_TEST_INDEX_KEY).
+enum class InstallerBuild { Unkeyed, Keyed };
+
+// Copies the installer of that build (or of its keyed twin) into `folder` (a Linux path, created if
+// missing), with the stand-in mfc140.dll beside it when `withVcRuntime`, so that the runtime probe
+// finds it. Returns the copy's path.
+std::string CopyInstaller(const std::string& folder, bool withVcRuntime = true,
+                          InstallerBuild build = InstallerBuild::Unkeyed);
 
 }  // namespace tessaly::test

@@ -4,13 +4,16 @@
 // the files on disk, the requests the server saw, and that nothing was written outside the
 // install folder and the desktop. Each row is a test of its own, named by its id
 // (--gtest_filter='*/IndexCutShort' reruns one); the rows that ran are printed as a table at the
-// end.
+// end. A row runs the installer built without a key, or its keyed twin, which takes only indexes
+// signed with the tests' index key and only files whose bytes match their names.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -18,10 +21,13 @@
 #include <memory>
 #include <optional>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "pack/index_signing.h"
+#include "pack/sha256.h"
 #include "support/drive_changes.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
@@ -63,6 +69,7 @@ struct Scenario {
     std::function<void(const WinePrefix&)> check;  // files on disk
     Server server = Server::Http;
     Stage stage = nullptr;
+    InstallerBuild build = InstallerBuild::Unkeyed;
 };
 
 // A failing row names itself.
@@ -107,6 +114,8 @@ class InstallerUnderWine : public testing::Test {
         if (installer_.empty()) {
             WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
             installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
+            keyedInstaller_ =
+                CopyInstaller(prefix.HostPath("C:\\matrix-keyed"), true, InstallerBuild::Keyed);
         }
     }
 
@@ -156,9 +165,11 @@ class InstallerUnderWine : public testing::Test {
     }
 
     static std::string installer_;
+    static std::string keyedInstaller_;
 };
 
 std::string InstallerUnderWine::installer_;
+std::string InstallerUnderWine::keyedInstaller_;
 
 // One row of the matrix per test; the table of all rows that ran is printed at the end.
 class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterface<Scenario> {
@@ -178,7 +189,8 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
         const fs::path driveC = prefix().HostPath("C:\\");
         const DriveTree treeBefore = WalkTree(driveC);
         const auto started = std::chrono::steady_clock::now();
-        std::unique_ptr<WineProgram> program = prefix().Start(installer_, {});
+        std::unique_ptr<WineProgram> program =
+            prefix().Start(s.build == InstallerBuild::Keyed ? keyedInstaller_ : installer_, {});
 
         std::string seen;
         if (s.expected.installed) {
@@ -251,7 +263,8 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
     }
 
     static void TearDownTestSuite() {
-        std::printf("\nFault matrix (%s):\n", TESSALY_WINE_BUILD_DIR);
+        std::printf("\nFault matrix (%s; keyed rows: %s):\n", TESSALY_WINE_BUILD_DIR,
+                    TESSALY_WINE_KEYED_BUILD_DIR);
         std::printf(
             "| scenario                       | seen                               | requests | "
             "outside   | time    |\n"
@@ -337,6 +350,58 @@ void IndexMoved(LoopbackServer& server) {
     server.ServeBody(kMainPath, 200, kMainBody);
 }
 
+// The typical package as the publisher's tool makes it: the file stored under its SHA-256.
+const std::string kObjectName = "objects/" + pack::Sha256Hex(kMainBody.data(), kMainBody.size());
+const std::string kObjectPath = "/AppData/" + kObjectName;
+const std::string kAddressedTypical =
+    "1|bin|\r\n0|" + kObjectName + "|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
+
+// `index` signed with `key` (the tests' index key when null), valid for `days` from now (negative:
+// expired that long ago).
+std::string Signed(const std::string& index, long days, EVP_PKEY* key = nullptr) {
+    std::string error;
+    static const pack::SigningKey testKey = pack::LoadPrivateKey(TESSALY_TEST_INDEX_KEY, error);
+    const std::uint64_t expires = static_cast<std::uint64_t>(std::time(nullptr) + days * 86400);
+    const std::string text = pack::SignIndex(index, key ? key : testKey.get(), expires, error);
+    if (text.empty()) {
+        throw std::runtime_error("cannot sign the test index: " + error);
+    }
+    return text;
+}
+
+// A key pair of P-256 that the keyed installer does not trust.
+pack::SigningKey OtherKey() {
+    const fs::path file = fs::temp_directory_path() /
+                          ("tessaly-matrix-other-key-" + std::to_string(getpid()) + ".pem");
+    std::string error;
+    pack::SigningKey key;
+    if (pack::GenerateKeyPair(file, error)) {
+        key = pack::LoadPrivateKey(file, error);
+    }
+    fs::remove(file);
+    fs::remove(file.string() + ".pub");
+    if (!key) {
+        throw std::runtime_error("cannot make a second key: " + error);
+    }
+    return key;
+}
+
+// Serves `index` and, under its content address, `object` as the typical package's one file.
+std::function<void(LoopbackServer&)> Package(const std::string& index,
+                                             const std::string& object = kMainBody) {
+    return [index, object](LoopbackServer& server) {
+        server.ServeBody(kIndexPath, 200, index);
+        server.ServeBody(kObjectPath, 200, object);
+        server.ServeBody(kMainPath, 200, kMainBody);
+    };
+}
+
+// The folder entry ran, but nothing of the refused body was written.
+void ExpectBodyNotWritten(const WinePrefix& prefix) {
+    EXPECT_FALSE(fs::exists(InstalledPath(prefix, "bin\\main.exe"))) << "the body was written";
+    EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")));
+}
+
 std::vector<Scenario> Scenarios() {
     const Outcome installed{true, ""};
     const Outcome indexFailed{false, kIndexFailed};
@@ -352,6 +417,11 @@ std::vector<Scenario> Scenarios() {
     const std::string longColumns = "0|" + std::string(300, 'p') +
                                     "|bin\\long.exe\r\n0|app/main.exe|" + std::string(130, 'l') +
                                     "\r\n" + kTypical;
+    const InstallerBuild keyed = InstallerBuild::Keyed;
+    const std::vector<std::string> indexObject{kIndexPath, kObjectPath};
+    const std::string signedTypical = Signed(kAddressedTypical, 1);
+    std::string changedAfterSigning = signedTypical;
+    changedAfterSigning.replace(changedAfterSigning.find("|Tessaly"), 8, "|Tessalz");
     // One row a line: id (the test's name), name, answers, outcome, requests, files on disk, and
     // where needed the kind of server and the stage.
     // clang-format off
@@ -376,6 +446,15 @@ std::vector<Scenario> Scenarios() {
         {"TargetHeldOpen", "target held open by another", IndexWith(kTypical), dataFailed, indexMain, ExpectHeldFileUnchanged, Server::Http, HoldTarget},
         {"TargetIsFolder", "target is a directory", IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"), dataFailed, indexMain, ExpectFolderKept},
         {"DownloadEmptyLocal", "download with empty local", IndexWith("0|app/main.exe|\r\n"), dataFailed, indexMain, ExpectNothingInstalled},
+        {"UnkeyedSigned", "unkeyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall},
+        {"UnkeyedUnsigned", "unkeyed: same package unsigned", Package(kAddressedTypical), installed, indexObject, ExpectTypicalInstall},
+        {"KeyedSigned", "keyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, keyed},
+        {"KeyedUnsigned", "keyed: no signature line", Package(kAddressedTypical), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(kAddressedTypical, 1, OtherKey().get())), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedExpired", "keyed: signature expired", Package(Signed(kAddressedTypical, -1)), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedIndexChanged", "keyed: changed after signing", Package(changedAfterSigning), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, kMainBody + "!"), dataFailed, indexObject, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
+        {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(kTypical, 1)), dataFailed, index, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
     };
     // clang-format on
 }

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -305,6 +307,53 @@ TEST(ShippedProgram, IsAStaticLargeAddressAwarePe32GuiProgram) {
         ++dlls;
     }
     EXPECT_GT(dlls, 0u);
+}
+
+// Each DLL a program imports (lower case), with the functions taken from it by name, sorted.
+std::map<std::string, std::vector<std::string>> ImportTable(const fs::path& program) {
+    // This objdump reads 32-bit and 64-bit programs alike.
+    const CommandResult dump = RunCommand({"x86_64-w64-mingw32-objdump", "-p", program.string()});
+    EXPECT_TRUE(dump.finished && dump.exitCode == 0) << "objdump could not read " << program;
+    std::map<std::string, std::vector<std::string>> imports;
+    std::vector<std::string>* functions = nullptr;
+    std::istringstream lines(dump.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream words(line);
+        std::string first, second, third;
+        words >> first >> second >> third;
+        if (first == "DLL" && second == "Name:") {
+            std::transform(third.begin(), third.end(), third.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+            functions = &imports[third];
+        } else if (first.empty()) {
+            functions = nullptr;  // a blank line ends a DLL's list
+        } else if (functions && !third.empty() && first != "vma:") {
+            functions->push_back(third);  // address, hint, name
+        }
+    }
+    for (auto& [dll, names] : imports) {
+        std::sort(names.begin(), names.end());
+    }
+    return imports;
+}
+
+// The keyed build imports what the unkeyed one does, and CNG besides, with only functions that
+// Windows 7 has: BCryptHash (Windows 10) is missing from the list. Wine would not tell, since it
+// has BCryptHash whatever Windows version its prefix plays.
+TEST(KeyedProgram, AddsOnlyWindows7CngImports) {
+    auto keyed = ImportTable(fs::path(TESSALY_WINE_KEYED_BUILD_DIR) / "src/TessalyInstaller.exe");
+    const auto unkeyed = ImportTable(fs::path(TESSALY_WINE_BUILD_DIR) / "src/TessalyInstaller.exe");
+    ASSERT_FALSE(unkeyed.count("kernel32.dll") == 0 || unkeyed.at("kernel32.dll").empty())
+        << "the import table was not read";
+    EXPECT_EQ(unkeyed.count("bcrypt.dll"), 0u) << "the unkeyed build uses CNG";
+    EXPECT_EQ(keyed["bcrypt.dll"],
+              (std::vector<std::string>{"BCryptCloseAlgorithmProvider", "BCryptCreateHash",
+                                        "BCryptDestroyHash", "BCryptDestroyKey", "BCryptFinishHash",
+                                        "BCryptHashData", "BCryptImportKeyPair",
+                                        "BCryptOpenAlgorithmProvider", "BCryptVerifySignature"}));
+    keyed.erase("bcrypt.dll");
+    EXPECT_EQ(keyed, unkeyed);
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 // contenders run alternately for several rounds on one server and each keeps its best round.
 // Prints every figure beside its goal; it asserts nothing.
 //
-//   install_bench [--rounds N] [--large-mib N] [--profile spread|small]
+// It also races the keyed installer on the spread package signed, its files stored under their
+// SHA-256, against the unkeyed installer on the same package unsigned, and times CNG hashing the
+// same bytes once, alone, under Wine (sha256_probe): checking costs that one hash and little more.
+//
+//   install_bench [--rounds N] [--large-mib N] [--profile spread|small] [--signed-only]
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -13,6 +17,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -24,6 +29,8 @@
 
 #include <httplib.h>
 
+#include "pack/index_signing.h"
+#include "pack/sha256.h"
 #include "support/loopback_server.h"
 #include "support/process.h"
 #include "support/virtual_screen.h"
@@ -121,6 +128,18 @@ std::string Bytes(std::size_t seed, std::size_t size) {
     return bytes;
 }
 
+// The package with every file stored under the SHA-256 of its bytes, as the publisher's tool names
+// them.
+Package ContentAddressed(const Package& package) {
+    Package addressed = package;
+    for (std::size_t i = 0; i < package.files.size(); ++i) {
+        const std::string bytes = Bytes(i, package.files[i].size);
+        addressed.files[i].serverPath =
+            "objects/" + tessaly::pack::Sha256Hex(bytes.data(), bytes.size());
+    }
+    return addressed;
+}
+
 std::string Index(const Package& package, bool failAtEnd) {
     std::string index = "1|d|\r\n";
     for (const PackageFile& f : package.files) {
@@ -134,12 +153,16 @@ std::string Index(const Package& package, bool failAtEnd) {
     return index;
 }
 
-void Serve(LoopbackServer& server, const Package& package, bool failAtEnd) {
-    server.ServeBody("/AppData/FileList.txt", 200, Index(package, failAtEnd));
+void ServeFiles(LoopbackServer& server, const Package& package) {
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         server.ServeBody("/AppData/" + package.files[i].serverPath, 200,
                          Bytes(i, package.files[i].size));
     }
+}
+
+void Serve(LoopbackServer& server, const Package& package, bool failAtEnd) {
+    server.ServeBody("/AppData/FileList.txt", 200, Index(package, failAtEnd));
+    ServeFiles(server, package);
 }
 
 // First request received to last answer finished, as the server saw them.
@@ -159,8 +182,11 @@ double ServerSpanMs(const LoopbackServer& server) {
 
 class Installer {
   public:
-    explicit Installer(WinePrefix& prefix) : prefix_(prefix) {
-        installer_ = CopyInstaller(prefix.HostPath("C:\\bench"));
+    explicit Installer(WinePrefix& prefix, InstallerBuild build = InstallerBuild::Unkeyed)
+        : prefix_(prefix) {
+        installer_ = CopyInstaller(
+            prefix.HostPath(build == InstallerBuild::Keyed ? "C:\\bench-keyed" : "C:\\bench"), true,
+            build);
     }
     std::unique_ptr<WineProgram> Start() const {
         prefix_.ResetInstallation();
@@ -186,18 +212,34 @@ bool InstalledCorrectly(const WinePrefix& prefix, const Package& package) {
     return true;
 }
 
-double RunInstaller(const Installer& installer, LoopbackServer& server, const WinePrefix& prefix,
-                    const Package& package) {
+// The spans of one install, or -1 each when it failed.
+struct InstallSpans {
+    double serverMs = -1;  // the server's first request to its last answer
+    double toExitMs = -1;  // the server's first request to the installer's exit, so the work after
+                           // the last answer (writing and checking the last file) counts too
+};
+
+InstallSpans RunInstaller(const Installer& installer, LoopbackServer& server,
+                          const WinePrefix& prefix, const Package& package) {
     server.ClearRequests();
     std::unique_ptr<WineProgram> program = installer.Start();
-    if (!program->Wait(std::chrono::minutes(10)) || program->ExitCode() != 0) {
+    const bool exited = program->Wait(std::chrono::minutes(10));
+    const Clock::time_point ended = Clock::now();
+    if (!exited || program->ExitCode() != 0) {
         std::fprintf(stderr, "  the installer did not finish cleanly\n");
-        return -1;
+        return {};
     }
-    if (!InstalledCorrectly(prefix, package)) {
-        return -1;
+    const std::vector<RecordedRequest> requests = server.Requests();
+    if (!InstalledCorrectly(prefix, package) || requests.empty()) {
+        return {};
     }
-    return ServerSpanMs(server);
+    const Clock::time_point first =
+        std::min_element(requests.begin(), requests.end(),
+                         [](const RecordedRequest& a, const RecordedRequest& b) {
+                             return a.received < b.received;
+                         })
+            ->received;
+    return {ServerSpanMs(server), std::chrono::duration<double, std::milli>(ended - first).count()};
 }
 
 double RunCurl(LoopbackServer& server, const Package& package) {
@@ -268,7 +310,7 @@ Figures Race(const Installer& installer, LoopbackServer& server, const WinePrefi
         }
     };
     for (int round = 1; round <= rounds; ++round) {
-        const double installerMs = RunInstaller(installer, server, prefix, package);
+        const double installerMs = RunInstaller(installer, server, prefix, package).serverMs;
         const double curlMs = RunCurl(server, package);
         std::printf("  round %d: installer %.0f ms, curl %.0f ms\n", round, installerMs, curlMs);
         std::fflush(stdout);
@@ -312,6 +354,92 @@ bool LargestFileInstalls(const Installer& installer, LoopbackServer& server,
     return same && offset == size;
 }
 
+struct SignedFigures {
+    double signedMs = -1;    // the keyed installer, signed package
+    double unsignedMs = -1;  // the unkeyed installer, the same package unsigned
+    double hashMs = -1;      // CNG hashing all its bytes once, alone
+};
+
+// The least of several runs of sha256_probe over the package's bytes laid end to end, checked
+// against OpenSSL's digest of them.
+double CngHashMs(const WinePrefix& prefix, const Package& package, int rounds) {
+    const std::string windowsPath = "C:\\bench-keyed\\hashed.bin";
+    std::string all;
+    all.reserve(package.TotalBytes());
+    for (std::size_t i = 0; i < package.files.size(); ++i) {
+        all += Bytes(i, package.files[i].size);
+    }
+    std::ofstream(prefix.HostPath(windowsPath), std::ios::binary) << all;
+    const std::string expected = "sha256=" + tessaly::pack::Sha256Hex(all.data(), all.size());
+    double best = -1;
+    for (int round = 0; round < rounds; ++round) {
+        const CommandResult probe =
+            prefix.Run(std::string(TESSALY_WINE_KEYED_BUILD_DIR) + "/tests/sha256_probe.exe",
+                       {windowsPath}, std::chrono::minutes(5));
+        const std::size_t ms = probe.output.find("ms=");
+        if (probe.exitCode != 0 || probe.output.find(expected) == std::string::npos ||
+            ms == std::string::npos) {
+            std::fprintf(stderr, "  sha256_probe failed: %s\n", probe.output.c_str());
+            continue;
+        }
+        const double value = std::strtod(probe.output.c_str() + ms + 3, nullptr);
+        best = best < 0 ? value : std::min(best, value);
+    }
+    fs::remove(prefix.HostPath(windowsPath));
+    return best;
+}
+
+// The keyed installer on the signed, content-addressed package against the unkeyed one on the same
+// package unsigned, alternately, each keeping its best round. Timed to the installer's exit: the
+// last file, the largest, is checked after its last byte was sent.
+SignedFigures SignedRace(const Installer& unkeyed, const Installer& keyed, LoopbackServer& server,
+                         const WinePrefix& prefix, const Package& package, int rounds) {
+    const Package addressed = ContentAddressed(package);
+    const std::string unsignedIndex = Index(addressed, false);
+    std::string error;
+    const tessaly::pack::SigningKey key =
+        tessaly::pack::LoadPrivateKey(TESSALY_TEST_INDEX_KEY, error);
+    const std::string signedIndex =
+        key ? tessaly::pack::SignIndex(unsignedIndex, key.get(),
+                                       static_cast<std::uint64_t>(std::time(nullptr)) + 86400,
+                                       error)
+            : "";
+    SignedFigures best;
+    if (signedIndex.empty()) {
+        std::fprintf(stderr, "  cannot sign the package: %s\n", error.c_str());
+        return best;
+    }
+    ServeFiles(server, addressed);
+    auto keepBest = [](double& best, double ms) {
+        if (ms >= 0 && (best < 0 || ms < best)) {
+            best = ms;
+        }
+    };
+    for (int round = 1; round <= rounds; ++round) {
+        server.ServeBody("/AppData/FileList.txt", 200, unsignedIndex);
+        const double unsignedMs = RunInstaller(unkeyed, server, prefix, addressed).toExitMs;
+        server.ServeBody("/AppData/FileList.txt", 200, signedIndex);
+        const double signedMs = RunInstaller(keyed, server, prefix, addressed).toExitMs;
+        std::printf("  round %d: unsigned %.0f ms, signed %.0f ms\n", round, unsignedMs, signedMs);
+        std::fflush(stdout);
+        keepBest(best.unsignedMs, unsignedMs);
+        keepBest(best.signedMs, signedMs);
+    }
+    best.hashMs = CngHashMs(prefix, package, rounds);
+    return best;
+}
+
+void PrintSigned(const Package& package, const SignedFigures& figures) {
+    const double allowed = (figures.unsignedMs + figures.hashMs) * 1.1;
+    std::printf("%-34s %10.0f ms\n", (package.name + " unsigned (unkeyed)").c_str(),
+                figures.unsignedMs);
+    std::printf("%-34s %10.0f ms %12s <= %.0f ms ((unsigned + hash) + 10%%)\n",
+                (package.name + " signed (keyed)").c_str(), figures.signedMs, "", allowed);
+    std::printf("%-34s %10.0f ms %12s (signed - unsigned: %.0f ms)\n",
+                "CNG SHA-256 of its bytes once", figures.hashMs, "",
+                figures.signedMs - figures.unsignedMs);
+}
+
 // Samples the installer with perf while it installs the package and prints where its time went,
 // by module.
 void Profile(const Installer& installer, LoopbackServer& server, const Package& package) {
@@ -344,6 +472,7 @@ int main(int argc, char** argv) {
     int rounds = 3;
     std::size_t largeMiB = 1536;
     bool profile = false;
+    bool signedOnly = false;
     std::string profiled = "spread";
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -351,13 +480,16 @@ int main(int argc, char** argv) {
             rounds = std::atoi(argv[++i]);
         } else if (arg == "--large-mib" && i + 1 < argc) {
             largeMiB = std::strtoull(argv[++i], nullptr, 10);
+        } else if (arg == "--signed-only") {
+            signedOnly = true;
         } else if (arg == "--profile" && i + 1 < argc) {
             profile = true;
             profiled = argv[++i];
         } else {
             std::fprintf(
                 stderr,
-                "usage: install_bench [--rounds N] [--large-mib N] [--profile spread|small]\n");
+                "usage: install_bench [--rounds N] [--large-mib N] [--profile spread|small] "
+                "[--signed-only]\n");
             return 2;
         }
     }
@@ -365,10 +497,21 @@ int main(int argc, char** argv) {
     WinePrefix prefix(screen.Display());
     LoopbackServer server;
     const Installer installer(prefix);
-    std::printf("Installer under %s (%s build), server on 127.0.0.1:%d\n", TESSALY_WINE_LOADER,
-                TESSALY_WINE_BUILD_DIR, server.Port());
+    const Installer keyedInstaller(prefix, InstallerBuild::Keyed);
+    std::printf("Installer under %s (%s build, keyed: %s), server on 127.0.0.1:%d\n",
+                TESSALY_WINE_LOADER, TESSALY_WINE_BUILD_DIR, TESSALY_WINE_KEYED_BUILD_DIR,
+                server.Port());
 
     const Package spread = MakePackage("spread", SpreadSizes(200, kKiB, 64 * kMiB, 256 * kMiB));
+    std::printf("Package %s signed against unsigned: %zu files, %.1f MiB\n", spread.name.c_str(),
+                spread.files.size(), spread.TotalBytes() / double(kMiB));
+    const SignedFigures signedFigures =
+        SignedRace(installer, keyedInstaller, server, prefix, spread, rounds);
+    if (signedOnly) {
+        std::printf("\n");
+        PrintSigned(spread, signedFigures);
+        return 0;
+    }
     const Package small = MakePackage("small", std::vector<std::size_t>(1000, kKiB));
     const Package single = MakePackage("single", {kKiB});
 
@@ -402,6 +545,7 @@ int main(int argc, char** argv) {
                 spread.Largest() / double(kMiB) + 8);
     std::printf("%-34s %9zu MiB %12s %s in %.0f s (goal: 1536 MiB)\n", "largest single file",
                 largeMiB, "", largeOk ? "installed byte for byte" : "FAILED", largeSeconds);
+    PrintSigned(spread, signedFigures);
     if (profile) {
         Profile(installer, server, profiled == "small" ? small : spread);
     }

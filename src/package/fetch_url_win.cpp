@@ -84,14 +84,16 @@ ResponseHead QueryHead(HINTERNET request) {
     return head;
 }
 
-// Sizes the buffer once for the announced body; a length that cannot be reserved only means
-// the buffer grows as the body arrives.
+// Sizes the buffer once for the announced body and its tail; a length that cannot be reserved
+// only means the buffer grows as the body arrives.
 void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
-    if (!head.hasLength || head.contentLength > buffer.max_size() - buffer.size()) {
+    if (!head.hasLength ||
+        head.contentLength > buffer.max_size() - buffer.size() - kBodyTailBytes) {
         return;
     }
     try {
-        buffer.reserve(buffer.size() + static_cast<std::size_t>(head.contentLength));
+        buffer.reserve(buffer.size() + static_cast<std::size_t>(head.contentLength) +
+                       kBodyTailBytes);
     } catch (const std::exception&) {
         // Not enough memory in one block: the body may still fit as it grows.
     }

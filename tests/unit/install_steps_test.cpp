@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,6 +61,30 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
         EXPECT_EQ(published[2 * failing],
                   std::make_pair(std::string(kInstallSteps[failing].startText), 0));
         EXPECT_EQ(published.back(), std::make_pair(std::string(failureTexts[failing]), 1));
+    }
+}
+
+TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
+    const std::function<void()> throwers[] = {[] { throw std::bad_alloc(); }, [] { throw 3; }};
+    for (const std::function<void()>& fail : throwers) {
+        std::vector<std::size_t> ran;
+        std::array<StepOperation, kInstallStepCount> operations;
+        for (std::size_t i = 0; i < kInstallStepCount; ++i) {
+            operations[i] = [i, &ran, &fail] {
+                ran.push_back(i);
+                if (i == 2) {
+                    fail();
+                }
+                return true;
+            };
+        }
+        Published published;
+        EXPECT_FALSE(RunInstallSteps(operations, [&published](const char* text, int failed) {
+            published.emplace_back(text, failed);
+        }));
+        EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1, 2}));
+        ASSERT_EQ(published.size(), 6u);
+        EXPECT_EQ(published.back(), std::make_pair(std::string("下载文件索引失败"), 1));
     }
 }
 

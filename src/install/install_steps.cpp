@@ -1,6 +1,10 @@
 // The install step table and the sequence that walks it.
 #include "install/install_steps.h"
 
+#include <exception>
+
+#include "common/failure_report.h"
+
 namespace tessaly {
 
 namespace {
@@ -10,9 +14,12 @@ namespace {
 bool RunOperation(const StepOperation& operation) {
     try {
         return operation();
+    } catch (const std::exception& error) {
+        ReportFailure("install step", "exception", error.what());
     } catch (...) {
-        return false;
+        ReportFailure("install step", "exception", "not a standard exception");
     }
+    return false;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "common/failure_report.h"
 #include "install/installer_state.h"
 #include "package/fetch_url.h"
 #include "package/file_list.h"
@@ -18,10 +19,16 @@ bool LoadFileList() {
         return false;
     }
     try {
-        return ParseFileList(body, entries);
+        if (!ParseFileList(body, entries)) {
+            ReportFailure("read the file index", "/FileList.txt",
+                          "no line before its first zero byte");
+            return false;
+        }
+        return true;
     } catch (const std::bad_alloc&) {
         // An index whose entries do not fit in memory fails like any other unusable index.
         entries.clear();
+        ReportFailure("read the file index", "/FileList.txt", "out of memory");
         return false;
     }
 }

@@ -123,8 +123,9 @@ std::unique_ptr<WineProgram> WinePrefix::Start(const std::string& program,
                                                const std::vector<std::string>& extraEnv) const {
     std::vector<std::string> argv = {kLoader, program};
     argv.insert(argv.end(), args.begin(), args.end());
-    const std::string output = root_ + "/out/" + std::to_string(++outputCounter_) + ".txt";
-    return std::make_unique<WineProgram>(argv, Environment(extraEnv), output);
+    const std::string output = root_ + "/out/" + std::to_string(++outputCounter_);
+    return std::make_unique<WineProgram>(argv, Environment(extraEnv), output + ".txt",
+                                         output + ".err.txt");
 }
 
 CommandResult WinePrefix::Run(const std::string& program, const std::vector<std::string>& args,

@@ -51,7 +51,8 @@ class WinePrefix {
     CommandResult Run(const std::string& program, const std::vector<std::string>& args,
                       std::chrono::milliseconds timeout = std::chrono::seconds(60),
                       const std::vector<std::string>& extraEnv = {}) const;
-    // Starts `program` and returns at once; the handle kills it when dropped.
+    // Starts `program` and returns at once; the handle kills it when dropped. Its stdout and
+    // stderr (where Wine's debug channels write) are kept.
     std::unique_ptr<WineProgram> Start(const std::string& program,
                                        const std::vector<std::string>& args,
                                        const std::vector<std::string>& extraEnv = {}) const;

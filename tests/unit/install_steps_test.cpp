@@ -8,6 +8,7 @@
 
 #include "install/install_steps.h"
 #include "install/installer_state.h"
+#include "unit/debug_lines.h"
 
 namespace tessaly {
 namespace {
@@ -65,8 +66,12 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
 }
 
 TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
-    const std::function<void()> throwers[] = {[] { throw std::bad_alloc(); }, [] { throw 3; }};
-    for (const std::function<void()>& fail : throwers) {
+    const std::pair<std::function<void()>, std::string> throwers[] = {
+        {[] { throw std::bad_alloc(); }, "std::bad_alloc"},
+        {[] { throw 3; }, "not a standard exception"},
+    };
+    for (const auto& [fail, why] : throwers) {
+        test::DebugLines().clear();
         std::vector<std::size_t> ran;
         std::array<StepOperation, kInstallStepCount> operations;
         for (std::size_t i = 0; i < kInstallStepCount; ++i) {
@@ -85,6 +90,9 @@ TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
         EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1, 2}));
         ASSERT_EQ(published.size(), 6u);
         EXPECT_EQ(published.back(), std::make_pair(std::string("下载文件索引失败"), 1));
+        EXPECT_EQ(
+            test::DebugLines(),
+            std::vector<std::string>{"Tessaly: install step failed: exception: " + why + "\n"});
     }
 }
 

@@ -16,6 +16,9 @@ namespace tessaly {
 
 namespace {
 
+// Save's remember flag: non-zero, so the link object takes the saved file as its current one.
+constexpr BOOL REMEMBER_LINK_PATH = 2;
+
 // COM for the length of one link: the worker thread's single-threaded apartment.
 class ScopedComApartment {
   public:
@@ -109,7 +112,7 @@ void CreateShortcut(const char* target, const char* linkPath) {
         ReportError("create link", linkPath, GetLastError());
         return;
     }
-    result = file->Save(widePath, TRUE);
+    result = file->Save(widePath, REMEMBER_LINK_PATH);
     if (FAILED(result)) {
         ReportHresult("create link", linkPath, result);
     }

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "common/failure_report.h"
+#include "common/system_library_win.h"
 #include "install/install_notice.h"
 #include "install/installer_state.h"
 #include "install/prerequisite_check.h"
@@ -46,7 +47,7 @@ using ComPointer = std::unique_ptr<T, ReleaseInterface>;
 
 bool IsDotNet4Installed() {
     // mscoree.dll stays loaded: the runtime it hands out may keep using it.
-    HMODULE mscoree = LoadLibraryA("mscoree.dll");
+    HMODULE mscoree = LoadSystemLibrary("mscoree.dll");
     if (mscoree == nullptr) {
         ReportError(kDotNetCheck, "mscoree.dll", GetLastError());
         return false;
@@ -76,7 +77,7 @@ bool IsDotNet4Installed() {
 }
 
 bool IsVcRuntime2015Installed() {
-    HMODULE library = LoadLibraryA("mfc140.dll");
+    HMODULE library = LoadSystemLibrary("mfc140.dll");
     if (library == nullptr) {
         ReportError("check the Visual C++ 2015 runtime", "mfc140.dll", GetLastError());
         return false;

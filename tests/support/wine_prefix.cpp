@@ -72,6 +72,7 @@ WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
         DetachUserFolders();
         LoadDisplaySettings();
         AskFolders();
+        SetVcRuntime(true);
         creationTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
     } catch (...) {
@@ -191,6 +192,22 @@ std::string WinePrefix::InstallDir() const {
     return programFiles_ + "\\Tessaly";
 }
 
+std::string WinePrefix::SystemDir() const {
+    const std::string windows = prefix_ + "/drive_c/windows/";
+    return !LoaderIs64Bit() && fs::is_directory(windows + "syswow64") ? windows + "syswow64"
+                                                                      : windows + "system32";
+}
+
+void WinePrefix::SetVcRuntime(bool present) const {
+    const fs::path installed = fs::path(SystemDir()) / "mfc140.dll";
+    if (present) {
+        fs::copy_file(WineBuildPath("tests/mfc140.dll"), installed,
+                      fs::copy_options::overwrite_existing);
+    } else {
+        fs::remove(installed);
+    }
+}
+
 std::string WinePrefix::HostPath(const std::string& windowsPath) const {
     if (windowsPath.size() < 2 || std::tolower(static_cast<unsigned char>(windowsPath[0])) != 'c' ||
         windowsPath[1] != ':') {
@@ -234,15 +251,11 @@ std::string WineBuildPath(const std::string& relative) {
     return std::string(TESSALY_WINE_BUILD_DIR) + "/" + relative;
 }
 
-std::string CopyInstaller(const std::string& folder, bool withVcRuntime) {
+std::string CopyInstaller(const std::string& folder) {
     fs::create_directories(folder);
     const fs::path installer = fs::path(folder) / "TessalyInstaller.exe";
     fs::copy_file(WineBuildPath("src/TessalyInstaller.exe"), installer,
                   fs::copy_options::overwrite_existing);
-    if (withVcRuntime) {
-        fs::copy_file(WineBuildPath("tests/mfc140.dll"), fs::path(folder) / "mfc140.dll",
-                      fs::copy_options::overwrite_existing);
-    }
     return installer.string();
 }
 

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -85,8 +87,8 @@ class PeFile {
         const std::size_t fileHeader = U32(bytes_, 0x3C) + 4;
         const std::size_t optionalHeader = fileHeader + 20;
         const bool pe32Plus = U16(bytes_, optionalHeader) == 0x20B;
-        const std::size_t directories = optionalHeader + (pe32Plus ? 112 : 96);
-        resourceRva_ = U32(bytes_, directories + 2 * 8);  // data directory 2: resources
+        directories_ = optionalHeader + (pe32Plus ? 112 : 96);
+        resourceRva_ = DirectoryRva(2);
         const std::size_t sections = optionalHeader + U16(bytes_, fileHeader + 16);
         for (std::size_t i = 0; i < U16(bytes_, fileHeader + 2); ++i) {
             const std::size_t section = sections + 40 * i;
@@ -97,6 +99,10 @@ class PeFile {
     }
 
     const std::string& Bytes() const { return bytes_; }
+    // Where data directory `index` starts (1: imports, 2: resources).
+    std::uint32_t DirectoryRva(std::size_t index) const {
+        return U32(bytes_, directories_ + 8 * index);
+    }
     std::uint32_t ResourceRva() const { return resourceRva_; }
 
     std::size_t OffsetOf(std::uint32_t rva) const {
@@ -115,6 +121,7 @@ class PeFile {
         std::uint32_t fileOffset;
     };
     std::string bytes_;
+    std::size_t directories_ = 0;
     std::uint32_t resourceRva_ = 0;
     std::vector<Section> sections_;
 };
@@ -305,6 +312,35 @@ TEST(ShippedProgram, IsAStaticLargeAddressAwarePe32GuiProgram) {
         ++dlls;
     }
     EXPECT_GT(dlls, 0u);
+}
+
+// The DLLs the program may name in its import table: KnownDLLs on every Windows it supports, which
+// the loader takes from the system folder whatever lies beside the program. These are the values
+// that the registry key HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs has on
+// Windows 7 SP1 (the list a 32-bit program gets on 64-bit Windows 7), Windows 8.1, 10 and 11
+// alike. Some versions list more (Windows 7 wininet, urlmon and iertutil; Windows 10 and 11
+// gdiplus), but not all of them: the program loads those from the system folder at first use.
+const std::set<std::string> kKnownDllsOnEverySupportedWindows = {
+    "advapi32.dll", "clbcatq.dll",  "comdlg32.dll", "difxapi.dll", "gdi32.dll",    "imagehlp.dll",
+    "imm32.dll",    "kernel32.dll", "msctf.dll",    "msvcrt.dll",  "normaliz.dll", "nsi.dll",
+    "ole32.dll",    "oleaut32.dll", "psapi.dll",    "rpcrt4.dll",  "sechost.dll",  "setupapi.dll",
+    "shell32.dll",  "shlwapi.dll",  "user32.dll",   "wldap32.dll", "ws2_32.dll",
+};
+
+TEST(ShippedProgram, ImportsOnlyDllsThatAreKnownDllsOnEverySupportedWindows) {
+    const PeFile pe(ReadFile(fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe"));
+    std::size_t imported = 0;
+    // Import descriptors of 20 bytes, the name's address at 12, up to one of zeros.
+    for (std::size_t at = pe.OffsetOf(pe.DirectoryRva(1)); U32(pe.Bytes(), at + 12) != 0;
+         at += 20) {
+        std::string name(pe.Bytes().c_str() + pe.OffsetOf(U32(pe.Bytes(), at + 12)));
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        ++imported;
+        EXPECT_EQ(kKnownDllsOnEverySupportedWindows.count(name), 1u)
+            << name << " is not a KnownDLL on every supported Windows";
+    }
+    EXPECT_GT(imported, 0u);
 }
 
 }  // namespace

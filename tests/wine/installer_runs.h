@@ -1,7 +1,7 @@
 // Running the real installer under Wine for the install tests: one shared prefix and virtual
-// screen per test program, a fresh loopback package server per test, a copy of the installer with
-// the runtime stand-in beside it, and what the tests look at afterwards: requests, files, links,
-// the status line on the screen and every change made to drive C.
+// screen per test program, a fresh loopback package server per test, a copy of the installer, and
+// what the tests look at afterwards: requests, files, links, the status line on the screen, the
+// installer's failure lines and every change made to drive C.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -20,15 +20,14 @@ bool LoadFileList() {
     }
     try {
         if (!ParseFileList(body, entries)) {
-            ReportFailure("read the file index", "/FileList.txt",
-                          "no line before its first zero byte");
+            ReportFailure("read the file index", INDEX_PATH, "no line before its first zero byte");
             return false;
         }
         return true;
     } catch (const std::bad_alloc&) {
         // An index whose entries do not fit in memory fails like any other unusable index.
         entries.clear();
-        ReportFailure("read the file index", "/FileList.txt", "out of memory");
+        ReportFailure("read the file index", INDEX_PATH, "out of memory");
         return false;
     }
 }

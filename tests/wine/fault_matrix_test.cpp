@@ -352,6 +352,13 @@ std::vector<Scenario> Scenarios() {
     const std::string longColumns = "0|" + std::string(300, 'p') +
                                     "|bin\\long.exe\r\n0|app/main.exe|" + std::string(130, 'l') +
                                     "\r\n" + kTypical;
+    // 16 MB of lines that give no entry: the list reserves nothing for them, the index loads empty
+    // and the download step fails on it, with the window open.
+    std::string junkIndex;
+    junkIndex.reserve(16 << 20);
+    for (int i = 0; i < (8 << 20); ++i) {
+        junkIndex += "x\n";
+    }
     // One row a line: id (the test's name), name, answers, outcome, requests, files on disk, and
     // where needed the kind of server and the stage.
     // clang-format off
@@ -376,6 +383,7 @@ std::vector<Scenario> Scenarios() {
         {"TargetHeldOpen", "target held open by another", IndexWith(kTypical), dataFailed, indexMain, ExpectHeldFileUnchanged, Server::Http, HoldTarget},
         {"TargetIsFolder", "target is a directory", IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"), dataFailed, indexMain, ExpectFolderKept},
         {"DownloadEmptyLocal", "download with empty local", IndexWith("0|app/main.exe|\r\n"), dataFailed, indexMain, ExpectNothingInstalled},
+        {"IndexJunk16MB", "index of 8M junk lines, 16 MB", IndexWith(junkIndex), dataFailed, index, ExpectNothingInstalled},
     };
     // clang-format on
 }

@@ -15,13 +15,18 @@ namespace {
 
 using Published = std::vector<std::pair<std::string, int>>;
 
-// Runs the sequence with operations that succeed until `failingStep` (0-based; 6 = none fails) and
-// records what was published and which operations ran.
-Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool& result) {
+// Runs the sequence with operations that succeed until `failingStep` (0-based; 6 = none fails),
+// which returns false or, given `fail`, calls it, and records what was published and which
+// operations ran.
+Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool& result,
+                   const std::function<void()>& fail = nullptr) {
     std::array<StepOperation, kInstallStepCount> operations;
     for (std::size_t i = 0; i < kInstallStepCount; ++i) {
-        operations[i] = [i, failingStep, &ran] {
+        operations[i] = [i, failingStep, &ran, &fail] {
             ran.push_back(i);
+            if (i == failingStep && fail) {
+                fail();
+            }
             return i != failingStep;
         };
     }
@@ -73,22 +78,10 @@ TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
     for (const auto& [fail, why] : throwers) {
         test::DebugLines().clear();
         std::vector<std::size_t> ran;
-        std::array<StepOperation, kInstallStepCount> operations;
-        for (std::size_t i = 0; i < kInstallStepCount; ++i) {
-            operations[i] = [i, &ran, &fail] {
-                ran.push_back(i);
-                if (i == 2) {
-                    fail();
-                }
-                return true;
-            };
-        }
-        Published published;
-        EXPECT_FALSE(RunInstallSteps(operations, [&published](const char* text, int failed) {
-            published.emplace_back(text, failed);
-        }));
-        EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1, 2}));
-        ASSERT_EQ(published.size(), 6u);
+        bool result = true;
+        const Published published = RunSteps(2, ran, result, fail);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(ran.size(), 3u);  // no later operation ran
         EXPECT_EQ(published.back(), std::make_pair(std::string("下载文件索引失败"), 1));
         EXPECT_EQ(
             test::DebugLines(),

@@ -1,6 +1,6 @@
 /* A DLL planted beside the installer under the name of one it loads (mscoree.dll, mfc140.dll), as
-   a web page could drop one into a Downloads folder. Whatever loads it runs its start-up code, which
-   leaves the file "<its own file name>.ran" beside it, so a test can tell that it ran. */
+   a web page could drop one into a Downloads folder. Whatever loads it runs its start-up code,
+   which leaves the file "<its own file name>.ran" beside it, so a test can tell that it ran. */
 #include <windows.h>
 #include <wchar.h>
 

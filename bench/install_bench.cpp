@@ -185,7 +185,7 @@ class Installer {
     explicit Installer(WinePrefix& prefix, InstallerBuild build = InstallerBuild::Unkeyed)
         : prefix_(prefix) {
         installer_ = CopyInstaller(
-            prefix.HostPath(build == InstallerBuild::Keyed ? "C:\\bench-keyed" : "C:\\bench"), true,
+            prefix.HostPath(build == InstallerBuild::Keyed ? "C:\\bench-keyed" : "C:\\bench"),
             build);
     }
     std::unique_ptr<WineProgram> Start() const {

@@ -181,11 +181,14 @@ host_path() { # C:\a\b -> the Linux path in the prefix
 echo "demo: $prefix made in $(seconds_between "$started" "$(now)") s; Program Files is $program_files"
 
 step "Install"
-# The installer in a folder of its own on drive C, as a downloaded program would be; the tests'
-# stand-in mfc140.dll beside it answers the Visual C++ runtime check (Wine has no such runtime).
+# The installer in a folder of its own on drive C, as a downloaded program would be. The tests'
+# stand-in mfc140.dll answers the Visual C++ runtime check (Wine has no such runtime) from the
+# system folder, where the runtime's installer puts it and the only place the installer looks:
+# system32 for both builds (the i686 one runs in a 32-bit prefix, the x86_64 one is 64-bit).
 installer_dir=$prefix/drive_c/Downloads
 mkdir -p "$installer_dir"
-cp "$tree/src/TessalyInstaller.exe" "$tree/tests/mfc140.dll" "$installer_dir/"
+cp "$tree/src/TessalyInstaller.exe" "$installer_dir/"
+cp "$tree/tests/mfc140.dll" "$prefix/drive_c/windows/system32/"
 shot_installing=$work/screenshots/1-installing.png
 shot_last=$work/screenshots/2-last-screen.png
 log_lines_before=$(wc -l <"$serve_log")

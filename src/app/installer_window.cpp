@@ -5,7 +5,9 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include "common/failure_report.h"
 #include "install/install_notice.h"
+#include "install/install_steps.h"
 #include "install/install_worker.h"
 #include "install/installer_state.h"
 #include "ui/splash_image.h"
@@ -31,11 +33,15 @@ LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
 
     // The worker relies on finding the window handle and the settled splash picture, so it
-    // starts last. Nothing ever waits for it; its handle is not needed.
+    // starts last. Nothing ever waits for it; its handle is not needed. Without it nothing would
+    // ever replace the first status text: the install fails at its first step.
     state.mainWindow = window;
     HANDLE worker = CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr);
     if (worker != nullptr) {
         CloseHandle(worker);
+    } else {
+        ReportError("start the install", "CreateThread", GetLastError());
+        SetStatus(kInstallSteps[0].failureText, 1);
     }
     return DefWindowProcA(window, WM_CREATE, wParam, lParam);
 }

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "app/installer_window.h"
+#include "common/system_library_win.h"
 #include "install/installer_state.h"
 #include "ui/splash_image.h"
 
@@ -17,6 +18,8 @@ constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     using namespace tessaly;
+    // Before anything can load a DLL by name.
+    RestrictDllSearch();
     InstallerState& state = State();
     KeepResourceModule(instance);
     LoadStringA(instance, kWindowTitleId, state.windowTitle, sizeof state.windowTitle);

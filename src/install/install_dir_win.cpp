@@ -3,12 +3,19 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "install/install_dir.h"
 #include "install/install_dir_paths.h"
 #include "install/installer_state.h"
 
 namespace tessaly {
+
+namespace {
+
+constexpr char kPathTooLong[] = "path too long";
+
+}  // namespace
 
 static_assert(sizeof(InstallerState::installDir) == kInstallDirCapacity,
               "the install directory is composed in the state's own text");
@@ -17,15 +24,21 @@ bool PrepareInstallDir() {
     InstallerState& state = State();
     char programFiles[512] = {};
     if (!SHGetSpecialFolderPathA(state.mainWindow, programFiles, CSIDL_PROGRAM_FILES, FALSE)) {
+        ReportError("find Program Files", "CSIDL_PROGRAM_FILES", GetLastError());
         return false;
     }
     if (!ComposeInstallDir(state.installDir, programFiles)) {
+        ReportFailure("create folder", programFiles, kPathTooLong);
         return false;
     }
     if (!EnsureDirectory(state.installDir)) {
         return false;
     }
-    return AppendText(state.installDir, "\\");
+    if (!AppendText(state.installDir, "\\")) {
+        ReportFailure("create folder", state.installDir, kPathTooLong);
+        return false;
+    }
+    return true;
 }
 
 bool EnsureDirectory(const char* path) {
@@ -33,12 +46,17 @@ bool EnsureDirectory(const char* path) {
     // created.
     char pattern[kSearchPatternCapacity];
     if (!ComposeSearchPattern(pattern, path)) {
+        ReportFailure("create folder", path, kPathTooLong);
         return false;
     }
-    CreateDirectoryA(path, nullptr);  // an existing directory is fine; the search decides
+    // An existing directory is fine; the search decides. Why the creation failed, if it did, is
+    // what a failed search is reported with.
+    const DWORD createError = CreateDirectoryA(path, nullptr) ? ERROR_SUCCESS : GetLastError();
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) {
+        ReportError("create folder", path,
+                    createError != ERROR_SUCCESS ? createError : GetLastError());
         return false;
     }
     FindClose(search);

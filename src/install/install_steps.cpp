@@ -1,7 +1,28 @@
 // The install step table and the sequence that walks it.
 #include "install/install_steps.h"
 
+#include <exception>
+
+#include "common/failure_report.h"
+
 namespace tessaly {
+
+namespace {
+
+// An exception that escapes an operation (out of memory, most likely) must not end the worker
+// thread, and with it the process: it fails the step like a false result.
+bool RunOperation(const StepOperation& operation) {
+    try {
+        return operation();
+    } catch (const std::exception& error) {
+        ReportFailure("install step", "exception", error.what());
+    } catch (...) {
+        ReportFailure("install step", "exception", "not a standard exception");
+    }
+    return false;
+}
+
+}  // namespace
 
 const std::array<InstallStep, kInstallStepCount> kInstallSteps = {{
     {"开始检查系统依赖项", "检查系统依赖项失败", "检查系统依赖项完成"},
@@ -18,7 +39,7 @@ bool RunInstallSteps(const std::array<StepOperation, kInstallStepCount>& operati
     for (std::size_t i = 0; i < kInstallStepCount; ++i) {
         const InstallStep& step = kInstallSteps[i];
         publish(step.startText, 0);
-        if (!operations[i]()) {
+        if (!RunOperation(operations[i])) {
             publish(step.failureText, 1);
             return false;
         }

@@ -23,7 +23,8 @@ using StepOperation = std::function<bool()>;
 using StatusPublisher = std::function<void(const char* text, int failed)>;
 
 // Runs the operations in order, publishing each step's start text, then its completion or failure
-// text. Stops at the first failure. Returns true when every operation succeeded.
+// text. Stops at the first failure; an operation that throws fails like one that returns false.
+// Returns true when every operation succeeded.
 bool RunInstallSteps(const std::array<StepOperation, kInstallStepCount>& operations,
                      const StatusPublisher& publish);
 

@@ -7,6 +7,8 @@
 
 #include <memory>
 
+#include "common/failure_report.h"
+#include "common/system_library_win.h"
 #include "install/install_notice.h"
 #include "install/installer_state.h"
 #include "install/prerequisite_check.h"
@@ -31,6 +33,8 @@ constexpr GUID IID_ICLRMetaHost = {
 constexpr GUID IID_ICLRRuntimeInfo = {
     0xbd39d1d2, 0xba2f, 0x486a, {0x89, 0xb0, 0xb4, 0xb0, 0xcb, 0x46, 0x68, 0x91}};
 
+constexpr char kDotNetCheck[] = "check .NET Framework 4";
+
 using CLRCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID clsid, REFIID riid, void** instance);
 
 struct ReleaseInterface {
@@ -43,31 +47,39 @@ using ComPointer = std::unique_ptr<T, ReleaseInterface>;
 
 bool IsDotNet4Installed() {
     // mscoree.dll stays loaded: the runtime it hands out may keep using it.
-    HMODULE mscoree = LoadLibraryA("mscoree.dll");
+    HMODULE mscoree = LoadSystemLibrary("mscoree.dll");
     if (mscoree == nullptr) {
+        ReportError(kDotNetCheck, "mscoree.dll", GetLastError());
         return false;
     }
     const auto createInstance = reinterpret_cast<CLRCreateInstanceFunction>(
         reinterpret_cast<void*>(GetProcAddress(mscoree, "CLRCreateInstance")));
     if (createInstance == nullptr) {
-        return false;  // only runtimes older than version 4 are installed
+        ReportFailure(kDotNetCheck, "mscoree.dll",
+                      "no CLRCreateInstance: only runtimes older than version 4");
+        return false;
     }
     void* metaHostPointer = nullptr;
-    if (FAILED(createInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, &metaHostPointer)) ||
-        metaHostPointer == nullptr) {
+    HRESULT result = createInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, &metaHostPointer);
+    if (FAILED(result) || metaHostPointer == nullptr) {
+        ReportHresult(kDotNetCheck, "CLRCreateInstance", result);
         return false;
     }
     const ComPointer<ICLRMetaHost> metaHost(static_cast<ICLRMetaHost*>(metaHostPointer));
     void* runtimePointer = nullptr;
-    const HRESULT result =
-        metaHost->GetRuntime(L"v4.0.30319", IID_ICLRRuntimeInfo, &runtimePointer);
+    result = metaHost->GetRuntime(L"v4.0.30319", IID_ICLRRuntimeInfo, &runtimePointer);
     const ComPointer<IUnknown> runtime(static_cast<IUnknown*>(runtimePointer));
-    return SUCCEEDED(result);
+    if (FAILED(result)) {
+        ReportHresult(kDotNetCheck, "GetRuntime v4.0.30319", result);
+        return false;
+    }
+    return true;
 }
 
 bool IsVcRuntime2015Installed() {
-    HMODULE library = LoadLibraryA("mfc140.dll");
+    HMODULE library = LoadSystemLibrary("mfc140.dll");
     if (library == nullptr) {
+        ReportError("check the Visual C++ 2015 runtime", "mfc140.dll", GetLastError());
         return false;
     }
     FreeLibrary(library);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "install/installer_state.h"
 #include "package/desktop_shortcuts.h"
@@ -14,6 +15,9 @@
 namespace tessaly {
 
 namespace {
+
+// Save's remember flag: non-zero, so the link object takes the saved file as its current one.
+constexpr BOOL REMEMBER_LINK_PATH = 2;
 
 // COM for the length of one link: the worker thread's single-threaded apartment.
 class ScopedComApartment {
@@ -49,14 +53,17 @@ class ScopedComPtr {
 bool CreateDesktopShortcuts() {
     InstallerState& state = State();
     if (state.entries.empty()) {
+        ReportFailure("create links", "the file index", "no entries");
         return false;
     }
     std::memset(state.desktopDir, 0, sizeof state.desktopDir);
     if (!SHGetSpecialFolderPathA(state.mainWindow, state.desktopDir, CSIDL_DESKTOPDIRECTORY,
                                  FALSE)) {
+        ReportError("find the desktop", "CSIDL_DESKTOPDIRECTORY", GetLastError());
         return false;
     }
     if (!AppendText(state.desktopDir, "\\")) {
+        ReportFailure("find the desktop", state.desktopDir, "path too long");
         return false;
     }
     for (const InstallEntry& entry : state.entries) {
@@ -68,6 +75,8 @@ bool CreateDesktopShortcuts() {
         if (ComposeLinkTarget(target, state.installDir, entry.path) &&
             ComposeLinkPath(linkPath, state.desktopDir, entry.local)) {
             CreateShortcut(target, linkPath);
+        } else {
+            ReportFailure("create link", entry.local, kRefusedPathReason);
         }
     }
     return true;
@@ -76,12 +85,15 @@ bool CreateDesktopShortcuts() {
 void CreateShortcut(const char* target, const char* linkPath) {
     char work[kLinkTargetCapacity];
     if (!ComposeText(work, {target})) {
+        ReportFailure("create link", linkPath, "target path too long");
         return;
     }
     const ScopedComApartment apartment;
     ScopedComPtr<IShellLinkA> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                link.Receive()))) {
+    HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_IShellLinkA, link.Receive());
+    if (FAILED(result)) {
+        ReportHresult("create link", linkPath, result);
         return;
     }
     link->SetPath(work);
@@ -89,15 +101,21 @@ void CreateShortcut(const char* target, const char* linkPath) {
     link->SetRelativePath(work, 0);
     link->SetWorkingDirectory(work);
     ScopedComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.Receive()))) {
+    result = link->QueryInterface(IID_IPersistFile, file.Receive());
+    if (FAILED(result)) {
+        ReportHresult("create link", linkPath, result);
         return;
     }
     // A link path of more than 260 UTF-16 units makes the conversion fail; no link is written.
     wchar_t widePath[kLinkPathWideCapacity];
     if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kLinkPathWideCapacity) == 0) {
+        ReportError("create link", linkPath, GetLastError());
         return;
     }
-    file->Save(widePath, TRUE);
+    result = file->Save(widePath, REMEMBER_LINK_PATH);
+    if (FAILED(result)) {
+        ReportHresult("create link", linkPath, result);
+    }
 }
 
 }  // namespace tessaly

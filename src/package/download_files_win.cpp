@@ -2,6 +2,7 @@
 // every Folder entry there, in index order, stopping at the first failure.
 #include <windows.h>
 
+#include "common/failure_report.h"
 #include "install/install_dir.h"
 #include "install/installer_state.h"
 #include "package/byte_buffer.h"
@@ -37,6 +38,7 @@ class ScopedFileHandle {
 bool CreateFolder(const char* path) {
     char folderPath[kFolderPathCapacity];
     if (!ComposeFolderPath(folderPath, State().installDir, path)) {
+        ReportFailure("create folder", path, kRefusedPathReason);
         return false;
     }
     return EnsureDirectory(folderPath);
@@ -47,6 +49,7 @@ bool CreateFolder(const char* path) {
 bool DownloadFiles() {
     const EntryList& entries = State().entries;
     if (entries.empty()) {
+        ReportFailure("download files", "the file index", "no entries");
         return false;
     }
     for (const InstallEntry& entry : entries) {
@@ -64,6 +67,7 @@ bool DownloadToFile(const char* path, const char* local) {
     // The target is checked before the download, so a refused one costs no traffic.
     char filePath[kFilePathCapacity];
     if (!ComposeFilePath(filePath, State().installDir, local)) {
+        ReportFailure("write file", local, kRefusedPathReason);
         return false;
     }
 #ifdef TESSALY_INDEX_KEYED
@@ -86,15 +90,19 @@ bool DownloadToFile(const char* path, const char* local) {
     // One WriteFile takes at most 4 GiB; a larger body cannot be written whole.
     const DWORD size = static_cast<DWORD>(body.size());
     if (size != body.size()) {
+        ReportFailure("write file", filePath, "larger than 4 GiB");
         return false;
     }
     const ScopedFileHandle file(CreateFileA(filePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsValid()) {
+        ReportError("create file", filePath, GetLastError());
         return false;
     }
     DWORD written = 0;
-    WriteFile(file.Get(), body.data(), size, &written, nullptr);
+    if (!WriteFile(file.Get(), body.data(), size, &written, nullptr)) {
+        ReportError("write file", filePath, GetLastError());
+    }
     return written == size;
 }
 

@@ -8,6 +8,9 @@
 
 namespace tessaly {
 
+// How a failure report says that a path was refused.
+constexpr char kRefusedPathReason[] = "path refused (outside its folder, or too long)";
+
 // installDir + a Folder entry's `path`.
 bool ComposeFolderPath(char (&out)[kFolderPathCapacity], const char* installDir, const char* path);
 // installDir + a Download entry's `local`. The entry's server-side `path` is a URL path and is not

@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 
+#include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "package/fetch_response.h"
 #include "package/fetch_url.h"
@@ -84,14 +85,16 @@ ResponseHead QueryHead(HINTERNET request) {
     return head;
 }
 
-// Sizes the buffer once for the announced body; a length that cannot be reserved only means
-// the buffer grows as the body arrives.
+// Sizes the buffer once for the announced body and its tail; a length that cannot be reserved
+// only means the buffer grows as the body arrives.
 void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
-    if (!head.hasLength || head.contentLength > buffer.max_size() - buffer.size()) {
+    if (!head.hasLength ||
+        head.contentLength > buffer.max_size() - buffer.size() - kBodyTailBytes) {
         return;
     }
     try {
-        buffer.reserve(buffer.size() + static_cast<std::size_t>(head.contentLength));
+        buffer.reserve(buffer.size() + static_cast<std::size_t>(head.contentLength) +
+                       kBodyTailBytes);
     } catch (const std::exception&) {
         // Not enough memory in one block: the body may still fit as it grows.
     }
@@ -116,37 +119,51 @@ bool Fetch(const char* url, ByteBuffer& buffer) {
     InternetHandle session(
         InternetOpenA(AGENT_TEXT, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session) {
+        ReportError("download", url, GetLastError());
         return false;
     }
     SetTimeouts(session.get());
 
     UrlParts parts;
     if (!CrackUrl(url, parts)) {
+        ReportFailure("download", url, "URL not understood");
         return false;
     }
     InternetHandle connection(InternetConnectA(session.get(), parts.host, parts.port, nullptr,
                                                nullptr, INTERNET_SERVICE_HTTP, 0, REQUEST_CONTEXT));
     if (!connection) {
+        ReportError("download", url, GetLastError());
         return false;
     }
     const char* acceptTypes[] = {"*/*", nullptr};
     InternetHandle request(HttpOpenRequestA(connection.get(), "GET", parts.object, nullptr, nullptr,
                                             acceptTypes, OPEN_FLAGS, REQUEST_CONTEXT));
     if (!request) {
+        ReportError("download", url, GetLastError());
         return false;
     }
     SetTimeouts(request.get());
     if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+        ReportError("download", url, GetLastError());
         return false;
     }
 
     const ResponseHead head = QueryHead(request.get());
     if (!StatusAccepted(head)) {
+        ReportFailure("download", url, "HTTP status", head.status);
         return false;
     }
     ReserveFor(head, buffer);
     const std::size_t before = buffer.size();
-    return ReadBody(request.get(), buffer) && BodyComplete(head, buffer.size() - before);
+    if (!ReadBody(request.get(), buffer)) {
+        ReportError("download", url, GetLastError());
+        return false;
+    }
+    if (!BodyComplete(head, buffer.size() - before)) {
+        ReportFailure("download", url, "incomplete body, bytes received", buffer.size() - before);
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -155,9 +172,14 @@ bool FetchUrl(const char* relativePath, ByteBuffer& buffer) {
     char url[kUrlCapacity];
     bool complete = false;
     try {
-        complete = ComposePackageUrl(PackageBaseUrl, relativePath, url) && Fetch(url, buffer);
+        if (!ComposePackageUrl(PackageBaseUrl, relativePath, url)) {
+            ReportFailure("download", relativePath, "URL too long");
+        } else {
+            complete = Fetch(url, buffer);
+        }
     } catch (...) {
         // Out of memory while the buffer grew, or anything else: the result is false.
+        ReportFailure("download", relativePath, "out of memory or another exception");
         complete = false;
     }
     if (!complete) {

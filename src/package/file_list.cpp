@@ -82,6 +82,16 @@ LineVerdict SplitColumns(char* line, std::vector<char*>& columns, LineColumns& o
     return LineVerdict::Entry;
 }
 
+// A quick look that never misses a line that gives an entry: a leading digit, and a bar followed
+// by a non-empty second column. Only the lengths of the columns are left for SplitColumns.
+bool MayGiveEntry(const char* line) {
+    if (*line < '0' || *line > '9') {
+        return false;
+    }
+    const char* bar = std::strchr(line, '|');
+    return bar != nullptr && bar[1] != '\0' && bar[1] != '|';
+}
+
 // Fills a zero-filled record from checked columns.
 void FillEntry(const LineColumns& columns, InstallEntry& entry) {
     entry.kind = columns.kind;
@@ -104,18 +114,19 @@ LineVerdict ParseFileListLine(char* line, InstallEntry& entry) {
 
 bool ParseFileList(ByteBuffer& body, EntryList& entries) {
     // Six zero bytes close the text whatever the body holds; from here it is a C string.
-    body.insert(body.end(), 6, 0);
+    body.insert(body.end(), kBodyTailBytes, 0);
     std::vector<char*> lines;
     if (SplitInPlace(reinterpret_cast<char*>(body.data()), "\r\n", lines) < 1) {
         return false;
     }
-    // Reserve once: the records are far larger than their lines, and regrowing the list would
-    // copy every record made so far again and again.
-    std::size_t nonEmpty = 0;
+    // Reserve once, for the lines that can give an entry: a record is far larger than its line,
+    // so regrowing the list would copy every record made so far again and again, and reserving a
+    // record for every line would let an index of millions of short junk lines ask for gigabytes.
+    std::size_t candidates = 0;
     for (const char* line : lines) {
-        nonEmpty += *line != '\0';
+        candidates += MayGiveEntry(line);
     }
-    entries.reserve(entries.size() + nonEmpty);
+    entries.reserve(entries.size() + candidates);
     std::vector<char*> columns;
     LineColumns checked;
     for (char* line : lines) {

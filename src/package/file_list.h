@@ -15,7 +15,9 @@ int SplitInPlace(char* text, const char* delimiters, std::vector<char*>& tokens)
 
 // Parses a downloaded index held in `body` (modified in place: separators become zero bytes) and
 // appends one entry per valid line to `entries`. The text ends at the first zero byte of the body.
-// Returns false when the text has no line at all (empty, or starting with a zero byte).
+// Returns false when the text has no line at all (empty, or starting with a zero byte). Its memory
+// grows with the entries it keeps, not with the lines it reads; std::bad_alloc when that is more
+// than there is.
 bool ParseFileList(ByteBuffer& body, EntryList& entries);
 
 // Why a line of the index yields no entry; shared with the publishing tools, so that they judge an

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/failure_report.h"
 #include "install/installer_state.h"
 #include "package/entry_targets.h"
 #include "package/launch_entries.h"
@@ -15,8 +16,15 @@ bool LaunchEntries() {
             continue;
         }
         char launchPath[kTargetPathCapacity];
-        if (ComposeLaunchPath(launchPath, state.installDir, entry.path)) {
-            ShellExecuteA(state.mainWindow, "open", launchPath, nullptr, nullptr, SW_SHOWMAXIMIZED);
+        if (!ComposeLaunchPath(launchPath, state.installDir, entry.path)) {
+            ReportFailure("launch", entry.path, kRefusedPathReason);
+            continue;
+        }
+        // ShellExecuteA answers a value above 32 on success, an error code otherwise.
+        const INT_PTR answer = reinterpret_cast<INT_PTR>(ShellExecuteA(
+            state.mainWindow, "open", launchPath, nullptr, nullptr, SW_SHOWMAXIMIZED));
+        if (answer <= 32) {
+            ReportError("launch", launchPath, static_cast<unsigned long>(answer));
         }
     }
     return true;

@@ -2,9 +2,10 @@
 // an installer built without a key links none of it.
 #include "package/signed_file_list.h"
 
+#include "common/failure_report.h"
 #include "install/installer_state.h"
 #include "package/fetch_url.h"
-#include "package/file_list.h"
+#include "package/load_file_list.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {
@@ -17,12 +18,14 @@ bool LoadSignedFileList(const IndexTrust& trust) {
         return false;
     }
     std::size_t signedLength = 0;
-    if (CheckIndexSignature(body.data(), body.size(), trust.keyId, trust.now, trust.crypto,
-                            signedLength) != SignatureVerdict::Good) {
+    const SignatureVerdict verdict = CheckIndexSignature(body.data(), body.size(), trust.keyId,
+                                                         trust.now, trust.crypto, signedLength);
+    if (verdict != SignatureVerdict::Good) {
+        ReportFailure("check the file index signature", INDEX_PATH, SignatureVerdictText(verdict));
         return false;
     }
     body.resize(signedLength);  // the parser reads exactly the bytes that were signed
-    return ParseFileList(body, entries);
+    return ReadFileListBody(body, entries);
 }
 
 }  // namespace tessaly

@@ -1,4 +1,4 @@
-// Child processes: fork and exec with an exact environment, stdout to a file, wait with a
+// Child processes: fork and exec with an exact environment, stdout and stderr to files, wait with a
 // time-out, kill the whole process group.
 #include "support/process.h"
 
@@ -62,7 +62,7 @@ std::string ResolveProgram(const std::string& program, const std::vector<std::st
 
 // The child's side of the fork: only async-signal-safe calls from here on.
 [[noreturn]] void BecomeProgram(const char* file, char* const* argv, char* const* env,
-                                const char* outputPath, pid_t parent) {
+                                const char* outputPath, const char* errorPath, pid_t parent) {
     setpgid(0, 0);
     // Dies with the test program, whatever ends it.
     prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -72,9 +72,11 @@ std::string ResolveProgram(const std::string& program, const std::vector<std::st
     const int devNull = open("/dev/null", O_RDWR);
     const int out =
         outputPath[0] != '\0' ? open(outputPath, O_WRONLY | O_CREAT | O_TRUNC, 0644) : devNull;
+    const int error =
+        errorPath[0] != '\0' ? open(errorPath, O_WRONLY | O_CREAT | O_TRUNC, 0644) : devNull;
     dup2(devNull, STDIN_FILENO);
     dup2(out < 0 ? devNull : out, STDOUT_FILENO);
-    dup2(devNull, STDERR_FILENO);
+    dup2(error < 0 ? devNull : error, STDERR_FILENO);
     // No listening socket of the test program may live on in a Wine process that outlasts it.
     close_range(3, ~0U, 0);
     execve(file, argv, env);
@@ -102,8 +104,9 @@ std::vector<std::string> CurrentEnvironment() {
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
-                           const std::vector<std::string>& env, const std::string& outputPath)
-    : outputPath_(outputPath) {
+                           const std::vector<std::string>& env, const std::string& outputPath,
+                           const std::string& errorPath)
+    : outputPath_(outputPath), errorPath_(errorPath) {
     if (argv.empty()) {
         throw std::runtime_error("ChildProcess: no program");
     }
@@ -117,7 +120,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv,
         throw std::runtime_error("fork: " + std::string(std::strerror(errno)));
     }
     if (pid_ == 0) {
-        BecomeProgram(file.c_str(), args.data(), envp.data(), outputPath_.c_str(), parent);
+        BecomeProgram(file.c_str(), args.data(), envp.data(), outputPath_.c_str(),
+                      errorPath_.c_str(), parent);
     }
     // Also from the parent's side, so that killing the group cannot race the child's setpgid.
     setpgid(pid_, pid_);
@@ -186,6 +190,10 @@ void ChildProcess::Terminate(std::chrono::milliseconds grace) {
 
 std::string ChildProcess::Output() const {
     return outputPath_.empty() ? std::string() : ReadWholeFile(outputPath_);
+}
+
+std::string ChildProcess::ErrorOutput() const {
+    return errorPath_.empty() ? std::string() : ReadWholeFile(errorPath_);
 }
 
 std::chrono::milliseconds ChildProcess::Elapsed() const {

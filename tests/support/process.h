@@ -1,6 +1,7 @@
 // Child processes of the test drivers: started with an exact argument vector and environment,
-// stdout captured to a file, waited for with a time-out and killed by process id. Every Wine
-// program, Xvfb and command-line tool that the harness starts goes through here.
+// stdout (and, when asked, stderr) captured to files, waited for with a time-out and killed by
+// process id. Every Wine program, Xvfb and command-line tool that the harness starts goes through
+// here.
 #pragma once
 
 #include <sys/types.h>
@@ -28,11 +29,11 @@ struct CommandResult {
 // the test's own thread, not from a short-lived helper thread.
 class ChildProcess {
   public:
-    // Starts `argv[0]` (looked up in PATH) with exactly `env`; stdout goes to `outputPath`
-    // (nothing kept when empty) and stderr is discarded. Throws std::runtime_error when the
-    // program cannot be started.
+    // Starts `argv[0]` (looked up in PATH) with exactly `env`; stdout goes to `outputPath` and
+    // stderr to `errorPath` (nothing kept when empty). Throws std::runtime_error when the program
+    // cannot be started.
     ChildProcess(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-                 const std::string& outputPath);
+                 const std::string& outputPath, const std::string& errorPath = "");
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -48,6 +49,8 @@ class ChildProcess {
     int ExitCode() const { return exitCode_; }
     // What the process wrote to stdout so far.
     std::string Output() const;
+    // What it wrote to stderr so far.
+    std::string ErrorOutput() const;
     std::chrono::milliseconds Elapsed() const;
 
   private:
@@ -57,6 +60,7 @@ class ChildProcess {
     bool reaped_ = false;
     int exitCode_ = -1;
     std::string outputPath_;
+    std::string errorPath_;
     std::chrono::steady_clock::time_point started_;
     std::chrono::steady_clock::time_point ended_;
 };

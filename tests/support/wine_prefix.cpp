@@ -72,6 +72,7 @@ WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
         DetachUserFolders();
         LoadDisplaySettings();
         AskFolders();
+        SetVcRuntime(true);
         creationTime_ = std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::steady_clock::now() - started);
     } catch (...) {
@@ -123,8 +124,9 @@ std::unique_ptr<WineProgram> WinePrefix::Start(const std::string& program,
                                                const std::vector<std::string>& extraEnv) const {
     std::vector<std::string> argv = {kLoader, program};
     argv.insert(argv.end(), args.begin(), args.end());
-    const std::string output = root_ + "/out/" + std::to_string(++outputCounter_) + ".txt";
-    return std::make_unique<WineProgram>(argv, Environment(extraEnv), output);
+    const std::string output = root_ + "/out/" + std::to_string(++outputCounter_);
+    return std::make_unique<WineProgram>(argv, Environment(extraEnv), output + ".txt",
+                                         output + ".err.txt");
 }
 
 CommandResult WinePrefix::Run(const std::string& program, const std::vector<std::string>& args,
@@ -190,6 +192,22 @@ std::string WinePrefix::InstallDir() const {
     return programFiles_ + "\\Tessaly";
 }
 
+std::string WinePrefix::SystemDir() const {
+    const std::string windows = prefix_ + "/drive_c/windows/";
+    return !LoaderIs64Bit() && fs::is_directory(windows + "syswow64") ? windows + "syswow64"
+                                                                      : windows + "system32";
+}
+
+void WinePrefix::SetVcRuntime(bool present) const {
+    const fs::path installed = fs::path(SystemDir()) / "mfc140.dll";
+    if (present) {
+        fs::copy_file(WineBuildPath("tests/mfc140.dll"), installed,
+                      fs::copy_options::overwrite_existing);
+    } else {
+        fs::remove(installed);
+    }
+}
+
 std::string WinePrefix::HostPath(const std::string& windowsPath) const {
     if (windowsPath.size() < 2 || std::tolower(static_cast<unsigned char>(windowsPath[0])) != 'c' ||
         windowsPath[1] != ':') {
@@ -233,17 +251,13 @@ std::string WineBuildPath(const std::string& relative) {
     return std::string(TESSALY_WINE_BUILD_DIR) + "/" + relative;
 }
 
-std::string CopyInstaller(const std::string& folder, bool withVcRuntime, InstallerBuild build) {
+std::string CopyInstaller(const std::string& folder, InstallerBuild build) {
     const fs::path tree =
         build == InstallerBuild::Keyed ? TESSALY_WINE_KEYED_BUILD_DIR : TESSALY_WINE_BUILD_DIR;
     fs::create_directories(folder);
     const fs::path installer = fs::path(folder) / "TessalyInstaller.exe";
     fs::copy_file(tree / "src/TessalyInstaller.exe", installer,
                   fs::copy_options::overwrite_existing);
-    if (withVcRuntime) {
-        fs::copy_file(tree / "tests/mfc140.dll", fs::path(folder) / "mfc140.dll",
-                      fs::copy_options::overwrite_existing);
-    }
     return installer.string();
 }
 

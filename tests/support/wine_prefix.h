@@ -1,5 +1,6 @@
 // A throw-away Wine prefix for one test program: created in a temporary folder, prepared for the
-// installer's code page 936 texts and fonts, and removed again with every Wine process it ran.
+// installer's code page 936 texts and fonts, with the tests' stand-in for the Visual C++ runtime in
+// its system folder, and removed again with every Wine process it ran.
 // Creating one takes several seconds, so a test program shares one prefix between its tests
 // (SharedWinePrefix) and resets the installation's traces between them.
 #pragma once
@@ -39,6 +40,14 @@ class WinePrefix {
     // ProgramFilesDir() + "\\Tessaly"
     std::string InstallDir() const;
 
+    // The Linux path of the system folder of the programs the tests run (GetSystemDirectoryA):
+    // system32, or syswow64 for a 32-bit program in a 64-bit prefix.
+    std::string SystemDir() const;
+    // Puts the tests' stand-in for the Visual C++ 2015 runtime, mfc140.dll, into the system
+    // folder, where the runtime's own installer puts it, or (`present` false) takes it away. A new
+    // prefix has it.
+    void SetVcRuntime(bool present) const;
+
     // The Linux path of a Windows path on drive C ("C:\\a\\b" or "c:/a/b"; case kept as given).
     std::string HostPath(const std::string& windowsPath) const;
 
@@ -51,7 +60,8 @@ class WinePrefix {
     CommandResult Run(const std::string& program, const std::vector<std::string>& args,
                       std::chrono::milliseconds timeout = std::chrono::seconds(60),
                       const std::vector<std::string>& extraEnv = {}) const;
-    // Starts `program` and returns at once; the handle kills it when dropped.
+    // Starts `program` and returns at once; the handle kills it when dropped. Its stdout and
+    // stderr (where Wine's debug channels write) are kept.
     std::unique_ptr<WineProgram> Start(const std::string& program,
                                        const std::vector<std::string>& args,
                                        const std::vector<std::string>& extraEnv = {}) const;
@@ -91,9 +101,8 @@ std::string WineBuildPath(const std::string& relative);
 enum class InstallerBuild { Unkeyed, Keyed };
 
 // Copies the installer of that build (or of its keyed twin) into `folder` (a Linux path, created if
-// missing), with the stand-in mfc140.dll beside it when `withVcRuntime`, so that the runtime probe
-// finds it. Returns the copy's path.
-std::string CopyInstaller(const std::string& folder, bool withVcRuntime = true,
+// missing). Returns the copy's path.
+std::string CopyInstaller(const std::string& folder,
                           InstallerBuild build = InstallerBuild::Unkeyed);
 
 }  // namespace tessaly::test

@@ -136,6 +136,18 @@ TEST(ParseFileList, BodyWithoutAnyLineFails) {
                      .ok);
 }
 
+TEST(ParseFileList, ListIsSizedToTheEntriesKeptNotToTheLinesRead) {
+    std::string text = "1|bin|\n";
+    for (int i = 0; i < 100000; ++i) {
+        text += i % 2 == 0 ? "x\n" : "0|\n";  // junk, and a line with an empty path
+    }
+    text += "0|a|bin\\a\n";
+    const Parsed parsed = Parse(text);
+    ASSERT_TRUE(parsed.ok);
+    EXPECT_EQ(parsed.entries.size(), 2u);
+    EXPECT_EQ(parsed.entries.capacity(), 2u);
+}
+
 TEST(ParseFileList, EntriesAreZeroFilledAfterTheirTerminators) {
     const Parsed parsed = Parse("0|ab|c");
     ASSERT_EQ(parsed.entries.size(), 1u);

@@ -1,24 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "install/install_steps.h"
 #include "install/installer_state.h"
+#include "unit/debug_lines.h"
 
 namespace tessaly {
 namespace {
 
 using Published = std::vector<std::pair<std::string, int>>;
 
-// Runs the sequence with operations that succeed until `failingStep` (0-based; 6 = none fails) and
-// records what was published and which operations ran.
-Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool& result) {
+// Runs the sequence with operations that succeed until `failingStep` (0-based; 6 = none fails),
+// which returns false or, given `fail`, calls it, and records what was published and which
+// operations ran.
+Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool& result,
+                   const std::function<void()>& fail = nullptr) {
     std::array<StepOperation, kInstallStepCount> operations;
     for (std::size_t i = 0; i < kInstallStepCount; ++i) {
-        operations[i] = [i, failingStep, &ran] {
+        operations[i] = [i, failingStep, &ran, &fail] {
             ran.push_back(i);
+            if (i == failingStep && fail) {
+                fail();
+            }
             return i != failingStep;
         };
     }
@@ -59,6 +67,25 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
         EXPECT_EQ(published[2 * failing],
                   std::make_pair(std::string(kInstallSteps[failing].startText), 0));
         EXPECT_EQ(published.back(), std::make_pair(std::string(failureTexts[failing]), 1));
+    }
+}
+
+TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
+    const std::pair<std::function<void()>, std::string> throwers[] = {
+        {[] { throw std::bad_alloc(); }, "std::bad_alloc"},
+        {[] { throw 3; }, "not a standard exception"},
+    };
+    for (const auto& [fail, why] : throwers) {
+        test::DebugLines().clear();
+        std::vector<std::size_t> ran;
+        bool result = true;
+        const Published published = RunSteps(2, ran, result, fail);
+        EXPECT_FALSE(result);
+        EXPECT_EQ(ran.size(), 3u);  // no later operation ran
+        EXPECT_EQ(published.back(), std::make_pair(std::string("下载文件索引失败"), 1));
+        EXPECT_EQ(
+            test::DebugLines(),
+            std::vector<std::string>{"Tessaly: install step failed: exception: " + why + "\n"});
     }
 }
 

@@ -115,7 +115,7 @@ class InstallerUnderWine : public testing::Test {
             WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
             installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
             keyedInstaller_ =
-                CopyInstaller(prefix.HostPath("C:\\matrix-keyed"), true, InstallerBuild::Keyed);
+                CopyInstaller(prefix.HostPath("C:\\matrix-keyed"), InstallerBuild::Keyed);
         }
     }
 
@@ -422,6 +422,13 @@ std::vector<Scenario> Scenarios() {
     const std::string signedTypical = Signed(kAddressedTypical, 1);
     std::string changedAfterSigning = signedTypical;
     changedAfterSigning.replace(changedAfterSigning.find("|Tessaly"), 8, "|Tessalz");
+    // 16 MB of lines that give no entry: the list reserves nothing for them, the index loads empty
+    // and the download step fails on it, with the window open.
+    std::string junkIndex;
+    junkIndex.reserve(16 << 20);
+    for (int i = 0; i < (8 << 20); ++i) {
+        junkIndex += "x\n";
+    }
     // One row a line: id (the test's name), name, answers, outcome, requests, files on disk, and
     // where needed the kind of server and the stage.
     // clang-format off
@@ -455,6 +462,7 @@ std::vector<Scenario> Scenarios() {
         {"KeyedIndexChanged", "keyed: changed after signing", Package(changedAfterSigning), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
         {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, kMainBody + "!"), dataFailed, indexObject, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
         {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(kTypical, 1)), dataFailed, index, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
+        {"IndexJunk16MB", "index of 8M junk lines, 16 MB", IndexWith(junkIndex), dataFailed, index, ExpectNothingInstalled},
     };
     // clang-format on
 }

@@ -93,6 +93,11 @@ TEST_F(InstallRun, FailedDownloadStopsThePassAndLeavesTheWindowRed) {
     EXPECT_TRUE(DesktopNames().empty()) << "links were made after a failed pass";
     const std::vector<std::string> outside = ChangesOutsideInstall();
     EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
+    // For support, one line names the URL that failed and the status it answered.
+    EXPECT_EQ(FailureReports(),
+              std::vector<std::string>{"Tessaly: download failed: http://127.0.0.1:" +
+                                       std::to_string(TESSALY_TEST_PORT) +
+                                       "/AppData/files/3.dat: HTTP status 404"});
 }
 
 TEST_F(InstallRun, DownloadIntoAFolderNoEntryMadeFailsAfterItsBodyArrived) {

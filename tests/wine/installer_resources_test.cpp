@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -87,8 +88,8 @@ class PeFile {
         const std::size_t fileHeader = U32(bytes_, 0x3C) + 4;
         const std::size_t optionalHeader = fileHeader + 20;
         const bool pe32Plus = U16(bytes_, optionalHeader) == 0x20B;
-        const std::size_t directories = optionalHeader + (pe32Plus ? 112 : 96);
-        resourceRva_ = U32(bytes_, directories + 2 * 8);  // data directory 2: resources
+        directories_ = optionalHeader + (pe32Plus ? 112 : 96);
+        resourceRva_ = DirectoryRva(2);
         const std::size_t sections = optionalHeader + U16(bytes_, fileHeader + 16);
         for (std::size_t i = 0; i < U16(bytes_, fileHeader + 2); ++i) {
             const std::size_t section = sections + 40 * i;
@@ -99,6 +100,10 @@ class PeFile {
     }
 
     const std::string& Bytes() const { return bytes_; }
+    // Where data directory `index` starts (1: imports, 2: resources).
+    std::uint32_t DirectoryRva(std::size_t index) const {
+        return U32(bytes_, directories_ + 8 * index);
+    }
     std::uint32_t ResourceRva() const { return resourceRva_; }
 
     std::size_t OffsetOf(std::uint32_t rva) const {
@@ -117,6 +122,7 @@ class PeFile {
         std::uint32_t fileOffset;
     };
     std::string bytes_;
+    std::size_t directories_ = 0;
     std::uint32_t resourceRva_ = 0;
     std::vector<Section> sections_;
 };
@@ -338,22 +344,63 @@ std::map<std::string, std::vector<std::string>> ImportTable(const fs::path& prog
     return imports;
 }
 
-// The keyed build imports what the unkeyed one does, and CNG besides, with only functions that
-// Windows 7 has: BCryptHash (Windows 10) is missing from the list. Wine would not tell, since it
-// has BCryptHash whatever Windows version its prefix plays.
-TEST(KeyedProgram, AddsOnlyWindows7CngImports) {
-    auto keyed = ImportTable(fs::path(TESSALY_WINE_KEYED_BUILD_DIR) / "src/TessalyInstaller.exe");
+// The keyed build imports what the unkeyed one does: CNG comes at first use from the system
+// folder, like WinINet, so bcrypt.dll is not in its import table but named among its delay-load
+// strings, with only functions that Windows 7 has: BCryptHash (Windows 10) must not be among them.
+// Wine would not tell, since it has BCryptHash whatever Windows version its prefix plays.
+TEST(KeyedProgram, AddsOnlyWindows7CngFunctionsLoadedAtFirstUse) {
+    const fs::path keyedProgram =
+        fs::path(TESSALY_WINE_KEYED_BUILD_DIR) / "src/TessalyInstaller.exe";
     const auto unkeyed = ImportTable(fs::path(TESSALY_WINE_BUILD_DIR) / "src/TessalyInstaller.exe");
     ASSERT_FALSE(unkeyed.count("kernel32.dll") == 0 || unkeyed.at("kernel32.dll").empty())
         << "the import table was not read";
-    EXPECT_EQ(unkeyed.count("bcrypt.dll"), 0u) << "the unkeyed build uses CNG";
-    EXPECT_EQ(keyed["bcrypt.dll"],
-              (std::vector<std::string>{"BCryptCloseAlgorithmProvider", "BCryptCreateHash",
-                                        "BCryptDestroyHash", "BCryptDestroyKey", "BCryptFinishHash",
-                                        "BCryptHashData", "BCryptImportKeyPair",
-                                        "BCryptOpenAlgorithmProvider", "BCryptVerifySignature"}));
-    keyed.erase("bcrypt.dll");
-    EXPECT_EQ(keyed, unkeyed);
+    EXPECT_EQ(ImportTable(keyedProgram), unkeyed);
+    // Every NUL-terminated name in the file that begins with "BCrypt": the delay-load name table.
+    const std::string bytes = ReadFile(keyedProgram);
+    std::set<std::string> cng;
+    for (std::size_t at = bytes.find("BCrypt"); at != std::string::npos;
+         at = bytes.find("BCrypt", at + 1)) {
+        const std::size_t end = bytes.find('\0', at);
+        if (at > 0 && std::isalnum(static_cast<unsigned char>(bytes[at - 1]))) {
+            continue;  // inside a longer name
+        }
+        cng.insert(bytes.substr(at, end - at));
+    }
+    EXPECT_EQ(cng,
+              (std::set<std::string>{"BCryptCloseAlgorithmProvider", "BCryptCreateHash",
+                                     "BCryptDestroyHash", "BCryptDestroyKey", "BCryptFinishHash",
+                                     "BCryptHashData", "BCryptImportKeyPair",
+                                     "BCryptOpenAlgorithmProvider", "BCryptVerifySignature"}));
+    EXPECT_NE(bytes.find("bcrypt.dll"), std::string::npos);
+}
+
+// The DLLs the program may name in its import table: KnownDLLs on every Windows it supports, which
+// the loader takes from the system folder whatever lies beside the program. These are the values
+// that the registry key HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs has on
+// Windows 7 SP1 (the list a 32-bit program gets on 64-bit Windows 7), Windows 8.1, 10 and 11
+// alike. Some versions list more (Windows 7 wininet, urlmon and iertutil; Windows 10 and 11
+// gdiplus), but not all of them: the program loads those from the system folder at first use.
+const std::set<std::string> kKnownDllsOnEverySupportedWindows = {
+    "advapi32.dll", "clbcatq.dll",  "comdlg32.dll", "difxapi.dll", "gdi32.dll",    "imagehlp.dll",
+    "imm32.dll",    "kernel32.dll", "msctf.dll",    "msvcrt.dll",  "normaliz.dll", "nsi.dll",
+    "ole32.dll",    "oleaut32.dll", "psapi.dll",    "rpcrt4.dll",  "sechost.dll",  "setupapi.dll",
+    "shell32.dll",  "shlwapi.dll",  "user32.dll",   "wldap32.dll", "ws2_32.dll",
+};
+
+TEST(ShippedProgram, ImportsOnlyDllsThatAreKnownDllsOnEverySupportedWindows) {
+    const PeFile pe(ReadFile(fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe"));
+    std::size_t imported = 0;
+    // Import descriptors of 20 bytes, the name's address at 12, up to one of zeros.
+    for (std::size_t at = pe.OffsetOf(pe.DirectoryRva(1)); U32(pe.Bytes(), at + 12) != 0;
+         at += 20) {
+        std::string name(pe.Bytes().c_str() + pe.OffsetOf(U32(pe.Bytes(), at + 12)));
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return std::tolower(c); });
+        ++imported;
+        EXPECT_EQ(kKnownDllsOnEverySupportedWindows.count(name), 1u)
+            << name << " is not a KnownDLL on every supported Windows";
+    }
+    EXPECT_GT(imported, 0u);
 }
 
 }  // namespace

@@ -1,18 +1,20 @@
 // Running the real installer under Wine for the install tests: one shared prefix and virtual
-// screen per test program, a fresh loopback package server per test, a copy of the installer with
-// the runtime stand-in beside it, and what the tests look at afterwards: requests, files, links,
-// the status line on the screen and every change made to drive C.
+// screen per test program, a fresh loopback package server per test, a copy of the installer, and
+// what the tests look at afterwards: requests, files, links, the status line on the screen, the
+// installer's failure lines and every change made to drive C.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -127,7 +129,26 @@ class InstallerRunTest : public testing::Test {
              (desktop.parent_path() / "AppData/Local/Microsoft/Windows").string()});
     }
 
-    void StartInstaller() { program_ = prefix().Start(installer_, {}); }
+    // With Wine's debugstr channel on, so that the installer's failure lines reach its stderr.
+    void StartInstaller() {
+        program_ = prefix().Start(installer_, {}, {"WINEDEBUG=-all,+debugstr"});
+    }
+
+    // The lines the installer wrote to the debugger output that begin with "Tessaly: ", as Wine
+    // quotes them (without the line break; backslashes doubled).
+    std::vector<std::string> FailureReports() const {
+        std::vector<std::string> reports;
+        std::istringstream lines(program_->ErrorOutput());
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t start = line.find("OutputDebugStringA \"Tessaly: ");
+            const std::size_t end = line.rfind("\\n\"");
+            if (start != std::string::npos && end != std::string::npos && end > start) {
+                const std::size_t text = start + std::strlen("OutputDebugStringA \"");
+                reports.push_back(line.substr(text, end - text));
+            }
+        }
+        return reports;
+    }
 
     // A complete run: the window closes by itself and the process ends with 0.
     void RunToCompletion() {

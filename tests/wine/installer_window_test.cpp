@@ -91,12 +91,13 @@ class InstallerWindowTest : public testing::Test {
     static WinePrefix& prefix() { return SharedWinePrefix(SharedVirtualScreen().Display()); }
     static const std::string& display() { return SharedVirtualScreen().Display(); }
 
-    // Starts a copy of the installer from a folder of its own, with the runtime stand-in beside it
-    // unless the runtime is to be missing.
+    // Starts a copy of the installer from a folder of its own, on a machine with the Visual C++
+    // runtime unless it is to be missing.
     void StartInstaller(const std::string& caseName, bool withVcRuntime = true) {
         const fs::path folder = prefix().HostPath("C:\\window-test\\" + caseName);
         fs::remove_all(folder);
-        program_ = prefix().Start(CopyInstaller(folder.string(), withVcRuntime), {});
+        prefix().SetVcRuntime(withVcRuntime);
+        program_ = prefix().Start(CopyInstaller(folder.string()), {});
     }
 
     WindowArea WaitForWindow() {

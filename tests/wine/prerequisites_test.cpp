@@ -1,8 +1,9 @@
 // The prerequisite check of the real installer under Wine. Wine's own mscoree.dll answers the .NET
-// Framework 4 probe (WINEDLLOVERRIDES=mscoree=d takes it away); the stand-in mfc140.dll beside the
-// program answers the runtime probe. A recording script registered as the prefix's web browser
-// shows which help pages opened and when; the notice box is read and confirmed from inside the
-// prefix by window_probe.exe.
+// Framework 4 probe (WINEDLLOVERRIDES=mscoree=d takes it away); the stand-in mfc140.dll in the
+// prefix's system folder answers the runtime probe. Decoys of both DLLs lie beside the installer in
+// every case and must never run: the probes judge the system's own. A recording script registered
+// as the prefix's web browser shows which help pages opened and when; the notice box is read and
+// confirmed from inside the prefix by window_probe.exe.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -42,7 +43,7 @@ constexpr char kTrailer[] =
 enum class DotNet {
     kWine,    // Wine's own mscoree.dll, which has the version 4 runtime
     kNone,    // no mscoree.dll at all
-    kTooOld,  // an mscoree.dll of older runtimes only, without CLRCreateInstance
+    kTooOld,  // the system's mscoree.dll is one of older runtimes only, without CLRCreateInstance
 };
 
 // winemenubuilder stays off as the harness has it.
@@ -93,22 +94,40 @@ class PrerequisitesTest : public testing::Test {
     void TearDown() override {
         program_.reset();
         prefix().KillAll();
+        const fs::path system = prefix().SystemDir();
+        if (fs::exists(savedMscoree_)) {
+            fs::rename(savedMscoree_, system / "mscoree.dll");
+            fs::remove(system / "mscoree.loaded");
+        }
     }
 
     static WinePrefix& prefix() { return SharedWinePrefix(); }
 
-    // Copies the installer into a folder of its own on drive C, with the stand-in mfc140.dll
-    // beside it when the runtime is to be found and the old mscoree.dll when asked, and starts
-    // it. Returns the folder.
+    // Copies the installer into a folder of its own on drive C, with the decoys beside it, puts
+    // the stand-in mfc140.dll into the system folder when the runtime is to be found and the old
+    // mscoree.dll there when asked (keeping Wine's), and starts it. Returns the folder.
     fs::path StartInstaller(const std::string& caseName, bool withVcRuntime, DotNet dotNet) {
         const fs::path folder = prefix().HostPath("C:\\prerequisites\\" + caseName);
         fs::remove_all(folder);
-        const std::string installer = CopyInstaller(folder.string(), withVcRuntime);
+        const std::string installer = CopyInstaller(folder.string());
+        for (const char* decoy : {"mscoree.dll", "mfc140.dll"}) {
+            fs::copy_file(WineBuildPath(std::string("tests/planted/") + decoy), folder / decoy);
+        }
+        prefix().SetVcRuntime(withVcRuntime);
         if (dotNet == DotNet::kTooOld) {
-            fs::copy_file(WineBuildPath("tests/old-clr/mscoree.dll"), folder / "mscoree.dll");
+            const fs::path system = prefix().SystemDir();
+            fs::rename(system / "mscoree.dll", savedMscoree_);
+            fs::copy_file(WineBuildPath("tests/old-clr/mscoree.dll"), system / "mscoree.dll");
         }
         program_ = prefix().Start(installer, {}, DotNetEnvironment(dotNet));
         return folder;
+    }
+
+    // The decoys beside the installer never ran.
+    static void ExpectNoDecoyRan(const fs::path& folder) {
+        for (const char* marker : {"mscoree.dll.ran", "mfc140.dll.ran"}) {
+            EXPECT_FALSE(fs::exists(folder / marker)) << marker << ": a planted DLL ran";
+        }
     }
 
     // Waits for the notice box; reads it and leaves it open, or presses its OK button.
@@ -156,6 +175,8 @@ class PrerequisitesTest : public testing::Test {
 
     static std::string browserLog_;
     std::unique_ptr<WineProgram> program_;
+    // Wine's mscoree.dll while the old one stands in for it.
+    const fs::path savedMscoree_ = fs::path(prefix().Root()) / "mscoree.dll.wine";
 };
 
 std::string PrerequisitesTest::browserLog_;
@@ -163,9 +184,10 @@ std::string PrerequisitesTest::browserLog_;
 TEST_F(PrerequisitesTest, BothPresentShowNothingAndTheInstallGoesOn) {
     LoopbackServer server;
     server.ServeBody("/AppData/FileList.txt", 200, "");
-    StartInstaller("both-present", true, DotNet::kWine);
+    const fs::path folder = StartInstaller("both-present", true, DotNet::kWine);
 
     ASSERT_TRUE(server.WaitForRequests(1, 60s)) << "the install did not get past the check";
+    ExpectNoDecoyRan(folder);
     EXPECT_EQ(server.Requests().front().path, "/AppData/FileList.txt");
     EXPECT_EQ(ReadNotice(1s).exitCode, 1) << "a notice box is open";
     EXPECT_TRUE(fs::is_directory(prefix().HostPath(prefix().InstallDir()))) << "step 2 did not run";
@@ -238,8 +260,10 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
         ADD_FAILURE() << "the package server was asked for " << request.path;
     }
     if (c.dotNet == DotNet::kTooOld) {
-        EXPECT_TRUE(fs::exists(folder / "mscoree.loaded")) << "the old mscoree.dll did not answer";
+        EXPECT_TRUE(fs::exists(fs::path(prefix().SystemDir()) / "mscoree.loaded"))
+            << "the old mscoree.dll did not answer";
     }
+    ExpectNoDecoyRan(folder);
 }
 
 std::string VcRuntimeLine(const char* item) {
@@ -249,6 +273,7 @@ std::string VcRuntimeLine(const char* item) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, MissingPrerequisitesTest,
     testing::Values(
+        // The decoy mfc140.dll beside the installer does not count.
         MissingCase{"runtime-missing",
                     DotNet::kWine,
                     false,

@@ -1,0 +1,47 @@
+// Composition of the failure lines; the platform's WriteDebugLine writes them.
+#include "common/failure_report.h"
+
+#include <cinttypes>
+#include <cstdint>
+#include <cstdio>
+
+#include "common/fixed_text.h"
+
+namespace tessaly {
+
+bool ComposeFailureReport(char (&line)[kFailureReportCapacity], const char* what,
+                          const char* subject, const char* reason) {
+    if (ComposeText(line, {"Tessaly: ", what, " failed: ", subject, ": ", reason, "\n"})) {
+        return true;
+    }
+    ComposeText(line, {"Tessaly: ", what, " failed\n"});
+    return false;
+}
+
+void ReportFailure(const char* what, const char* subject, const char* reason) {
+    char line[kFailureReportCapacity];
+    ComposeFailureReport(line, what, subject, reason);
+    WriteDebugLine(line);
+}
+
+void ReportFailure(const char* what, const char* subject, const char* label,
+                   unsigned long long number) {
+    char digits[24];
+    std::snprintf(digits, sizeof digits, "%llu", number);
+    char reason[64];
+    ComposeText(reason, {label, " ", digits});
+    ReportFailure(what, subject, reason);
+}
+
+void ReportError(const char* what, const char* subject, unsigned long error) {
+    ReportFailure(what, subject, "error", error);
+}
+
+void ReportHresult(const char* what, const char* subject, long result) {
+    char reason[32];
+    std::snprintf(reason, sizeof reason, "HRESULT 0x%08" PRIX32,
+                  static_cast<std::uint32_t>(result));
+    ReportFailure(what, subject, reason);
+}
+
+}  // namespace tessaly

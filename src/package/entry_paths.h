@@ -8,6 +8,7 @@
 namespace tessaly {
 
 // Capacities of the texts the install passes compose their paths in (terminator included).
+constexpr std::size_t kDesktopDirCapacity = 512;    // the desktop folder and a backslash
 constexpr std::size_t kFolderPathCapacity = 256;    // install dir + Folder path
 constexpr std::size_t kFilePathCapacity = 512;      // install dir + Download local
 constexpr std::size_t kTargetPathCapacity = 512;    // install dir + Shortcut or Launch path

@@ -1,0 +1,73 @@
+// The three passes over the entry list. Each path is composed in a text of its own inside the loop,
+// so memory stays flat however long the index is.
+#include "package/install_passes.h"
+
+#include <cstring>
+
+#include "common/fixed_text.h"
+#include "package/entry_targets.h"
+
+namespace tessaly {
+
+bool RunDownloadPass(const EntryList& entries, const char* installDir,
+                     const DownloadPassActions& actions) {
+    if (entries.empty()) {
+        return false;
+    }
+    for (const InstallEntry& entry : entries) {
+        if (entry.kind == Download) {
+            // The target is checked before the download, so a refused one costs no traffic.
+            char filePath[kFilePathCapacity];
+            if (!ComposeFilePath(filePath, installDir, entry.local) ||
+                !actions.downloadToFile(entry.path, filePath)) {
+                return false;
+            }
+        } else if (entry.kind == Folder) {
+            char folderPath[kFolderPathCapacity];
+            if (!ComposeFolderPath(folderPath, installDir, entry.path) ||
+                !actions.ensureDirectory(folderPath)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool RunShortcutPass(const EntryList& entries, const char* installDir,
+                     char (&desktopDir)[kDesktopDirCapacity], const ShortcutPassActions& actions) {
+    if (entries.empty()) {
+        return false;
+    }
+    std::memset(desktopDir, 0, sizeof desktopDir);
+    if (!actions.findDesktop(desktopDir) || !AppendText(desktopDir, "\\")) {
+        return false;
+    }
+    for (const InstallEntry& entry : entries) {
+        if (entry.kind != Shortcut) {
+            continue;
+        }
+        char target[kTargetPathCapacity];
+        char linkPath[kLinkPathCapacity];
+        if (ComposeLinkTarget(target, installDir, entry.path) &&
+            ComposeLinkPath(linkPath, desktopDir, entry.local)) {
+            actions.createShortcut(target, linkPath);
+        }
+    }
+    return true;
+}
+
+bool RunLaunchPass(const EntryList& entries, const char* installDir,
+                   const std::function<void(const char* launchPath)>& open) {
+    for (const InstallEntry& entry : entries) {
+        if (entry.kind != Launch) {
+            continue;
+        }
+        char launchPath[kTargetPathCapacity];
+        if (ComposeLaunchPath(launchPath, installDir, entry.path)) {
+            open(launchPath);
+        }
+    }
+    return true;
+}
+
+}  // namespace tessaly

@@ -1,0 +1,151 @@
+// The passes over the entry list with recording actions: which entries act, in which order, with
+// which path, and where a pass stops. Path composition itself is covered in entry_targets_test.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "package/install_passes.h"
+
+namespace tessaly {
+namespace {
+
+constexpr char kDir[] = "C:\\T\\";
+constexpr char kDesktop[] = "D:\\Desk";
+
+InstallEntry Entry(std::int32_t kind, const char* path, const char* local = "") {
+    InstallEntry entry = {};
+    entry.kind = kind;
+    std::strcpy(entry.path, path);
+    std::strcpy(entry.local, local);
+    return entry;
+}
+
+// Every action call as one line; an action fails when it is call number `failingCall` (0-based).
+struct Recorder {
+    std::vector<std::string> calls;
+    std::size_t failingCall = SIZE_MAX;
+
+    bool Record(std::string call) {
+        calls.push_back(std::move(call));
+        return calls.size() - 1 != failingCall;
+    }
+};
+
+struct PassCase {
+    const char* name;
+    EntryList entries;
+    std::size_t failingCall;
+    bool result;
+    std::vector<std::string> calls;
+};
+
+TEST(RunDownloadPass, ActsOnDownloadsAndFoldersInOrderAndStopsAtTheFirstFailure) {
+    const EntryList typical = {Entry(Folder, "bin"),
+                               Entry(Download, "o/1", "bin\\a"),
+                               Entry(Shortcut, "bin\\a", "A"),
+                               Entry(Launch, "bin\\a"),
+                               Entry(7, "x", "y"),
+                               Entry(Download, "o/2", "b")};
+    const std::vector<std::string> typicalCalls = {"mkdir C:\\T\\bin", "get o/1 C:\\T\\bin\\a",
+                                                   "get o/2 C:\\T\\b"};
+    const PassCase cases[] = {
+        {"empty list", {}, SIZE_MAX, false, {}},
+        {"typical", typical, SIZE_MAX, true, typicalCalls},
+        {"folder fails", typical, 0, false, {typicalCalls[0]}},
+        {"download fails", typical, 1, false, {typicalCalls[0], typicalCalls[1]}},
+        {"last fails", typical, 2, false, typicalCalls},
+        {"nothing to fetch", {Entry(Shortcut, "a", "A"), Entry(Launch, "a")}, SIZE_MAX, true, {}},
+        {"refused file path",
+         {Entry(Download, "o/1", "a"), Entry(Download, "o/2", "..\\b"),
+          Entry(Download, "o/3", "c")},
+         SIZE_MAX,
+         false,
+         {"get o/1 C:\\T\\a"}},
+        {"refused folder path",
+         {Entry(Folder, "C:\\x"), Entry(Download, "o/1", "a")},
+         SIZE_MAX,
+         false,
+         {}},
+    };
+    for (const PassCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recorder recorder;
+        recorder.failingCall = c.failingCall;
+        const DownloadPassActions actions = {
+            [&recorder](const char* path, const char* filePath) {
+                return recorder.Record(std::string("get ") + path + " " + filePath);
+            },
+            [&recorder](const char* folderPath) {
+                return recorder.Record(std::string("mkdir ") + folderPath);
+            }};
+        EXPECT_EQ(RunDownloadPass(c.entries, kDir, actions), c.result);
+        EXPECT_EQ(recorder.calls, c.calls);
+    }
+}
+
+TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
+    const EntryList links = {Entry(Download, "o/1", "a"),      Entry(Shortcut, "bin\\a", "A"),
+                             Entry(Shortcut, "..\\evil", "E"), Entry(Shortcut, "b", "..\\B"),
+                             Entry(Launch, "bin\\a"),          Entry(Shortcut, "c", "")};
+    const PassCase cases[] = {
+        {"empty list", {}, SIZE_MAX, false, {}},
+        {"desktop not found", links, 0, false, {"desktop"}},
+        {"no shortcut", {Entry(Launch, "a")}, SIZE_MAX, true, {"desktop"}},
+        {"links, refused ones passed over",
+         links,
+         SIZE_MAX,
+         true,
+         {"desktop", "link C:\\T\\bin\\a D:\\Desk\\A.lnk", "link C:\\T\\c D:\\Desk\\.lnk"}},
+    };
+    for (const PassCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Recorder recorder;
+        recorder.failingCall = c.failingCall;
+        char desktopDir[kDesktopDirCapacity];
+        std::memset(desktopDir, 0x5a, sizeof desktopDir);
+        const ShortcutPassActions actions = {
+            [&recorder](char(&out)[kDesktopDirCapacity]) {
+                std::strcpy(out, kDesktop);
+                return recorder.Record("desktop");
+            },
+            [&recorder](const char* target, const char* linkPath) {
+                recorder.Record(std::string("link ") + target + " " + linkPath);
+            }};
+        EXPECT_EQ(RunShortcutPass(c.entries, kDir, desktopDir, actions), c.result);
+        EXPECT_EQ(recorder.calls, c.calls);
+        if (c.result) {
+            EXPECT_STREQ(desktopDir, "D:\\Desk\\");
+        }
+    }
+}
+
+TEST(RunShortcutPass, RefusesADesktopFolderWithNoRoomForItsBackslash) {
+    char desktopDir[kDesktopDirCapacity];
+    std::vector<std::string> links;
+    const ShortcutPassActions actions = {
+        [](char(&out)[kDesktopDirCapacity]) {
+            std::memset(out, 'd', kDesktopDirCapacity - 1);
+            return true;
+        },
+        [&links](const char* target, const char*) { links.push_back(target); }};
+    EXPECT_FALSE(RunShortcutPass({Entry(Shortcut, "a", "A")}, kDir, desktopDir, actions));
+    EXPECT_TRUE(links.empty());
+}
+
+TEST(RunLaunchPass, OpensEveryLaunchThatComposesInListOrder) {
+    std::vector<std::string> opened;
+    const auto open = [&opened](const char* launchPath) { opened.push_back(launchPath); };
+    EXPECT_TRUE(RunLaunchPass({}, kDir, open));
+    EXPECT_TRUE(opened.empty());
+
+    const EntryList entries = {Entry(Launch, "bin\\b.exe"), Entry(Download, "o/1", "a"),
+                               Entry(Launch, "..\\evil.exe"), Entry(Shortcut, "a", "A"),
+                               Entry(Launch, "a.exe")};
+    EXPECT_TRUE(RunLaunchPass(entries, kDir, open));
+    EXPECT_EQ(opened, (std::vector<std::string>{"C:\\T\\bin\\b.exe", "C:\\T\\a.exe"}));
+}
+
+}  // namespace
+}  // namespace tessaly

@@ -4,7 +4,9 @@
 #include <gdiplus.h>
 
 #include <cstring>
+#include <memory>
 
+#include "common/scoped_win.h"
 #include "install/installer_state.h"
 #include "ui/splash_image.h"
 #include "ui/window_placement.h"
@@ -17,25 +19,6 @@ constexpr WORD kSplashResourceId = 131;
 constexpr char kSplashResourceType[] = "IMAGEFILE";
 
 HINSTANCE resourceModule = nullptr;
-
-// A movable global memory block, freed on destruction unless it was handed over with Keep().
-class GlobalBlock {
-  public:
-    explicit GlobalBlock(SIZE_T size) : block_(GlobalAlloc(GMEM_MOVEABLE, size)) {}
-    ~GlobalBlock() {
-        if (block_ != nullptr) {
-            GlobalFree(block_);
-        }
-    }
-    GlobalBlock(const GlobalBlock&) = delete;
-    GlobalBlock& operator=(const GlobalBlock&) = delete;
-
-    HGLOBAL Get() const { return block_; }
-    void Keep() { block_ = nullptr; }
-
-  private:
-    HGLOBAL block_;
-};
 
 PixelRect ToPixelRect(const RECT& rect) {
     return PixelRect{rect.left, rect.top, rect.right, rect.bottom};
@@ -63,35 +46,32 @@ Gdiplus::Image* LoadSplashImage() {
         return nullptr;
     }
 
-    GlobalBlock block(size);
-    if (block.Get() == nullptr) {
+    ScopedGlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, size));
+    if (!block.IsValid()) {
         return nullptr;
     }
-    void* copy = GlobalLock(block.Get());
-    if (copy == nullptr) {
-        return nullptr;
+    {
+        const ScopedGlobalLock copy(block.Get());
+        if (copy.Get() == nullptr) {
+            return nullptr;
+        }
+        std::memcpy(copy.Get(), bytes, size);
     }
-    std::memcpy(copy, bytes, size);
 
     // The stream must not free the block: the image keeps reading from it while it is drawn.
-    IStream* stream = nullptr;
-    if (CreateStreamOnHGlobal(block.Get(), FALSE, &stream) != S_OK) {
-        GlobalUnlock(block.Get());
+    ScopedComPtr<IStream> stream;
+    if (CreateStreamOnHGlobal(block.Get(), FALSE, reinterpret_cast<IStream**>(stream.Receive())) !=
+        S_OK) {
         return nullptr;
     }
-    Gdiplus::Image* image = Gdiplus::Image::FromStream(stream);
-    stream->Release();  // the image holds its own reference
-    GlobalUnlock(block.Get());
-
-    if (image == nullptr) {
+    // The image takes a reference of its own to the stream; destroying it drops that reference
+    // before the block goes.
+    std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream.Get()));
+    if (image == nullptr || image->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
-    if (image->GetLastStatus() != Gdiplus::Ok) {
-        delete image;  // releases the last reference to the stream before the block goes
-        return nullptr;
-    }
-    block.Keep();  // lives as long as the image, which lives until the process ends
-    return image;
+    block.Detach();  // lives as long as the image, which lives until the process ends
+    return image.release();
 }
 
 void FitWindowToImage(HWND window) {

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/fixed_text.h"
 #include "install/status_texts.h"
 
 namespace tessaly {
@@ -11,7 +12,7 @@ namespace {
 
 InstallerState* CreateState() {
     auto* state = new InstallerState();  // value-initialised: every field zero
-    std::memcpy(state->statusText, kInitialStatus, sizeof kInitialStatus);
+    ComposeText(state->statusText, {kInitialStatus});
     return state;
 }
 
@@ -25,8 +26,11 @@ InstallerState& State() {
 void SetStatus(const char* text, int failedValue) {
     InstallerState& state = State();
     std::lock_guard<std::mutex> lock(state.statusLock);
-    std::memset(state.statusText, 0, sizeof state.statusText);
-    std::strncpy(state.statusText, text, sizeof state.statusText - 1);
+    // None of the installer's texts comes near the buffer's size. One that did not fit would leave
+    // the previous text on screen, rather than an empty or a cut one.
+    if (JoinedFits(sizeof state.statusText, {text})) {
+        ComposeText(state.statusText, {text});
+    }
     state.failed = failedValue;
 }
 

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <mutex>
 
+#include "install/install_dir_paths.h"
+#include "install/prerequisite_check.h"
+#include "package/entry_paths.h"
 #include "package/install_entry.h"
 
 struct HWND__;  // what the platform's HWND points to
@@ -16,6 +19,7 @@ class Image;
 namespace tessaly {
 
 constexpr std::size_t kStatusTextCapacity = 512;
+constexpr std::size_t kWindowTextCapacity = 100;  // the window title and class name
 
 struct InstallerState {
     // The status line and its failed flag are written by the worker and read by the painter; both
@@ -26,14 +30,14 @@ struct InstallerState {
 
     std::int32_t tick;  // window thread only
     HWND__* mainWindow;
-    char installDir[512];
-    char desktopDir[512];
-    char noticeText[1024];
+    char installDir[kInstallDirCapacity];
+    char desktopDir[kDesktopDirCapacity];
+    char noticeText[kNoticeTextCapacity];
     EntryList entries;
     Gdiplus::Image* splashImage;
     std::uintptr_t gdiplusToken;
-    char windowTitle[100];
-    char windowClassName[100];
+    char windowTitle[kWindowTextCapacity];
+    char windowClassName[kWindowTextCapacity];
 };
 
 // The process-wide state. It is created on first use and never destroyed, so a worker thread that

@@ -1,6 +1,7 @@
 // One line of the file index, as the install passes act on it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -14,11 +15,14 @@ enum EntryKind : std::int32_t {
     // 4 to 9 are accepted and kept, but no pass acts on them.
 };
 
+constexpr std::size_t kEntryPathCapacity = 256;
+constexpr std::size_t kEntryLocalCapacity = 128;
+
 // A plain fixed-size record, copied by value; every byte after a terminator is zero.
 struct InstallEntry {
     std::int32_t kind;
-    char path[256];
-    char local[128];
+    char path[kEntryPathCapacity];
+    char local[kEntryLocalCapacity];
 };
 
 using EntryList = std::vector<InstallEntry>;

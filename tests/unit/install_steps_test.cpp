@@ -113,5 +113,15 @@ TEST(InstallerState, SetStatusReplacesTextAndFlagTogether) {
     }
 }
 
+TEST(InstallerState, ATextTooLongForTheStatusLeavesThePreviousTextAndStoresTheFlag) {
+    const std::string longest(kStatusTextCapacity - 1, 'y');
+    SetStatus(longest.c_str(), 0);
+    EXPECT_EQ(ReadStatus().text, longest);
+    SetStatus(std::string(kStatusTextCapacity, 'x').c_str(), 1);
+    const StatusSnapshot snapshot = ReadStatus();
+    EXPECT_EQ(snapshot.text, longest);
+    EXPECT_EQ(snapshot.failed, 1);
+}
+
 }  // namespace
 }  // namespace tessaly

@@ -1,85 +1,39 @@
-// Step 5 of the install: one shell link on the user's desktop per Shortcut entry, written through
-// the shell's COM link object.
+// Step 5 of the install: the shortcut pass over the entry list, with the platform's actions: the
+// desktop folder looked up, one link written through the shell's COM link object.
 #include <windows.h>
 #include <objidl.h>
 #include <shlobj.h>
 
-#include <cstring>
-
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
+#include "common/scoped_win.h"
 #include "install/installer_state.h"
 #include "package/desktop_shortcuts.h"
 #include "package/entry_targets.h"
+#include "package/install_passes.h"
 
 namespace tessaly {
 
 namespace {
 
 // Save's remember flag: non-zero, so the link object takes the saved file as its current one.
-constexpr BOOL REMEMBER_LINK_PATH = 2;
+constexpr BOOL kRememberLinkPath = 2;
 
-// COM for the length of one link: the worker thread's single-threaded apartment.
-class ScopedComApartment {
-  public:
-    ScopedComApartment() { CoInitialize(nullptr); }
-    ~ScopedComApartment() { CoUninitialize(); }
-    ScopedComApartment(const ScopedComApartment&) = delete;
-    ScopedComApartment& operator=(const ScopedComApartment&) = delete;
-};
-
-// Owns one interface reference.
-template <typename Interface>
-class ScopedComPtr {
-  public:
-    ScopedComPtr() = default;
-    ~ScopedComPtr() {
-        if (pointer_ != nullptr) {
-            pointer_->Release();
-        }
+// The current user's file-system desktop folder, without creating it.
+bool FindDesktop(char (&desktopDir)[kDesktopDirCapacity]) {
+    if (!SHGetSpecialFolderPathA(State().mainWindow, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE)) {
+        ReportError("find the desktop", "CSIDL_DESKTOPDIRECTORY", GetLastError());
+        return false;
     }
-    ScopedComPtr(const ScopedComPtr&) = delete;
-    ScopedComPtr& operator=(const ScopedComPtr&) = delete;
-
-    Interface* operator->() const { return pointer_; }
-    void** Receive() { return reinterpret_cast<void**>(&pointer_); }
-
-  private:
-    Interface* pointer_ = nullptr;
-};
+    return true;
+}
 
 }  // namespace
 
 bool CreateDesktopShortcuts() {
     InstallerState& state = State();
-    if (state.entries.empty()) {
-        ReportFailure("create links", "the file index", "no entries");
-        return false;
-    }
-    std::memset(state.desktopDir, 0, sizeof state.desktopDir);
-    if (!SHGetSpecialFolderPathA(state.mainWindow, state.desktopDir, CSIDL_DESKTOPDIRECTORY,
-                                 FALSE)) {
-        ReportError("find the desktop", "CSIDL_DESKTOPDIRECTORY", GetLastError());
-        return false;
-    }
-    if (!AppendText(state.desktopDir, "\\")) {
-        ReportFailure("find the desktop", state.desktopDir, "path too long");
-        return false;
-    }
-    for (const InstallEntry& entry : state.entries) {
-        if (entry.kind != Shortcut) {
-            continue;
-        }
-        char target[kTargetPathCapacity];
-        char linkPath[kLinkPathCapacity];
-        if (ComposeLinkTarget(target, state.installDir, entry.path) &&
-            ComposeLinkPath(linkPath, state.desktopDir, entry.local)) {
-            CreateShortcut(target, linkPath);
-        } else {
-            ReportFailure("create link", entry.local, kRefusedPathReason);
-        }
-    }
-    return true;
+    return RunShortcutPass(state.entries, state.installDir, state.desktopDir,
+                           {FindDesktop, CreateShortcut});
 }
 
 void CreateShortcut(const char* target, const char* linkPath) {
@@ -112,7 +66,7 @@ void CreateShortcut(const char* target, const char* linkPath) {
         ReportError("create link", linkPath, GetLastError());
         return;
     }
-    result = file->Save(widePath, REMEMBER_LINK_PATH);
+    result = file->Save(widePath, kRememberLinkPath);
     if (FAILED(result)) {
         ReportHresult("create link", linkPath, result);
     }

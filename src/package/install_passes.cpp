@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "package/entry_targets.h"
 
@@ -12,20 +13,27 @@ namespace tessaly {
 bool RunDownloadPass(const EntryList& entries, const char* installDir,
                      const DownloadPassActions& actions) {
     if (entries.empty()) {
+        ReportFailure("download files", "the file index", "no entries");
         return false;
     }
     for (const InstallEntry& entry : entries) {
         if (entry.kind == Download) {
             // The target is checked before the download, so a refused one costs no traffic.
             char filePath[kFilePathCapacity];
-            if (!ComposeFilePath(filePath, installDir, entry.local) ||
-                !actions.downloadToFile(entry.path, filePath)) {
+            if (!ComposeFilePath(filePath, installDir, entry.local)) {
+                ReportFailure("write file", entry.local, kRefusedPathReason);
+                return false;
+            }
+            if (!actions.downloadToFile(entry.path, filePath)) {
                 return false;
             }
         } else if (entry.kind == Folder) {
             char folderPath[kFolderPathCapacity];
-            if (!ComposeFolderPath(folderPath, installDir, entry.path) ||
-                !actions.ensureDirectory(folderPath)) {
+            if (!ComposeFolderPath(folderPath, installDir, entry.path)) {
+                ReportFailure("create folder", entry.path, kRefusedPathReason);
+                return false;
+            }
+            if (!actions.ensureDirectory(folderPath)) {
                 return false;
             }
         }
@@ -36,10 +44,15 @@ bool RunDownloadPass(const EntryList& entries, const char* installDir,
 bool RunShortcutPass(const EntryList& entries, const char* installDir,
                      char (&desktopDir)[kDesktopDirCapacity], const ShortcutPassActions& actions) {
     if (entries.empty()) {
+        ReportFailure("create links", "the file index", "no entries");
         return false;
     }
     std::memset(desktopDir, 0, sizeof desktopDir);
-    if (!actions.findDesktop(desktopDir) || !AppendText(desktopDir, "\\")) {
+    if (!actions.findDesktop(desktopDir)) {
+        return false;
+    }
+    if (!AppendText(desktopDir, "\\")) {
+        ReportFailure("find the desktop", desktopDir, "path too long");
         return false;
     }
     for (const InstallEntry& entry : entries) {
@@ -51,6 +64,8 @@ bool RunShortcutPass(const EntryList& entries, const char* installDir,
         if (ComposeLinkTarget(target, installDir, entry.path) &&
             ComposeLinkPath(linkPath, desktopDir, entry.local)) {
             actions.createShortcut(target, linkPath);
+        } else {
+            ReportFailure("create link", entry.local, kRefusedPathReason);
         }
     }
     return true;
@@ -65,6 +80,8 @@ bool RunLaunchPass(const EntryList& entries, const char* installDir,
         char launchPath[kTargetPathCapacity];
         if (ComposeLaunchPath(launchPath, installDir, entry.path)) {
             open(launchPath);
+        } else {
+            ReportFailure("launch", entry.path, kRefusedPathReason);
         }
     }
     return true;

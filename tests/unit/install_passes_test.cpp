@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "package/entry_targets.h"
 #include "package/install_passes.h"
+#include "unit/debug_lines.h"
 
 namespace tessaly {
 namespace {
@@ -33,12 +35,19 @@ struct Recorder {
     }
 };
 
+// The failure line for support that a pass writes itself.
+std::string Report(const std::string& what, const std::string& subject,
+                   const std::string& reason = kRefusedPathReason) {
+    return "Tessaly: " + what + " failed: " + subject + ": " + reason + "\n";
+}
+
 struct PassCase {
     const char* name;
     EntryList entries;
     std::size_t failingCall;
     bool result;
     std::vector<std::string> calls;
+    std::vector<std::string> reports;
 };
 
 TEST(RunDownloadPass, ActsOnDownloadsAndFoldersInOrderAndStopsAtTheFirstFailure) {
@@ -51,26 +60,39 @@ TEST(RunDownloadPass, ActsOnDownloadsAndFoldersInOrderAndStopsAtTheFirstFailure)
     const std::vector<std::string> typicalCalls = {"mkdir C:\\T\\bin", "get o/1 C:\\T\\bin\\a",
                                                    "get o/2 C:\\T\\b"};
     const PassCase cases[] = {
-        {"empty list", {}, SIZE_MAX, false, {}},
-        {"typical", typical, SIZE_MAX, true, typicalCalls},
-        {"folder fails", typical, 0, false, {typicalCalls[0]}},
-        {"download fails", typical, 1, false, {typicalCalls[0], typicalCalls[1]}},
-        {"last fails", typical, 2, false, typicalCalls},
-        {"nothing to fetch", {Entry(Shortcut, "a", "A"), Entry(Launch, "a")}, SIZE_MAX, true, {}},
+        {"empty list",
+         {},
+         SIZE_MAX,
+         false,
+         {},
+         {Report("download files", "the file index", "no entries")}},
+        {"typical", typical, SIZE_MAX, true, typicalCalls, {}},
+        {"folder fails", typical, 0, false, {typicalCalls[0]}, {}},
+        {"download fails", typical, 1, false, {typicalCalls[0], typicalCalls[1]}, {}},
+        {"last fails", typical, 2, false, typicalCalls, {}},
+        {"nothing to fetch",
+         {Entry(Shortcut, "a", "A"), Entry(Launch, "a")},
+         SIZE_MAX,
+         true,
+         {},
+         {}},
         {"refused file path",
          {Entry(Download, "o/1", "a"), Entry(Download, "o/2", "..\\b"),
           Entry(Download, "o/3", "c")},
          SIZE_MAX,
          false,
-         {"get o/1 C:\\T\\a"}},
+         {"get o/1 C:\\T\\a"},
+         {Report("write file", "..\\b")}},
         {"refused folder path",
          {Entry(Folder, "C:\\x"), Entry(Download, "o/1", "a")},
          SIZE_MAX,
          false,
-         {}},
+         {},
+         {Report("create folder", "C:\\x")}},
     };
     for (const PassCase& c : cases) {
         SCOPED_TRACE(c.name);
+        test::DebugLines().clear();
         Recorder recorder;
         recorder.failingCall = c.failingCall;
         const DownloadPassActions actions = {
@@ -82,6 +104,7 @@ TEST(RunDownloadPass, ActsOnDownloadsAndFoldersInOrderAndStopsAtTheFirstFailure)
             }};
         EXPECT_EQ(RunDownloadPass(c.entries, kDir, actions), c.result);
         EXPECT_EQ(recorder.calls, c.calls);
+        EXPECT_EQ(test::DebugLines(), c.reports);
     }
 }
 
@@ -90,17 +113,24 @@ TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
                              Entry(Shortcut, "..\\evil", "E"), Entry(Shortcut, "b", "..\\B"),
                              Entry(Launch, "bin\\a"),          Entry(Shortcut, "c", "")};
     const PassCase cases[] = {
-        {"empty list", {}, SIZE_MAX, false, {}},
-        {"desktop not found", links, 0, false, {"desktop"}},
-        {"no shortcut", {Entry(Launch, "a")}, SIZE_MAX, true, {"desktop"}},
+        {"empty list",
+         {},
+         SIZE_MAX,
+         false,
+         {},
+         {Report("create links", "the file index", "no entries")}},
+        {"desktop not found", links, 0, false, {"desktop"}, {}},
+        {"no shortcut", {Entry(Launch, "a")}, SIZE_MAX, true, {"desktop"}, {}},
         {"links, refused ones passed over",
          links,
          SIZE_MAX,
          true,
-         {"desktop", "link C:\\T\\bin\\a D:\\Desk\\A.lnk", "link C:\\T\\c D:\\Desk\\.lnk"}},
+         {"desktop", "link C:\\T\\bin\\a D:\\Desk\\A.lnk", "link C:\\T\\c D:\\Desk\\.lnk"},
+         {Report("create link", "E"), Report("create link", "..\\B")}},
     };
     for (const PassCase& c : cases) {
         SCOPED_TRACE(c.name);
+        test::DebugLines().clear();
         Recorder recorder;
         recorder.failingCall = c.failingCall;
         char desktopDir[kDesktopDirCapacity];
@@ -115,6 +145,7 @@ TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
             }};
         EXPECT_EQ(RunShortcutPass(c.entries, kDir, desktopDir, actions), c.result);
         EXPECT_EQ(recorder.calls, c.calls);
+        EXPECT_EQ(test::DebugLines(), c.reports);
         if (c.result) {
             EXPECT_STREQ(desktopDir, "D:\\Desk\\");
         }
@@ -130,8 +161,11 @@ TEST(RunShortcutPass, RefusesADesktopFolderWithNoRoomForItsBackslash) {
             return true;
         },
         [&links](const char* target, const char*) { links.push_back(target); }};
+    test::DebugLines().clear();
     EXPECT_FALSE(RunShortcutPass({Entry(Shortcut, "a", "A")}, kDir, desktopDir, actions));
     EXPECT_TRUE(links.empty());
+    EXPECT_EQ(test::DebugLines(),
+              std::vector<std::string>{Report("find the desktop", desktopDir, "path too long")});
 }
 
 TEST(RunLaunchPass, OpensEveryLaunchThatComposesInListOrder) {
@@ -143,8 +177,10 @@ TEST(RunLaunchPass, OpensEveryLaunchThatComposesInListOrder) {
     const EntryList entries = {Entry(Launch, "bin\\b.exe"), Entry(Download, "o/1", "a"),
                                Entry(Launch, "..\\evil.exe"), Entry(Shortcut, "a", "A"),
                                Entry(Launch, "a.exe")};
+    test::DebugLines().clear();
     EXPECT_TRUE(RunLaunchPass(entries, kDir, open));
     EXPECT_EQ(opened, (std::vector<std::string>{"C:\\T\\bin\\b.exe", "C:\\T\\a.exe"}));
+    EXPECT_EQ(test::DebugLines(), std::vector<std::string>{Report("launch", "..\\evil.exe")});
 }
 
 }  // namespace

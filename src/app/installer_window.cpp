@@ -6,6 +6,7 @@
 #include <gdiplus.h>
 
 #include "common/failure_report.h"
+#include "common/scoped_win.h"
 #include "install/install_notice.h"
 #include "install/install_steps.h"
 #include "install/install_worker.h"
@@ -36,10 +37,8 @@ LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     // starts last. Nothing ever waits for it; its handle is not needed. Without it nothing would
     // ever replace the first status text: the install fails at its first step.
     state.mainWindow = window;
-    HANDLE worker = CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr);
-    if (worker != nullptr) {
-        CloseHandle(worker);
-    } else {
+    const ScopedKernelHandle worker(CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr));
+    if (!worker.IsValid()) {
         ReportError("start the install", "CreateThread", GetLastError());
         SetStatus(kInstallSteps[0].failureText, 1);
     }
@@ -56,10 +55,8 @@ LRESULT OnDestroy() {
 }
 
 LRESULT OnPaint(HWND window) {
-    PAINTSTRUCT paint;
-    HDC dc = BeginPaint(window, &paint);
-    PaintStatus(dc, window);
-    EndPaint(window, &paint);
+    const ScopedPaint paint(window);
+    PaintStatus(paint.Get(), window);
     return 0;
 }
 

@@ -1,10 +1,12 @@
 // Owners of the platform's resources: each one releases what it holds when it goes out of scope,
-// so no code path can leak a handle or release one twice. Kernel handles, find handles, modules,
-// internet handles and global memory share one template with their closer as parameter; COM
-// pointers, the COM apartment, a lock on global memory and a paint cycle have owners of their own.
+// so no code path can leak a handle or release one twice. Kernel and find handles, modules,
+// internet handles, global memory and CNG handles share one template with their closer as
+// parameter; COM pointers, the COM apartment, a lock on global memory and a paint cycle have
+// owners of their own. GDI+ objects are owned by std::unique_ptr.
 #pragma once
 
 #include <windows.h>
+#include <bcrypt.h>
 #include <objbase.h>
 #include <wininet.h>
 
@@ -46,6 +48,14 @@ using ScopedFindHandle = ScopedHandle<HANDLE, FindClose>;
 using ScopedLibrary = ScopedHandle<HMODULE, FreeLibrary>;
 using ScopedInternetHandle = ScopedHandle<HINTERNET, InternetCloseHandle>;
 using ScopedGlobalMemory = ScopedHandle<HGLOBAL, GlobalFree>;
+
+// CNG: an algorithm provider, and the hashes and keys made from one.
+inline void CloseCngAlgorithm(BCRYPT_ALG_HANDLE algorithm) {
+    BCryptCloseAlgorithmProvider(algorithm, 0);
+}
+using ScopedCngAlgorithm = ScopedHandle<BCRYPT_ALG_HANDLE, CloseCngAlgorithm>;
+using ScopedCngHash = ScopedHandle<BCRYPT_HASH_HANDLE, BCryptDestroyHash>;
+using ScopedCngKey = ScopedHandle<BCRYPT_KEY_HANDLE, BCryptDestroyKey>;
 
 // Holds one reference to a COM interface.
 template <typename Interface>

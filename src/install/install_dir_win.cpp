@@ -5,6 +5,7 @@
 
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
+#include "common/scoped_win.h"
 #include "install/install_dir.h"
 #include "install/install_dir_paths.h"
 #include "install/installer_state.h"
@@ -53,13 +54,12 @@ bool EnsureDirectory(const char* path) {
     // what a failed search is reported with.
     const DWORD createError = CreateDirectoryA(path, nullptr) ? ERROR_SUCCESS : GetLastError();
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA(pattern, &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    const ScopedFindHandle search(FindFirstFileA(pattern, &found));
+    if (!search.IsValid()) {
         ReportError("create folder", path,
                     createError != ERROR_SUCCESS ? createError : GetLastError());
         return false;
     }
-    FindClose(search);
     return true;
 }
 

@@ -5,9 +5,8 @@
 #include <shellapi.h>
 #include <unknwn.h>
 
-#include <memory>
-
 #include "common/failure_report.h"
+#include "common/scoped_win.h"
 #include "common/system_library_win.h"
 #include "install/install_notice.h"
 #include "install/installer_state.h"
@@ -37,12 +36,6 @@ constexpr char kDotNetCheck[] = "check .NET Framework 4";
 
 using CLRCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID clsid, REFIID riid, void** instance);
 
-struct ReleaseInterface {
-    void operator()(IUnknown* object) const { object->Release(); }
-};
-template <typename T>
-using ComPointer = std::unique_ptr<T, ReleaseInterface>;
-
 }  // namespace
 
 bool IsDotNet4Installed() {
@@ -59,16 +52,14 @@ bool IsDotNet4Installed() {
                       "no CLRCreateInstance: only runtimes older than version 4");
         return false;
     }
-    void* metaHostPointer = nullptr;
-    HRESULT result = createInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, &metaHostPointer);
-    if (FAILED(result) || metaHostPointer == nullptr) {
+    ScopedComPtr<ICLRMetaHost> metaHost;
+    HRESULT result = createInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, metaHost.Receive());
+    if (FAILED(result) || !metaHost) {
         ReportHresult(kDotNetCheck, "CLRCreateInstance", result);
         return false;
     }
-    const ComPointer<ICLRMetaHost> metaHost(static_cast<ICLRMetaHost*>(metaHostPointer));
-    void* runtimePointer = nullptr;
-    result = metaHost->GetRuntime(L"v4.0.30319", IID_ICLRRuntimeInfo, &runtimePointer);
-    const ComPointer<IUnknown> runtime(static_cast<IUnknown*>(runtimePointer));
+    ScopedComPtr<IUnknown> runtime;
+    result = metaHost->GetRuntime(L"v4.0.30319", IID_ICLRRuntimeInfo, runtime.Receive());
     if (FAILED(result)) {
         ReportHresult(kDotNetCheck, "GetRuntime v4.0.30319", result);
         return false;
@@ -77,12 +68,11 @@ bool IsDotNet4Installed() {
 }
 
 bool IsVcRuntime2015Installed() {
-    HMODULE library = LoadSystemLibrary("mfc140.dll");
-    if (library == nullptr) {
+    const ScopedLibrary library(LoadSystemLibrary("mfc140.dll"));
+    if (!library.IsValid()) {
         ReportError("check the Visual C++ 2015 runtime", "mfc140.dll", GetLastError());
         return false;
     }
-    FreeLibrary(library);
     return true;
 }
 

@@ -8,10 +8,10 @@
 #include <wininet.h>
 
 #include <exception>
-#include <memory>
 
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
+#include "common/scoped_win.h"
 #include "package/fetch_response.h"
 #include "package/fetch_url.h"
 #include "package/package_url.h"
@@ -30,11 +30,6 @@ static_assert(OPEN_FLAGS ==
               (INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY));
 constexpr DWORD_PTR REQUEST_CONTEXT = 1;
 constexpr DWORD READ_CHUNK_SIZE = 4096;
-
-struct InternetCloser {
-    void operator()(HINTERNET handle) const { InternetCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetCloser>;
 
 void SetTimeouts(HINTERNET handle) {
     for (const TimeoutSetting& timeout : TIMEOUTS) {
@@ -116,46 +111,48 @@ bool ReadBody(HINTERNET request, ByteBuffer& buffer) {
 }
 
 bool Fetch(const char* url, ByteBuffer& buffer) {
-    InternetHandle session(
+    const ScopedInternetHandle session(
         InternetOpenA(AGENT_TEXT, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    if (!session) {
+    if (!session.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
     }
-    SetTimeouts(session.get());
+    SetTimeouts(session.Get());
 
     UrlParts parts;
     if (!CrackUrl(url, parts)) {
         ReportFailure("download", url, "URL not understood");
         return false;
     }
-    InternetHandle connection(InternetConnectA(session.get(), parts.host, parts.port, nullptr,
-                                               nullptr, INTERNET_SERVICE_HTTP, 0, REQUEST_CONTEXT));
-    if (!connection) {
+    const ScopedInternetHandle connection(InternetConnectA(session.Get(), parts.host, parts.port,
+                                                           nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                                           0, REQUEST_CONTEXT));
+    if (!connection.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
     }
     const char* acceptTypes[] = {"*/*", nullptr};
-    InternetHandle request(HttpOpenRequestA(connection.get(), "GET", parts.object, nullptr, nullptr,
-                                            acceptTypes, OPEN_FLAGS, REQUEST_CONTEXT));
-    if (!request) {
+    const ScopedInternetHandle request(HttpOpenRequestA(connection.Get(), "GET", parts.object,
+                                                        nullptr, nullptr, acceptTypes, OPEN_FLAGS,
+                                                        REQUEST_CONTEXT));
+    if (!request.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
     }
-    SetTimeouts(request.get());
-    if (!HttpSendRequestA(request.get(), nullptr, 0, nullptr, 0)) {
+    SetTimeouts(request.Get());
+    if (!HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0)) {
         ReportError("download", url, GetLastError());
         return false;
     }
 
-    const ResponseHead head = QueryHead(request.get());
+    const ResponseHead head = QueryHead(request.Get());
     if (!StatusAccepted(head)) {
         ReportFailure("download", url, "HTTP status", head.status);
         return false;
     }
     ReserveFor(head, buffer);
     const std::size_t before = buffer.size();
-    if (!ReadBody(request.get(), buffer)) {
+    if (!ReadBody(request.Get(), buffer)) {
         ReportError("download", url, GetLastError());
         return false;
     }

@@ -7,34 +7,21 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 
+#include "common/scoped_win.h"
 #include "index_public_key.h"
 #include "package/signature_check.h"
 
 namespace tessaly {
 namespace {
 
-struct AlgorithmCloser {
-    void operator()(BCRYPT_ALG_HANDLE handle) const { BCryptCloseAlgorithmProvider(handle, 0); }
-};
-struct HashDestroyer {
-    void operator()(BCRYPT_HASH_HANDLE handle) const { BCryptDestroyHash(handle); }
-};
-struct KeyDestroyer {
-    void operator()(BCRYPT_KEY_HANDLE handle) const { BCryptDestroyKey(handle); }
-};
-// Each declared after the provider it comes from, so that it is released first.
-using AlgorithmHandle = std::unique_ptr<void, AlgorithmCloser>;
-using HashHandle = std::unique_ptr<void, HashDestroyer>;
-using KeyHandle = std::unique_ptr<void, KeyDestroyer>;
-
-AlgorithmHandle OpenAlgorithm(const wchar_t* name) {
+// A hash or key is declared after the provider it comes from, so that it is released first.
+ScopedCngAlgorithm OpenAlgorithm(const wchar_t* name) {
     BCRYPT_ALG_HANDLE handle = nullptr;
     if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&handle, name, nullptr, 0))) {
-        return nullptr;
+        return ScopedCngAlgorithm();
     }
-    return AlgorithmHandle(handle);
+    return ScopedCngAlgorithm(handle);
 }
 
 // BCryptHashData takes a ULONG length; a larger buffer is fed in slices of this size.
@@ -54,21 +41,21 @@ bool VerifyWithBuiltInKey(const char* message, std::size_t size,
     if (!Sha256(reinterpret_cast<const unsigned char*>(message), size, digest)) {
         return false;
     }
-    const AlgorithmHandle ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
-    if (!ecdsa) {
+    const ScopedCngAlgorithm ecdsa = OpenAlgorithm(BCRYPT_ECDSA_P256_ALGORITHM);
+    if (!ecdsa.IsValid()) {
         return false;
     }
     P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32}, {}, {}};
     std::memcpy(blob.x, kIndexKeyX, sizeof blob.x);
     std::memcpy(blob.y, kIndexKeyY, sizeof blob.y);
     BCRYPT_KEY_HANDLE imported = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptImportKeyPair(ecdsa.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported,
+    if (!BCRYPT_SUCCESS(BCryptImportKeyPair(ecdsa.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported,
                                             reinterpret_cast<PUCHAR>(&blob), sizeof blob, 0))) {
         return false;
     }
-    const KeyHandle key(imported);
+    const ScopedCngKey key(imported);
     // CNG takes the raw r‖s, and does not write through these pointers.
-    return BCRYPT_SUCCESS(BCryptVerifySignature(key.get(), nullptr, digest, sizeof digest,
+    return BCRYPT_SUCCESS(BCryptVerifySignature(key.Get(), nullptr, digest, sizeof digest,
                                                 const_cast<PUCHAR>(signature), kIndexSignatureSize,
                                                 0));
 }
@@ -87,24 +74,24 @@ std::uint64_t UtcSecondsNow() {
 }  // namespace
 
 bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
-    const AlgorithmHandle sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
-    if (!sha256) {
+    const ScopedCngAlgorithm sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
+    if (!sha256.IsValid()) {
         return false;
     }
     BCRYPT_HASH_HANDLE created = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256.get(), &created, nullptr, 0, nullptr, 0, 0))) {
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256.Get(), &created, nullptr, 0, nullptr, 0, 0))) {
         return false;
     }
-    const HashHandle hash(created);
+    const ScopedCngHash hash(created);
     while (size > 0) {
         const ULONG slice = static_cast<ULONG>(size < kHashSlice ? size : kHashSlice);
-        if (!BCRYPT_SUCCESS(BCryptHashData(hash.get(), const_cast<PUCHAR>(data), slice, 0))) {
+        if (!BCRYPT_SUCCESS(BCryptHashData(hash.Get(), const_cast<PUCHAR>(data), slice, 0))) {
             return false;
         }
         data += slice;
         size -= slice;
     }
-    return BCRYPT_SUCCESS(BCryptFinishHash(hash.get(), digest, kSha256Size, 0));
+    return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest, kSha256Size, 0));
 }
 
 bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named) {

@@ -31,7 +31,7 @@ LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     state.gdiplusToken = token;
 
     FitWindowToImage(window);
-    SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
+    SetTimer(window, ANIMATION_TIMER_ID, kAnimationPeriodMs, nullptr);
 
     // The worker relies on finding the window handle and the settled splash picture, so it
     // starts last. Nothing ever waits for it; its handle is not needed. Without it nothing would

@@ -9,6 +9,13 @@
 
 namespace tessaly {
 
+namespace {
+
+constexpr std::size_t kNumberTextCapacity = 24;  // the decimal digits of any 64-bit number
+constexpr std::size_t kReasonCapacity = 64;      // a label or "HRESULT", and a number
+
+}  // namespace
+
 bool ComposeFailureReport(char (&line)[kFailureReportCapacity], const char* what,
                           const char* subject, const char* reason) {
     if (ComposeText(line, {"Tessaly: ", what, " failed: ", subject, ": ", reason, "\n"})) {
@@ -26,9 +33,9 @@ void ReportFailure(const char* what, const char* subject, const char* reason) {
 
 void ReportFailure(const char* what, const char* subject, const char* label,
                    unsigned long long number) {
-    char digits[24];
+    char digits[kNumberTextCapacity];
     std::snprintf(digits, sizeof digits, "%llu", number);
-    char reason[64];
+    char reason[kReasonCapacity];
     ComposeText(reason, {label, " ", digits});
     ReportFailure(what, subject, reason);
 }
@@ -38,7 +45,7 @@ void ReportError(const char* what, const char* subject, unsigned long error) {
 }
 
 void ReportHresult(const char* what, const char* subject, long result) {
-    char reason[32];
+    char reason[kReasonCapacity];
     std::snprintf(reason, sizeof reason, "HRESULT 0x%08" PRIX32,
                   static_cast<std::uint32_t>(result));
     ReportFailure(what, subject, reason);

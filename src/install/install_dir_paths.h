@@ -6,6 +6,7 @@
 
 namespace tessaly {
 
+constexpr std::size_t kProgramFilesCapacity = 512;
 constexpr std::size_t kInstallDirCapacity = 512;
 constexpr std::size_t kSearchPatternCapacity = 512;
 

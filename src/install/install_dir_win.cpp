@@ -18,12 +18,9 @@ constexpr char kPathTooLong[] = "path too long";
 
 }  // namespace
 
-static_assert(sizeof(InstallerState::installDir) == kInstallDirCapacity,
-              "the install directory is composed in the state's own text");
-
 bool PrepareInstallDir() {
     InstallerState& state = State();
-    char programFiles[512] = {};
+    char programFiles[kProgramFilesCapacity] = {};
     if (!SHGetSpecialFolderPathA(state.mainWindow, programFiles, CSIDL_PROGRAM_FILES, FALSE)) {
         ReportError("find Program Files", "CSIDL_PROGRAM_FILES", GetLastError());
         return false;

@@ -78,7 +78,6 @@ bool IsVcRuntime2015Installed() {
 
 bool CheckPrerequisites() {
     InstallerState& state = State();
-    static_assert(sizeof state.noticeText == kNoticeTextCapacity, "notice buffer size");
     const PrerequisiteActions actions{
         IsDotNet4Installed,
         IsVcRuntime2015Installed,

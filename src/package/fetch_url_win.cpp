@@ -21,18 +21,19 @@ namespace tessaly {
 namespace {
 
 // The shared values are WinINet's own.
-static_assert(CONNECT_TIMEOUT_OPTION == INTERNET_OPTION_CONNECT_TIMEOUT &&
-              SEND_TIMEOUT_OPTION == INTERNET_OPTION_SEND_TIMEOUT &&
-              RECEIVE_TIMEOUT_OPTION == INTERNET_OPTION_RECEIVE_TIMEOUT &&
-              DATA_SEND_TIMEOUT_OPTION == INTERNET_OPTION_DATA_SEND_TIMEOUT &&
-              DATA_RECEIVE_TIMEOUT_OPTION == INTERNET_OPTION_DATA_RECEIVE_TIMEOUT);
-static_assert(OPEN_FLAGS ==
+static_assert(kConnectTimeoutOption == INTERNET_OPTION_CONNECT_TIMEOUT &&
+              kSendTimeoutOption == INTERNET_OPTION_SEND_TIMEOUT &&
+              kReceiveTimeoutOption == INTERNET_OPTION_RECEIVE_TIMEOUT &&
+              kDataSendTimeoutOption == INTERNET_OPTION_DATA_SEND_TIMEOUT &&
+              kDataReceiveTimeoutOption == INTERNET_OPTION_DATA_RECEIVE_TIMEOUT);
+static_assert(kOpenFlags ==
               (INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY));
-constexpr DWORD_PTR REQUEST_CONTEXT = 1;
-constexpr DWORD READ_CHUNK_SIZE = 4096;
+constexpr DWORD_PTR kRequestContext = 1;
+constexpr DWORD kReadChunkSize = 4096;
+constexpr std::size_t kContentLengthTextCapacity = 32;
 
 void SetTimeouts(HINTERNET handle) {
-    for (const TimeoutSetting& timeout : TIMEOUTS) {
+    for (const TimeoutSetting& timeout : kTimeouts) {
         DWORD value = timeout.milliseconds;
         InternetSetOptionA(handle, timeout.option, &value, sizeof value);
     }
@@ -72,7 +73,7 @@ ResponseHead QueryHead(HINTERNET request) {
         head.status = status;
     }
     // As text: a length above 4 GiB does not fit the numeric query's DWORD.
-    char length[32] = {};
+    char length[kContentLengthTextCapacity] = {};
     size = sizeof length;
     if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
         head.hasLength = ParseContentLength(length, head.contentLength);
@@ -97,10 +98,10 @@ void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
 
 // Reads the body to its end; false on a transfer error or time-out.
 bool ReadBody(HINTERNET request, ByteBuffer& buffer) {
-    unsigned char chunk[READ_CHUNK_SIZE];
+    unsigned char chunk[kReadChunkSize];
     for (;;) {
         DWORD count = 0;
-        if (!InternetReadFile(request, chunk, READ_CHUNK_SIZE, &count)) {
+        if (!InternetReadFile(request, chunk, kReadChunkSize, &count)) {
             return false;
         }
         if (count == 0) {
@@ -112,7 +113,7 @@ bool ReadBody(HINTERNET request, ByteBuffer& buffer) {
 
 bool Fetch(const char* url, ByteBuffer& buffer) {
     const ScopedInternetHandle session(
-        InternetOpenA(AGENT_TEXT, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        InternetOpenA(kAgentText, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
@@ -126,15 +127,15 @@ bool Fetch(const char* url, ByteBuffer& buffer) {
     }
     const ScopedInternetHandle connection(InternetConnectA(session.Get(), parts.host, parts.port,
                                                            nullptr, nullptr, INTERNET_SERVICE_HTTP,
-                                                           0, REQUEST_CONTEXT));
+                                                           0, kRequestContext));
     if (!connection.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
     }
     const char* acceptTypes[] = {"*/*", nullptr};
     const ScopedInternetHandle request(HttpOpenRequestA(connection.Get(), "GET", parts.object,
-                                                        nullptr, nullptr, acceptTypes, OPEN_FLAGS,
-                                                        REQUEST_CONTEXT));
+                                                        nullptr, nullptr, acceptTypes, kOpenFlags,
+                                                        kRequestContext));
     if (!request.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;

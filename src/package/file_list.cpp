@@ -11,6 +11,7 @@
 // column once, into its record.
 #include "package/file_list.h"
 
+#include <climits>
 #include <cstring>
 
 namespace tessaly {
@@ -20,8 +21,8 @@ int SplitInPlace(char* text, const char* delimiters, std::vector<char*>& tokens)
     if (*text == '\0') {
         return 0;
     }
-    // A 256-entry table beats strchr per byte on long indexes.
-    bool isDelimiter[256] = {};
+    // A table with an entry per byte value beats strchr per byte on long indexes.
+    bool isDelimiter[UCHAR_MAX + 1] = {};
     for (const char* d = delimiters; *d != '\0'; ++d) {
         isDelimiter[static_cast<unsigned char>(*d)] = true;
     }

@@ -27,13 +27,16 @@ ScopedCngAlgorithm OpenAlgorithm(const wchar_t* name) {
 // BCryptHashData takes a ULONG length; a larger buffer is fed in slices of this size.
 constexpr std::size_t kHashSlice = 1u << 30;
 
-// A BCRYPT_ECCPUBLIC_BLOB for P-256: the header, then X and Y, 32 bytes each, big-endian.
+constexpr std::size_t kP256CoordinateSize = 32;
+
+// A BCRYPT_ECCPUBLIC_BLOB for P-256: the header, then X and Y, big-endian.
 struct P256PublicBlob {
     BCRYPT_ECCKEY_BLOB header;
-    unsigned char x[32];
-    unsigned char y[32];
+    unsigned char x[kP256CoordinateSize];
+    unsigned char y[kP256CoordinateSize];
 };
-static_assert(sizeof(P256PublicBlob) == sizeof(BCRYPT_ECCKEY_BLOB) + 64, "no padding in the blob");
+static_assert(sizeof(P256PublicBlob) == sizeof(BCRYPT_ECCKEY_BLOB) + 2 * kP256CoordinateSize,
+              "no padding in the blob");
 
 bool VerifyWithBuiltInKey(const char* message, std::size_t size,
                           const unsigned char (&signature)[kIndexSignatureSize]) {
@@ -45,7 +48,7 @@ bool VerifyWithBuiltInKey(const char* message, std::size_t size,
     if (!ecdsa.IsValid()) {
         return false;
     }
-    P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, 32}, {}, {}};
+    P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kP256CoordinateSize}, {}, {}};
     std::memcpy(blob.x, kIndexKeyX, sizeof blob.x);
     std::memcpy(blob.y, kIndexKeyY, sizeof blob.y);
     BCRYPT_KEY_HANDLE imported = nullptr;

@@ -10,6 +10,8 @@ namespace tessaly::pack {
 
 namespace {
 
+constexpr std::size_t kConvertChunkSize = 256;  // converted bytes taken out of iconv at a time
+
 // Converts the whole of `input`; any invalid or unconvertible sequence fails the conversion.
 bool Convert(const char* to, const char* from, const std::string& input, std::string& output) {
     iconv_t converter = iconv_open(to, from);
@@ -21,7 +23,7 @@ bool Convert(const char* to, const char* from, const std::string& input, std::st
     std::size_t inLeft = input.size();
     bool ok = true;
     while (inLeft > 0) {
-        char chunk[256];
+        char chunk[kConvertChunkSize];
         char* out = chunk;
         std::size_t outLeft = sizeof chunk;
         const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);
@@ -56,7 +58,7 @@ std::string Cp936ForDisplay(const std::string& cp936) {
         if (byte < 0x80) {
             shown += c;
         } else {
-            char escaped[5];
+            char escaped[sizeof "\\xFF"];
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
             shown += escaped;
         }

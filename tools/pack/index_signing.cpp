@@ -28,6 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
+constexpr std::size_t kOpenSslErrorCapacity = 256;  // what ERR_error_string asks for at least
+constexpr std::size_t kCurveNameCapacity = 64;
+
 struct BioFree {
     void operator()(BIO* bio) const { BIO_free(bio); }
 };
@@ -46,14 +49,14 @@ std::string OpenSslError() {
     if (code == 0) {
         return "unknown OpenSSL error";
     }
-    char text[256];
+    char text[kOpenSslErrorCapacity];
     ERR_error_string_n(code, text, sizeof text);
     ERR_clear_error();
     return text;
 }
 
 bool IsP256(EVP_PKEY* key) {
-    char group[64] = {};
+    char group[kCurveNameCapacity] = {};
     std::size_t length = 0;
     return EVP_PKEY_is_a(key, "EC") &&
            EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 &&

@@ -23,7 +23,6 @@ struct IndexEntry {
 // The tree is served from OUT_DIR, so its package folder is the installer's base path.
 constexpr std::string_view kPackageFolder =
     std::string_view(TESSALY_PACKAGE_BASE_PATH).substr(1, sizeof TESSALY_PACKAGE_BASE_PATH - 3);
-constexpr const char* kIndexName = INDEX_NAME;
 constexpr char kObjectFolder[] = "objects";
 
 // The server path of a file whose SHA-256 digest is `sha256Hex`, relative to the package base.

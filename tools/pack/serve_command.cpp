@@ -39,11 +39,13 @@ const char kServeUsage[] =
 
 namespace {
 
+constexpr std::size_t kClockTextCapacity = 16;  // "HH:MM:SS"
+
 std::string ClockNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char text[16];
+    char text[kClockTextCapacity];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;
 }

@@ -9,6 +9,7 @@ namespace {
 
 constexpr std::uint64_t kSecondsPerDay = 86400;
 constexpr std::uint64_t kMostDays = 3650;
+constexpr std::size_t kUtcTextCapacity = 32;  // "YYYY-MM-DD HH:MM UTC"
 
 bool AllDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -59,7 +60,7 @@ ExpiryRead ReadExpiry(const std::string& when, std::uint64_t now, std::uint64_t&
 std::string FormatUtc(std::uint64_t seconds) {
     const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm utc{};
-    char text[32] = {};
+    char text[kUtcTextCapacity] = {};
     if (gmtime_r(&time, &utc) == nullptr ||
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) == 0) {
         return std::to_string(seconds) + " s after 1970";

@@ -9,20 +9,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "common/scoped_win.h"
+
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: hold_file_probe PATH SECONDS\n");
         return 2;
     }
-    HANDLE file = CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    const tessaly::ScopedKernelHandle file(CreateFileA(argv[1], GENERIC_READ | GENERIC_WRITE, 0,
+                                                       nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                                       nullptr));
+    if (!file.IsValid()) {
         std::printf("error=%lu\n", GetLastError());
         return 1;
     }
     std::printf("held\n");
     std::fflush(stdout);
     Sleep(static_cast<DWORD>(std::atoi(argv[2])) * 1000);
-    CloseHandle(file);
     return 0;
 }

@@ -8,27 +8,24 @@
 
 #include <cstdio>
 
+#include "common/scoped_win.h"
+
 namespace {
 
 bool WriteLink(const char* linkPath, const char* target, const char* workingDir,
                const char* description) {
-    IShellLinkA* link = nullptr;
+    tessaly::ScopedComPtr<IShellLinkA> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
-                                reinterpret_cast<void**>(&link)))) {
+                                link.Receive()))) {
         return false;
     }
-    bool saved = false;
-    IPersistFile* file = nullptr;
+    tessaly::ScopedComPtr<IPersistFile> file;
     wchar_t widePath[MAX_PATH] = {};
-    if (SUCCEEDED(link->SetPath(target)) && SUCCEEDED(link->SetWorkingDirectory(workingDir)) &&
-        SUCCEEDED(link->SetDescription(description)) &&
-        MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) > 0 &&
-        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-        saved = SUCCEEDED(file->Save(widePath, TRUE));
-        file->Release();
-    }
-    link->Release();
-    return saved;
+    return SUCCEEDED(link->SetPath(target)) && SUCCEEDED(link->SetWorkingDirectory(workingDir)) &&
+           SUCCEEDED(link->SetDescription(description)) &&
+           MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH) > 0 &&
+           SUCCEEDED(link->QueryInterface(IID_IPersistFile, file.Receive())) &&
+           SUCCEEDED(file->Save(widePath, TRUE));
 }
 
 }  // namespace
@@ -38,8 +35,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: make_link_probe LINK TARGET WORKING_DIR DESCRIPTION\n");
         return 2;
     }
-    CoInitialize(nullptr);
-    const bool saved = WriteLink(argv[1], argv[2], argv[3], argv[4]);
-    CoUninitialize();
-    return saved ? 0 : 1;
+    const tessaly::ScopedComApartment apartment;
+    return WriteLink(argv[1], argv[2], argv[3], argv[4]) ? 0 : 1;
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "common/scoped_win.h"
 #include "install/installer_state.h"
 #include "ui/splash_image.h"
 #include "ui/status_painter.h"
@@ -27,13 +28,17 @@ namespace {
 // line, so that it arrives whatever code page the probe itself runs under.
 std::string StatusArgumentInCodePage936(int index) {
     int count = 0;
-    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
-    const wchar_t* wide = index < count ? args[index] : L"";
+    const tessaly::ScopedHandle<LPWSTR*, LocalFree> args(
+        CommandLineToArgvW(GetCommandLineW(), &count));
+    const wchar_t* wide = index < count ? args.Get()[index] : L"";
     const int bytes = WideCharToMultiByte(936, 0, wide, -1, nullptr, 0, nullptr, nullptr);
     std::string ansi(static_cast<std::size_t>(bytes), '\0');
     WideCharToMultiByte(936, 0, wide, -1, ansi.data(), bytes, nullptr, nullptr);
-    LocalFree(args);
     return ansi;
+}
+
+void ReleaseScreenDc(HDC dc) {
+    ReleaseDC(nullptr, dc);
 }
 
 bool WriteBmp(const char* path, const void* bits, int width, int height) {
@@ -87,12 +92,12 @@ int main(int argc, char** argv) {
     // in the client rectangle of the window it is given.
     RECT frame = {0, 0, width, height};
     AdjustWindowRect(&frame, WS_CAPTION | WS_SYSMENU, FALSE);
-    HWND window = CreateWindowExA(0, "STATIC", "", WS_CAPTION | WS_SYSMENU, 0, 0,
-                                  frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                  nullptr, GetModuleHandleA(nullptr), nullptr);
+    const tessaly::ScopedHandle<HWND, DestroyWindow> window(CreateWindowExA(
+        0, "STATIC", "", WS_CAPTION | WS_SYSMENU, 0, 0, frame.right - frame.left,
+        frame.bottom - frame.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
     RECT client;
-    GetClientRect(window, &client);
-    SetWindowPos(window, nullptr, 0, 0, frame.right - frame.left + width - client.right,
+    GetClientRect(window.Get(), &client);
+    SetWindowPos(window.Get(), nullptr, 0, 0, frame.right - frame.left + width - client.right,
                  frame.bottom - frame.top + height - client.bottom, SWP_NOMOVE | SWP_NOZORDER);
 
     BITMAPINFO info = {};
@@ -103,20 +108,16 @@ int main(int argc, char** argv) {
     info.bmiHeader.biBitCount = 24;
     info.bmiHeader.biCompression = BI_RGB;
     void* bits = nullptr;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    SelectObject(dc, bitmap);
+    // Declared so that the memory DC goes before the bitmap selected into it.
+    const tessaly::ScopedHandle<HDC, ReleaseScreenDc> screen(GetDC(nullptr));
+    const tessaly::ScopedHandle<HBITMAP, DeleteObject> bitmap(
+        CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    const tessaly::ScopedHandle<HDC, DeleteDC> dc(CreateCompatibleDC(screen.Get()));
+    SelectObject(dc.Get(), bitmap.Get());
 
     tessaly::SetStatus(StatusArgumentInCodePage936(5).c_str(), std::atoi(argv[3]));
     state.tick = std::atoi(argv[4]);
-    tessaly::PaintStatus(dc, window);
+    tessaly::PaintStatus(dc.Get(), window.Get());
     GdiFlush();
-    const bool written = WriteBmp(argv[2], bits, width, height);
-
-    DeleteDC(dc);
-    DeleteObject(bitmap);
-    ReleaseDC(nullptr, screen);
-    DestroyWindow(window);
-    return written ? 0 : 1;
+    return WriteBmp(argv[2], bits, width, height) ? 0 : 1;
 }

@@ -2,7 +2,9 @@
 // which path, and where a pass stops. Path composition itself is covered in entry_targets_test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -148,6 +150,8 @@ TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
         EXPECT_EQ(test::DebugLines(), c.reports);
         if (c.result) {
             EXPECT_STREQ(desktopDir, "D:\\Desk\\");
+            EXPECT_TRUE(
+                std::all_of(desktopDir + 8, std::end(desktopDir), [](char b) { return b == 0; }));
         }
     }
 }

@@ -6,8 +6,8 @@ namespace tessaly {
 // Walks the entry list in order: fetches every Download entry into the install directory and
 // creates every Folder entry there. Stops at the first failure. False for an empty list.
 bool DownloadFiles();
-// Fetches `path` from the package server and writes it to `filePath`: the install directory
-// followed by the entry's `local`, composed and checked by the pass.
-bool DownloadToFile(const char* path, const char* filePath);
+// Fetches `path` from the package server and writes it to `local` under the install directory.
+// The target is composed and checked first, so a refused one costs no request.
+bool DownloadToFile(const char* path, const char* local);
 
 }  // namespace tessaly

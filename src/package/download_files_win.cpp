@@ -8,6 +8,7 @@
 #include "install/installer_state.h"
 #include "package/byte_buffer.h"
 #include "package/download_files.h"
+#include "package/entry_targets.h"
 #include "package/fetch_url.h"
 #include "package/install_passes.h"
 #ifdef TESSALY_INDEX_KEYED
@@ -21,12 +22,18 @@ bool DownloadFiles() {
     return RunDownloadPass(state.entries, state.installDir, {DownloadToFile, EnsureDirectory});
 }
 
-bool DownloadToFile(const char* path, const char* filePath) {
+bool DownloadToFile(const char* path, const char* local) {
+    char filePath[kFilePathCapacity];
+    if (!ComposeFilePath(filePath, State().installDir, local)) {
+        ReportFailure("write file", local, kRefusedPathReason);
+        return false;
+    }
 #ifdef TESSALY_INDEX_KEYED
     // An installer built with a key takes only files named by the SHA-256 of their bytes, and
     // checks each body against its name before anything of it is written.
     Sha256Digest named;
     if (!ContentAddressDigest(path, named)) {
+        ReportFailure("download", path, "not named by the SHA-256 of its content");
         return false;
     }
 #endif
@@ -36,6 +43,7 @@ bool DownloadToFile(const char* path, const char* filePath) {
     }
 #ifdef TESSALY_INDEX_KEYED
     if (!BodyMatchesName(body, named)) {
+        ReportFailure("download", path, "content does not match its SHA-256 name");
         return false;
     }
 #endif

@@ -18,13 +18,7 @@ bool RunDownloadPass(const EntryList& entries, const char* installDir,
     }
     for (const InstallEntry& entry : entries) {
         if (entry.kind == Download) {
-            // The target is checked before the download, so a refused one costs no traffic.
-            char filePath[kFilePathCapacity];
-            if (!ComposeFilePath(filePath, installDir, entry.local)) {
-                ReportFailure("write file", entry.local, kRefusedPathReason);
-                return false;
-            }
-            if (!actions.downloadToFile(entry.path, filePath)) {
+            if (!actions.downloadToFile(entry.path, entry.local)) {
                 return false;
             }
         } else if (entry.kind == Folder) {

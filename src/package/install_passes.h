@@ -11,15 +11,16 @@
 namespace tessaly {
 
 struct DownloadPassActions {
-    // Fetches the server path `path` and writes it to the file `filePath`.
-    std::function<bool(const char* path, const char* filePath)> downloadToFile;
+    // Fetches the server path `path` and writes it to `local` under the install directory.
+    std::function<bool(const char* path, const char* local)> downloadToFile;
     // Creates the directory `folderPath` (its parent exists) or finds it there.
     std::function<bool(const char* folderPath)> ensureDirectory;
 };
 
-// Step 4: every Download and Folder entry, first to last, with its path composed under
-// `installDir`. Stops with false at the first entry whose path is refused or whose action fails;
-// false for an empty list. Other kinds are passed over.
+// Step 4: every Download and Folder entry, first to last: a download with the entry's two columns,
+// a folder with its path composed under `installDir`. Stops with false at the first entry whose
+// action fails or whose folder path is refused; false for an empty list. Other kinds are passed
+// over.
 bool RunDownloadPass(const EntryList& entries, const char* installDir,
                      const DownloadPassActions& actions);
 

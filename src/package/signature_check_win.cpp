@@ -77,12 +77,15 @@ std::uint64_t UtcSecondsNow() {
 }  // namespace
 
 bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
-    const ScopedCngAlgorithm sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM);
-    if (!sha256.IsValid()) {
+    // Opening a provider is the costly part of a small hash, and every download is hashed: the
+    // provider is opened once and kept for the life of the process (never closed, so that a worker
+    // still hashing while the process exits never meets a closed one).
+    static const BCRYPT_ALG_HANDLE sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM).Detach();
+    if (sha256 == nullptr) {
         return false;
     }
     BCRYPT_HASH_HANDLE created = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256.Get(), &created, nullptr, 0, nullptr, 0, 0))) {
+    if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256, &created, nullptr, 0, nullptr, 0, 0))) {
         return false;
     }
     const ScopedCngHash hash(created);

@@ -232,7 +232,7 @@ while [ -z "$installer_exit" ]; do
     break
   fi
   quiet=$(awk -v a="$(stat -c %Y "$serve_log")" -v b="$install_started" -v n="$(date +%s)" \
-    'BEGIN { print n - (a > b ? a : b) }')
+    'BEGIN { printf "%d", n - (a > b ? a : b) }')
   if [ "$quiet" -gt 30 ]; then
     x import -window root "$shot_last" || true
     echo "the installer's requests, as tessaly-pack serve logged them:"

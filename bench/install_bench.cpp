@@ -42,8 +42,8 @@ using std::chrono::milliseconds;
 
 namespace {
 
-constexpr std::size_t kKiB = 1024;
-constexpr std::size_t kMiB = 1024 * kKiB;
+constexpr std::size_t KI_B = 1024;
+constexpr std::size_t MI_B = 1024 * KI_B;
 
 struct PackageFile {
     std::string serverPath;  // under /AppData/
@@ -272,7 +272,7 @@ std::size_t PeakResident(pid_t pid) {
     std::string line;
     while (std::getline(status, line)) {
         if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stoull(line.substr(6)) * kKiB;
+            return std::stoull(line.substr(6)) * KI_B;
         }
     }
     return 0;
@@ -328,7 +328,7 @@ bool LargestFileInstalls(const Installer& installer, LoopbackServer& server,
         res.set_content_provider(
             size, "application/octet-stream",
             [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
-                std::string chunk(std::min<std::size_t>(length, kMiB), '\0');
+                std::string chunk(std::min<std::size_t>(length, MI_B), '\0');
                 for (std::size_t i = 0; i < chunk.size(); ++i) {
                     chunk[i] = ByteAt(7, offset + i);
                 }
@@ -341,7 +341,7 @@ bool LargestFileInstalls(const Installer& installer, LoopbackServer& server,
     seconds = ServerSpanMs(server) / 1000;
     const std::string path = prefix.HostPath(prefix.InstallDir() + "\\large.bin");
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> block(kMiB);
+    std::vector<char> block(MI_B);
     std::size_t offset = 0;
     bool same = finished;
     while (same && in) {
@@ -502,9 +502,9 @@ int main(int argc, char** argv) {
                 TESSALY_WINE_LOADER, TESSALY_WINE_BUILD_DIR, TESSALY_WINE_KEYED_BUILD_DIR,
                 server.Port());
 
-    const Package spread = MakePackage("spread", SpreadSizes(200, kKiB, 64 * kMiB, 256 * kMiB));
+    const Package spread = MakePackage("spread", SpreadSizes(200, KI_B, 64 * MI_B, 256 * MI_B));
     std::printf("Package %s signed against unsigned: %zu files, %.1f MiB\n", spread.name.c_str(),
-                spread.files.size(), spread.TotalBytes() / double(kMiB));
+                spread.files.size(), spread.TotalBytes() / double(MI_B));
     const SignedFigures signedFigures =
         SignedRace(installer, keyedInstaller, server, prefix, spread, rounds);
     if (signedOnly) {
@@ -512,21 +512,21 @@ int main(int argc, char** argv) {
         PrintSigned(spread, signedFigures);
         return 0;
     }
-    const Package small = MakePackage("small", std::vector<std::size_t>(1000, kKiB));
-    const Package single = MakePackage("single", {kKiB});
+    const Package small = MakePackage("small", std::vector<std::size_t>(1000, KI_B));
+    const Package single = MakePackage("single", {KI_B});
 
     std::vector<std::pair<const Package*, Figures>> results;
     for (const Package* package : {&spread, &small}) {
         std::printf("Package %s: %zu files, %.1f MiB, largest %.1f MiB\n", package->name.c_str(),
-                    package->files.size(), package->TotalBytes() / double(kMiB),
-                    package->Largest() / double(kMiB));
+                    package->files.size(), package->TotalBytes() / double(MI_B),
+                    package->Largest() / double(MI_B));
         results.emplace_back(package, Race(installer, server, prefix, *package, rounds));
     }
     const std::size_t basePeak = PeakMemory(installer, server, single);
     const std::size_t spreadPeak = PeakMemory(installer, server, spread);
     double largeSeconds = 0;
     const bool largeOk =
-        LargestFileInstalls(installer, server, prefix, largeMiB * kMiB, largeSeconds);
+        LargestFileInstalls(installer, server, prefix, largeMiB * MI_B, largeSeconds);
 
     std::printf("\n%-34s %12s %12s %s\n", "figure", "installer", "curl", "goal");
     for (const auto& [package, figures] : results) {
@@ -539,10 +539,10 @@ int main(int argc, char** argv) {
                     package->TotalBytes() / 1e3 / figures.installerMs,
                     package->TotalBytes() / 1e3 / figures.curlMs);
     }
-    const double extraMiB = (static_cast<double>(spreadPeak) - basePeak) / kMiB;
+    const double extraMiB = (static_cast<double>(spreadPeak) - basePeak) / MI_B;
     std::printf("%-34s %9.1f MiB %12s <= %.1f MiB (largest file + 8 MiB)\n",
                 "peak memory above one-file run", extraMiB, "",
-                spread.Largest() / double(kMiB) + 8);
+                spread.Largest() / double(MI_B) + 8);
     std::printf("%-34s %9zu MiB %12s %s in %.0f s (goal: 1536 MiB)\n", "largest single file",
                 largeMiB, "", largeOk ? "installed byte for byte" : "FAILED", largeSeconds);
     PrintSigned(spread, signedFigures);

@@ -53,10 +53,10 @@ file(CONFIGURE OUTPUT "${TESSALY_INDEX_KEY_INCLUDE_DIR}/index_public_key.h" CONT
 
 namespace tessaly {
 
-constexpr char kIndexKeyId[] = \"${TESSALY_INDEX_KEY_ID}\";
+constexpr char INDEX_KEY_ID[] = \"${TESSALY_INDEX_KEY_ID}\";
 // The point on the curve, each coordinate 32 bytes big-endian.
-constexpr unsigned char kIndexKeyX[32] = {${x}};
-constexpr unsigned char kIndexKeyY[32] = {${y}};
+constexpr unsigned char INDEX_KEY_X[32] = {${x}};
+constexpr unsigned char INDEX_KEY_Y[32] = {${y}};
 
 }  // namespace tessaly
 ")

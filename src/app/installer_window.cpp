@@ -18,9 +18,9 @@ namespace tessaly {
 
 namespace {
 
-constexpr WORD kLargeIconId = 107;
-constexpr WORD kSmallIconId = 108;
-constexpr char kNoticeCaption[] = "安装提示：";
+constexpr WORD LARGE_ICON_ID = 107;
+constexpr WORD SMALL_ICON_ID = 108;
+constexpr char NOTICE_CAPTION[] = "安装提示：";
 
 LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     InstallerState& state = State();
@@ -31,7 +31,7 @@ LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     state.gdiplusToken = token;
 
     FitWindowToImage(window);
-    SetTimer(window, ANIMATION_TIMER_ID, kAnimationPeriodMs, nullptr);
+    SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
 
     // The worker relies on finding the window handle and the settled splash picture, so it
     // starts last. Nothing ever waits for it; its handle is not needed. Without it nothing would
@@ -40,7 +40,7 @@ LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
     const ScopedKernelHandle worker(CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr));
     if (!worker.IsValid()) {
         ReportError("start the install", "CreateThread", GetLastError());
-        SetStatus(kInstallSteps[0].failureText, 1);
+        SetStatus(INSTALL_STEPS[0].failureText, 1);
     }
     return DefWindowProcA(window, WM_CREATE, wParam, lParam);
 }
@@ -71,7 +71,7 @@ LRESULT OnTimer(HWND window, WPARAM timerId, LPARAM lParam) {
 
 // The worker waits inside its synchronous send until the box is closed, so the text stays valid.
 LRESULT OnInstallNotice(HWND window, LPARAM noticeText) {
-    MessageBoxA(window, reinterpret_cast<const char*>(noticeText), kNoticeCaption, MB_OK);
+    MessageBoxA(window, reinterpret_cast<const char*>(noticeText), NOTICE_CAPTION, MB_OK);
     return 0;
 }
 
@@ -83,8 +83,8 @@ void RegisterWindowClass(HINSTANCE instance) {
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = WndProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(kLargeIconId));
-    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(kSmallIconId));
+    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(LARGE_ICON_ID));
+    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(SMALL_ICON_ID));
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
     windowClass.lpszClassName = State().windowClassName;

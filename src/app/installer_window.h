@@ -7,7 +7,7 @@ namespace tessaly {
 
 // The window's only timer: one animation step of the status line every 500 ms.
 constexpr UINT_PTR ANIMATION_TIMER_ID = 123;
-constexpr UINT kAnimationPeriodMs = 500;
+constexpr UINT ANIMATION_PERIOD_MS = 500;
 
 // Registers the window class named `windowClassName`; the result is not examined.
 void RegisterWindowClass(HINSTANCE instance);

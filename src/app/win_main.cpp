@@ -9,10 +9,10 @@
 
 namespace {
 
-constexpr UINT kWindowTitleId = 103;
-constexpr UINT kWindowClassNameId = 109;
+constexpr UINT WINDOW_TITLE_ID = 103;
+constexpr UINT WINDOW_CLASS_NAME_ID = 109;
 // A title bar with the system menu and the close button; no sizing, no minimise or maximise.
-constexpr DWORD kWindowStyle = WS_CAPTION | WS_SYSMENU;
+constexpr DWORD WINDOW_STYLE = WS_CAPTION | WS_SYSMENU;
 
 }  // namespace
 
@@ -22,13 +22,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     RestrictDllSearch();
     InstallerState& state = State();
     KeepResourceModule(instance);
-    LoadStringA(instance, kWindowTitleId, state.windowTitle, sizeof state.windowTitle);
-    LoadStringA(instance, kWindowClassNameId, state.windowClassName, sizeof state.windowClassName);
+    LoadStringA(instance, WINDOW_TITLE_ID, state.windowTitle, sizeof state.windowTitle);
+    LoadStringA(instance, WINDOW_CLASS_NAME_ID, state.windowClassName,
+                sizeof state.windowClassName);
     RegisterWindowClass(instance);
 
     // The position and size only last when there is no splash picture to fit the window to.
     HWND window =
-        CreateWindowExA(0, state.windowClassName, state.windowTitle, kWindowStyle, CW_USEDEFAULT, 0,
+        CreateWindowExA(0, state.windowClassName, state.windowTitle, WINDOW_STYLE, CW_USEDEFAULT, 0,
                         CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return 0;

@@ -11,12 +11,12 @@ namespace tessaly {
 
 namespace {
 
-constexpr std::size_t kNumberTextCapacity = 24;  // the decimal digits of any 64-bit number
-constexpr std::size_t kReasonCapacity = 64;      // a label or "HRESULT", and a number
+constexpr std::size_t NUMBER_TEXT_CAPACITY = 24;  // the decimal digits of any 64-bit number
+constexpr std::size_t REASON_CAPACITY = 64;       // a label or "HRESULT", and a number
 
 }  // namespace
 
-bool ComposeFailureReport(char (&line)[kFailureReportCapacity], const char* what,
+bool ComposeFailureReport(char (&line)[FAILURE_REPORT_CAPACITY], const char* what,
                           const char* subject, const char* reason) {
     if (ComposeText(line, {"Tessaly: ", what, " failed: ", subject, ": ", reason, "\n"})) {
         return true;
@@ -26,16 +26,16 @@ bool ComposeFailureReport(char (&line)[kFailureReportCapacity], const char* what
 }
 
 void ReportFailure(const char* what, const char* subject, const char* reason) {
-    char line[kFailureReportCapacity];
+    char line[FAILURE_REPORT_CAPACITY];
     ComposeFailureReport(line, what, subject, reason);
     WriteDebugLine(line);
 }
 
 void ReportFailure(const char* what, const char* subject, const char* label,
                    unsigned long long number) {
-    char digits[kNumberTextCapacity];
+    char digits[NUMBER_TEXT_CAPACITY];
     std::snprintf(digits, sizeof digits, "%llu", number);
-    char reason[kReasonCapacity];
+    char reason[REASON_CAPACITY];
     ComposeText(reason, {label, " ", digits});
     ReportFailure(what, subject, reason);
 }
@@ -45,7 +45,7 @@ void ReportError(const char* what, const char* subject, unsigned long error) {
 }
 
 void ReportHresult(const char* what, const char* subject, long result) {
-    char reason[kReasonCapacity];
+    char reason[REASON_CAPACITY];
     std::snprintf(reason, sizeof reason, "HRESULT 0x%08" PRIX32,
                   static_cast<std::uint32_t>(result));
     ReportFailure(what, subject, reason);

@@ -11,11 +11,11 @@
 
 namespace tessaly {
 
-constexpr std::size_t kFailureReportCapacity = 1024;
+constexpr std::size_t FAILURE_REPORT_CAPACITY = 1024;
 
 // Composes "Tessaly: <what> failed: <subject>: <reason>" with a line break into `line`. A line
 // that would not fit keeps "Tessaly: <what> failed" and drops the rest; false then.
-bool ComposeFailureReport(char (&line)[kFailureReportCapacity], const char* what,
+bool ComposeFailureReport(char (&line)[FAILURE_REPORT_CAPACITY], const char* what,
                           const char* subject, const char* reason);
 
 // Writes the composed line.

@@ -9,19 +9,19 @@ namespace tessaly {
 
 namespace {
 
-constexpr char kInstallFolderName[] = "\\Tessaly";
+constexpr char INSTALL_FOLDER_NAME[] = "\\Tessaly";
 
 }  // namespace
 
-bool ComposeInstallDir(char (&out)[kInstallDirCapacity], const char* programFiles) {
-    if (!JoinedFits(kInstallDirCapacity, {programFiles, kInstallFolderName, "\\"})) {
+bool ComposeInstallDir(char (&out)[INSTALL_DIR_CAPACITY], const char* programFiles) {
+    if (!JoinedFits(INSTALL_DIR_CAPACITY, {programFiles, INSTALL_FOLDER_NAME, "\\"})) {
         std::memset(out, 0, sizeof out);
         return false;
     }
-    return ComposeText(out, {programFiles, kInstallFolderName});
+    return ComposeText(out, {programFiles, INSTALL_FOLDER_NAME});
 }
 
-bool ComposeSearchPattern(char (&out)[kSearchPatternCapacity], const char* path) {
+bool ComposeSearchPattern(char (&out)[SEARCH_PATTERN_CAPACITY], const char* path) {
     return ComposeText(out, {path, "\\*"});
 }
 

@@ -6,14 +6,14 @@
 
 namespace tessaly {
 
-constexpr std::size_t kProgramFilesCapacity = 512;
-constexpr std::size_t kInstallDirCapacity = 512;
-constexpr std::size_t kSearchPatternCapacity = 512;
+constexpr std::size_t PROGRAM_FILES_CAPACITY = 512;
+constexpr std::size_t INSTALL_DIR_CAPACITY = 512;
+constexpr std::size_t SEARCH_PATTERN_CAPACITY = 512;
 
 // The Program Files folder + "\Tessaly", without the trailing backslash that the step appends once
 // the directory exists. Refused when the finished text, that backslash included, would not fit.
-bool ComposeInstallDir(char (&out)[kInstallDirCapacity], const char* programFiles);
+bool ComposeInstallDir(char (&out)[INSTALL_DIR_CAPACITY], const char* programFiles);
 // `path` + "\*".
-bool ComposeSearchPattern(char (&out)[kSearchPatternCapacity], const char* path);
+bool ComposeSearchPattern(char (&out)[SEARCH_PATTERN_CAPACITY], const char* path);
 
 }  // namespace tessaly

@@ -14,26 +14,26 @@ namespace tessaly {
 
 namespace {
 
-constexpr char kPathTooLong[] = "path too long";
+constexpr char PATH_TOO_LONG[] = "path too long";
 
 }  // namespace
 
 bool PrepareInstallDir() {
     InstallerState& state = State();
-    char programFiles[kProgramFilesCapacity] = {};
+    char programFiles[PROGRAM_FILES_CAPACITY] = {};
     if (!SHGetSpecialFolderPathA(state.mainWindow, programFiles, CSIDL_PROGRAM_FILES, FALSE)) {
         ReportError("find Program Files", "CSIDL_PROGRAM_FILES", GetLastError());
         return false;
     }
     if (!ComposeInstallDir(state.installDir, programFiles)) {
-        ReportFailure("create folder", programFiles, kPathTooLong);
+        ReportFailure("create folder", programFiles, PATH_TOO_LONG);
         return false;
     }
     if (!EnsureDirectory(state.installDir)) {
         return false;
     }
     if (!AppendText(state.installDir, "\\")) {
-        ReportFailure("create folder", state.installDir, kPathTooLong);
+        ReportFailure("create folder", state.installDir, PATH_TOO_LONG);
         return false;
     }
     return true;
@@ -42,9 +42,9 @@ bool PrepareInstallDir() {
 bool EnsureDirectory(const char* path) {
     // The pattern is composed first, so a path too long to verify is refused before anything is
     // created.
-    char pattern[kSearchPatternCapacity];
+    char pattern[SEARCH_PATTERN_CAPACITY];
     if (!ComposeSearchPattern(pattern, path)) {
-        ReportFailure("create folder", path, kPathTooLong);
+        ReportFailure("create folder", path, PATH_TOO_LONG);
         return false;
     }
     // An existing directory is fine; the search decides. Why the creation failed, if it did, is

@@ -24,7 +24,7 @@ bool RunOperation(const StepOperation& operation) {
 
 }  // namespace
 
-const std::array<InstallStep, kInstallStepCount> kInstallSteps = {{
+const std::array<InstallStep, INSTALL_STEP_COUNT> INSTALL_STEPS = {{
     {"开始检查系统依赖项", "检查系统依赖项失败", "检查系统依赖项完成"},
     // This failure text does begin with "开始", unlike the others; it is what users have seen.
     {"开始创建程序目录", "开始创建程序目录失败", "创建程序目录完成"},
@@ -34,10 +34,10 @@ const std::array<InstallStep, kInstallStepCount> kInstallSteps = {{
     {"开始执行桌面快捷方式", "执行桌面快捷方式失败", "执行桌面快捷方式完成"},
 }};
 
-bool RunInstallSteps(const std::array<StepOperation, kInstallStepCount>& operations,
+bool RunInstallSteps(const std::array<StepOperation, INSTALL_STEP_COUNT>& operations,
                      const StatusPublisher& publish) {
-    for (std::size_t i = 0; i < kInstallStepCount; ++i) {
-        const InstallStep& step = kInstallSteps[i];
+    for (std::size_t i = 0; i < INSTALL_STEP_COUNT; ++i) {
+        const InstallStep& step = INSTALL_STEPS[i];
         publish(step.startText, 0);
         if (!RunOperation(operations[i])) {
             publish(step.failureText, 1);

@@ -14,7 +14,7 @@
 namespace tessaly {
 
 unsigned long __stdcall InstallWorker(void*) {
-    const std::array<StepOperation, kInstallStepCount> operations = {
+    const std::array<StepOperation, INSTALL_STEP_COUNT> operations = {
         CheckPrerequisites, PrepareInstallDir,      LoadFileList,
         DownloadFiles,      CreateDesktopShortcuts, LaunchEntries,
     };

@@ -12,7 +12,7 @@ namespace {
 
 InstallerState* CreateState() {
     auto* state = new InstallerState();  // value-initialised: every field zero
-    ComposeText(state->statusText, {kInitialStatus});
+    ComposeText(state->statusText, {INITIAL_STATUS});
     return state;
 }
 

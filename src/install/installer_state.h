@@ -18,26 +18,26 @@ class Image;
 
 namespace tessaly {
 
-constexpr std::size_t kStatusTextCapacity = 512;
-constexpr std::size_t kWindowTextCapacity = 100;  // the window title and class name
+constexpr std::size_t STATUS_TEXT_CAPACITY = 512;
+constexpr std::size_t WINDOW_TEXT_CAPACITY = 100;  // the window title and class name
 
 struct InstallerState {
     // The status line and its failed flag are written by the worker and read by the painter; both
     // go through `statusLock` so a paint never sees a half-written text or a mismatched flag.
     std::mutex statusLock;
-    char statusText[kStatusTextCapacity];
+    char statusText[STATUS_TEXT_CAPACITY];
     std::int32_t failed;
 
     std::int32_t tick;  // window thread only
     HWND__* mainWindow;
-    char installDir[kInstallDirCapacity];
-    char desktopDir[kDesktopDirCapacity];
-    char noticeText[kNoticeTextCapacity];
+    char installDir[INSTALL_DIR_CAPACITY];
+    char desktopDir[DESKTOP_DIR_CAPACITY];
+    char noticeText[NOTICE_TEXT_CAPACITY];
     EntryList entries;
     Gdiplus::Image* splashImage;
     std::uintptr_t gdiplusToken;
-    char windowTitle[kWindowTextCapacity];
-    char windowClassName[kWindowTextCapacity];
+    char windowTitle[WINDOW_TEXT_CAPACITY];
+    char windowClassName[WINDOW_TEXT_CAPACITY];
 };
 
 // The process-wide state. It is created on first use and never destroyed, so a worker thread that
@@ -48,7 +48,7 @@ InstallerState& State();
 void SetStatus(const char* text, int failedValue);
 
 struct StatusSnapshot {
-    char text[kStatusTextCapacity];
+    char text[STATUS_TEXT_CAPACITY];
     int failed;
 };
 

@@ -9,25 +9,26 @@ namespace tessaly {
 
 namespace {
 
-constexpr char kNoticeHeader[] = "系统版本太低需要升级系统补丁：\r\n";
-constexpr char kDotNetLine[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
-constexpr char kVcRuntimeLineAsItem2[] = "【2】：Microsoft Visual CPP 2015运行库 \r\n";
-constexpr char kVcRuntimeLineAsItem1[] = "【1】：Microsoft Visual CPP 2015运行库 \r\n";
-constexpr char kNoticeTrailer[] =
+constexpr char NOTICE_HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
+constexpr char DOT_NET_LINE[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
+constexpr char VC_RUNTIME_LINE_AS_ITEM2[] = "【2】：Microsoft Visual CPP 2015运行库 \r\n";
+constexpr char VC_RUNTIME_LINE_AS_ITEM1[] = "【1】：Microsoft Visual CPP 2015运行库 \r\n";
+constexpr char NOTICE_TRAILER[] =
     "点击【确认】后会自动打开相关组件的下载网页。\r\n"
     "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
 
 }  // namespace
 
 void ComposePrerequisiteNotice(bool dotNet4Installed, bool vcRuntime2015Installed,
-                               char (&notice)[kNoticeTextCapacity]) {
+                               char (&notice)[NOTICE_TEXT_CAPACITY]) {
     // The parts are fixed and far below the capacity, so the composition always fits.
     if (!dotNet4Installed && !vcRuntime2015Installed) {
-        ComposeText(notice, {kNoticeHeader, kDotNetLine, kVcRuntimeLineAsItem2, kNoticeTrailer});
+        ComposeText(notice,
+                    {NOTICE_HEADER, DOT_NET_LINE, VC_RUNTIME_LINE_AS_ITEM2, NOTICE_TRAILER});
     } else if (!dotNet4Installed) {
-        ComposeText(notice, {kNoticeHeader, kDotNetLine, kNoticeTrailer});
+        ComposeText(notice, {NOTICE_HEADER, DOT_NET_LINE, NOTICE_TRAILER});
     } else if (!vcRuntime2015Installed) {
-        ComposeText(notice, {kNoticeHeader, kVcRuntimeLineAsItem1, kNoticeTrailer});
+        ComposeText(notice, {NOTICE_HEADER, VC_RUNTIME_LINE_AS_ITEM1, NOTICE_TRAILER});
     } else {
         std::memset(notice, 0, sizeof notice);
     }
@@ -44,7 +45,8 @@ HelpPages HelpPagesToOpen(bool dotNet4Installed, bool vcRuntime2015Installed) {
     return pages;
 }
 
-bool RunPrerequisiteCheck(const PrerequisiteActions& actions, char (&notice)[kNoticeTextCapacity]) {
+bool RunPrerequisiteCheck(const PrerequisiteActions& actions,
+                          char (&notice)[NOTICE_TEXT_CAPACITY]) {
     const bool dotNet4Installed = actions.isDotNet4Installed();
     const bool vcRuntime2015Installed = actions.isVcRuntime2015Installed();
     if (dotNet4Installed && vcRuntime2015Installed) {

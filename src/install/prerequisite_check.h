@@ -14,12 +14,12 @@ inline constexpr char DotNetHelpUrl[] =
 inline constexpr char VcRuntimeHelpUrl[] =
     "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
 
-constexpr std::size_t kNoticeTextCapacity = 1024;
+constexpr std::size_t NOTICE_TEXT_CAPACITY = 1024;
 
 // Zero-fills `notice` and, when anything is missing, writes the notice that lists the missing
 // runtimes (.NET Framework 4 as item 1 when missing, the Visual C++ 2015 runtime after it).
 void ComposePrerequisiteNotice(bool dotNet4Installed, bool vcRuntime2015Installed,
-                               char (&notice)[kNoticeTextCapacity]);
+                               char (&notice)[NOTICE_TEXT_CAPACITY]);
 
 struct HelpPages {
     const char* urls[2];
@@ -39,6 +39,6 @@ struct PrerequisiteActions {
 // Runs both probes (.NET Framework 4 first, always both). When anything is missing, composes the
 // notice into `notice`, shows it, then opens the help page of each missing runtime and returns
 // false. Returns true, having done nothing else, when both are present.
-bool RunPrerequisiteCheck(const PrerequisiteActions& actions, char (&notice)[kNoticeTextCapacity]);
+bool RunPrerequisiteCheck(const PrerequisiteActions& actions, char (&notice)[NOTICE_TEXT_CAPACITY]);
 
 }  // namespace tessaly

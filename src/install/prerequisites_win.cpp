@@ -32,7 +32,7 @@ constexpr GUID IID_ICLRMetaHost = {
 constexpr GUID IID_ICLRRuntimeInfo = {
     0xbd39d1d2, 0xba2f, 0x486a, {0x89, 0xb0, 0xb4, 0xb0, 0xcb, 0x46, 0x68, 0x91}};
 
-constexpr char kDotNetCheck[] = "check .NET Framework 4";
+constexpr char DOT_NET_CHECK[] = "check .NET Framework 4";
 
 using CLRCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID clsid, REFIID riid, void** instance);
 
@@ -42,26 +42,26 @@ bool IsDotNet4Installed() {
     // mscoree.dll stays loaded: the runtime it hands out may keep using it.
     HMODULE mscoree = LoadSystemLibrary("mscoree.dll");
     if (mscoree == nullptr) {
-        ReportError(kDotNetCheck, "mscoree.dll", GetLastError());
+        ReportError(DOT_NET_CHECK, "mscoree.dll", GetLastError());
         return false;
     }
     const auto createInstance = reinterpret_cast<CLRCreateInstanceFunction>(
         reinterpret_cast<void*>(GetProcAddress(mscoree, "CLRCreateInstance")));
     if (createInstance == nullptr) {
-        ReportFailure(kDotNetCheck, "mscoree.dll",
+        ReportFailure(DOT_NET_CHECK, "mscoree.dll",
                       "no CLRCreateInstance: only runtimes older than version 4");
         return false;
     }
     ScopedComPtr<ICLRMetaHost> metaHost;
     HRESULT result = createInstance(CLSID_CLRMetaHost, IID_ICLRMetaHost, metaHost.Receive());
     if (FAILED(result) || !metaHost) {
-        ReportHresult(kDotNetCheck, "CLRCreateInstance", result);
+        ReportHresult(DOT_NET_CHECK, "CLRCreateInstance", result);
         return false;
     }
     ScopedComPtr<IUnknown> runtime;
     result = metaHost->GetRuntime(L"v4.0.30319", IID_ICLRRuntimeInfo, runtime.Receive());
     if (FAILED(result)) {
-        ReportHresult(kDotNetCheck, "GetRuntime v4.0.30319", result);
+        ReportHresult(DOT_NET_CHECK, "GetRuntime v4.0.30319", result);
         return false;
     }
     return true;

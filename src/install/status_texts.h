@@ -4,6 +4,6 @@
 
 namespace tessaly {
 
-inline constexpr char kInitialStatus[] = "程序正在初始化";
+inline constexpr char INITIAL_STATUS[] = "程序正在初始化";
 
 }  // namespace tessaly

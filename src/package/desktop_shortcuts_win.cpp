@@ -17,10 +17,10 @@ namespace tessaly {
 namespace {
 
 // Save's remember flag: non-zero, so the link object takes the saved file as its current one.
-constexpr BOOL kRememberLinkPath = 2;
+constexpr BOOL REMEMBER_LINK_PATH = 2;
 
 // The current user's file-system desktop folder, without creating it.
-bool FindDesktop(char (&desktopDir)[kDesktopDirCapacity]) {
+bool FindDesktop(char (&desktopDir)[DESKTOP_DIR_CAPACITY]) {
     if (!SHGetSpecialFolderPathA(State().mainWindow, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE)) {
         ReportError("find the desktop", "CSIDL_DESKTOPDIRECTORY", GetLastError());
         return false;
@@ -37,7 +37,7 @@ bool CreateDesktopShortcuts() {
 }
 
 void CreateShortcut(const char* target, const char* linkPath) {
-    char work[kLinkTargetCapacity];
+    char work[LINK_TARGET_CAPACITY];
     if (!ComposeText(work, {target})) {
         ReportFailure("create link", linkPath, "target path too long");
         return;
@@ -61,12 +61,12 @@ void CreateShortcut(const char* target, const char* linkPath) {
         return;
     }
     // A link path of more than 260 UTF-16 units makes the conversion fail; no link is written.
-    wchar_t widePath[kLinkPathWideCapacity];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, kLinkPathWideCapacity) == 0) {
+    wchar_t widePath[LINK_PATH_WIDE_CAPACITY];
+    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, LINK_PATH_WIDE_CAPACITY) == 0) {
         ReportError("create link", linkPath, GetLastError());
         return;
     }
-    result = file->Save(widePath, kRememberLinkPath);
+    result = file->Save(widePath, REMEMBER_LINK_PATH);
     if (FAILED(result)) {
         ReportHresult("create link", linkPath, result);
     }

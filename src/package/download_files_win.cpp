@@ -23,9 +23,9 @@ bool DownloadFiles() {
 }
 
 bool DownloadToFile(const char* path, const char* local) {
-    char filePath[kFilePathCapacity];
+    char filePath[FILE_PATH_CAPACITY];
     if (!ComposeFilePath(filePath, State().installDir, local)) {
-        ReportFailure("write file", local, kRefusedPathReason);
+        ReportFailure("write file", local, REFUSED_PATH_REASON);
         return false;
     }
 #ifdef TESSALY_INDEX_KEYED

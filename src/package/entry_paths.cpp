@@ -28,8 +28,8 @@ std::string Normalised(const char* begin, const char* end) {
 
 bool IsReservedDeviceName(const std::string& normalised) {
     const std::string stem = normalised.substr(0, normalised.find('.'));
-    static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-    for (const char* name : kNames) {
+    static const char* const NAMES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    for (const char* name : NAMES) {
         if (stem == name) {
             return true;
         }

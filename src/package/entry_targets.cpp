@@ -21,27 +21,30 @@ bool ComposeContained(char (&out)[N], const char* directory, const char* relativ
 
 }  // namespace
 
-bool ComposeFolderPath(char (&out)[kFolderPathCapacity], const char* installDir, const char* path) {
+bool ComposeFolderPath(char (&out)[FOLDER_PATH_CAPACITY], const char* installDir,
+                       const char* path) {
     return ComposeContained(out, installDir, path, "");
 }
 
-bool ComposeFilePath(char (&out)[kFilePathCapacity], const char* installDir, const char* local) {
+bool ComposeFilePath(char (&out)[FILE_PATH_CAPACITY], const char* installDir, const char* local) {
     return ComposeContained(out, installDir, local, "");
 }
 
-bool ComposeLinkTarget(char (&out)[kTargetPathCapacity], const char* installDir, const char* path) {
-    if (!JoinedFits(kLinkTargetCapacity, {installDir, path})) {
+bool ComposeLinkTarget(char (&out)[TARGET_PATH_CAPACITY], const char* installDir,
+                       const char* path) {
+    if (!JoinedFits(LINK_TARGET_CAPACITY, {installDir, path})) {
         std::memset(out, 0, sizeof out);
         return false;
     }
     return ComposeContained(out, installDir, path, "");
 }
 
-bool ComposeLinkPath(char (&out)[kLinkPathCapacity], const char* desktopDir, const char* local) {
+bool ComposeLinkPath(char (&out)[LINK_PATH_CAPACITY], const char* desktopDir, const char* local) {
     return ComposeContained(out, desktopDir, local, ".lnk");
 }
 
-bool ComposeLaunchPath(char (&out)[kTargetPathCapacity], const char* installDir, const char* path) {
+bool ComposeLaunchPath(char (&out)[TARGET_PATH_CAPACITY], const char* installDir,
+                       const char* path) {
     return ComposeContained(out, installDir, path, "");
 }
 

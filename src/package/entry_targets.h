@@ -9,20 +9,20 @@
 namespace tessaly {
 
 // How a failure report says that a path was refused.
-constexpr char kRefusedPathReason[] = "path refused (outside its folder, or too long)";
+constexpr char REFUSED_PATH_REASON[] = "path refused (outside its folder, or too long)";
 
 // installDir + a Folder entry's `path`.
-bool ComposeFolderPath(char (&out)[kFolderPathCapacity], const char* installDir, const char* path);
+bool ComposeFolderPath(char (&out)[FOLDER_PATH_CAPACITY], const char* installDir, const char* path);
 // installDir + a Download entry's `local`. The entry's server-side `path` is a URL path and is not
 // checked here.
-bool ComposeFilePath(char (&out)[kFilePathCapacity], const char* installDir, const char* local);
+bool ComposeFilePath(char (&out)[FILE_PATH_CAPACITY], const char* installDir, const char* local);
 // installDir + a Shortcut entry's `path`; refused also when it would not fit the link object's
 // 260-byte target text.
-bool ComposeLinkTarget(char (&out)[kTargetPathCapacity], const char* installDir, const char* path);
+bool ComposeLinkTarget(char (&out)[TARGET_PATH_CAPACITY], const char* installDir, const char* path);
 // desktopDir + a Shortcut entry's `local` + ".lnk".
-bool ComposeLinkPath(char (&out)[kLinkPathCapacity], const char* desktopDir, const char* local);
+bool ComposeLinkPath(char (&out)[LINK_PATH_CAPACITY], const char* desktopDir, const char* local);
 // installDir + a Launch entry's `path`.
-bool ComposeLaunchPath(char (&out)[kTargetPathCapacity], const char* installDir, const char* path);
+bool ComposeLaunchPath(char (&out)[TARGET_PATH_CAPACITY], const char* installDir, const char* path);
 
 // Zero-fills everything after the last backslash of `text`, so that a file path becomes its
 // directory with the trailing backslash. A text without a backslash becomes empty.

@@ -20,10 +20,10 @@ bool ParseContentLength(const char* text, std::uint64_t& length) {
         return false;
     }
     std::uint64_t value = 0;
-    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    constexpr std::uint64_t MAX = std::numeric_limits<std::uint64_t>::max();
     for (; *text >= '0' && *text <= '9'; ++text) {
         const unsigned digit = static_cast<unsigned>(*text - '0');
-        if (value > (kMax - digit) / 10) {
+        if (value > (MAX - digit) / 10) {
             return false;
         }
         value = value * 10 + digit;

@@ -21,19 +21,19 @@ namespace tessaly {
 namespace {
 
 // The shared values are WinINet's own.
-static_assert(kConnectTimeoutOption == INTERNET_OPTION_CONNECT_TIMEOUT &&
-              kSendTimeoutOption == INTERNET_OPTION_SEND_TIMEOUT &&
-              kReceiveTimeoutOption == INTERNET_OPTION_RECEIVE_TIMEOUT &&
-              kDataSendTimeoutOption == INTERNET_OPTION_DATA_SEND_TIMEOUT &&
-              kDataReceiveTimeoutOption == INTERNET_OPTION_DATA_RECEIVE_TIMEOUT);
-static_assert(kOpenFlags ==
+static_assert(CONNECT_TIMEOUT_OPTION == INTERNET_OPTION_CONNECT_TIMEOUT &&
+              SEND_TIMEOUT_OPTION == INTERNET_OPTION_SEND_TIMEOUT &&
+              RECEIVE_TIMEOUT_OPTION == INTERNET_OPTION_RECEIVE_TIMEOUT &&
+              DATA_SEND_TIMEOUT_OPTION == INTERNET_OPTION_DATA_SEND_TIMEOUT &&
+              DATA_RECEIVE_TIMEOUT_OPTION == INTERNET_OPTION_DATA_RECEIVE_TIMEOUT);
+static_assert(OPEN_FLAGS ==
               (INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_BINARY));
-constexpr DWORD_PTR kRequestContext = 1;
-constexpr DWORD kReadChunkSize = 4096;
-constexpr std::size_t kContentLengthTextCapacity = 32;
+constexpr DWORD_PTR REQUEST_CONTEXT = 1;
+constexpr DWORD READ_CHUNK_SIZE = 4096;
+constexpr std::size_t CONTENT_LENGTH_TEXT_CAPACITY = 32;
 
 void SetTimeouts(HINTERNET handle) {
-    for (const TimeoutSetting& timeout : kTimeouts) {
+    for (const TimeoutSetting& timeout : TIMEOUTS) {
         DWORD value = timeout.milliseconds;
         InternetSetOptionA(handle, timeout.option, &value, sizeof value);
     }
@@ -42,13 +42,13 @@ void SetTimeouts(HINTERNET handle) {
 // The URL's host, port and object (path and query), as InternetOpenUrlA would use them.
 struct UrlParts {
     char host[INTERNET_MAX_HOST_NAME_LENGTH] = {};
-    char object[kUrlCapacity] = {};
+    char object[URL_CAPACITY] = {};
     INTERNET_PORT port = 0;
 };
 
 bool CrackUrl(const char* url, UrlParts& parts) {
-    char path[kUrlCapacity] = {};
-    char extra[kUrlCapacity] = {};
+    char path[URL_CAPACITY] = {};
+    char extra[URL_CAPACITY] = {};
     URL_COMPONENTSA components = {};
     components.dwStructSize = sizeof components;
     components.lpszHostName = parts.host;
@@ -73,7 +73,7 @@ ResponseHead QueryHead(HINTERNET request) {
         head.status = status;
     }
     // As text: a length above 4 GiB does not fit the numeric query's DWORD.
-    char length[kContentLengthTextCapacity] = {};
+    char length[CONTENT_LENGTH_TEXT_CAPACITY] = {};
     size = sizeof length;
     if (HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &size, nullptr)) {
         head.hasLength = ParseContentLength(length, head.contentLength);
@@ -85,12 +85,12 @@ ResponseHead QueryHead(HINTERNET request) {
 // only means the buffer grows as the body arrives.
 void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
     if (!head.hasLength ||
-        head.contentLength > buffer.max_size() - buffer.size() - kBodyTailBytes) {
+        head.contentLength > buffer.max_size() - buffer.size() - BODY_TAIL_BYTES) {
         return;
     }
     try {
         buffer.reserve(buffer.size() + static_cast<std::size_t>(head.contentLength) +
-                       kBodyTailBytes);
+                       BODY_TAIL_BYTES);
     } catch (const std::exception&) {
         // Not enough memory in one block: the body may still fit as it grows.
     }
@@ -98,10 +98,10 @@ void ReserveFor(const ResponseHead& head, ByteBuffer& buffer) {
 
 // Reads the body to its end; false on a transfer error or time-out.
 bool ReadBody(HINTERNET request, ByteBuffer& buffer) {
-    unsigned char chunk[kReadChunkSize];
+    unsigned char chunk[READ_CHUNK_SIZE];
     for (;;) {
         DWORD count = 0;
-        if (!InternetReadFile(request, chunk, kReadChunkSize, &count)) {
+        if (!InternetReadFile(request, chunk, READ_CHUNK_SIZE, &count)) {
             return false;
         }
         if (count == 0) {
@@ -113,7 +113,7 @@ bool ReadBody(HINTERNET request, ByteBuffer& buffer) {
 
 bool Fetch(const char* url, ByteBuffer& buffer) {
     const ScopedInternetHandle session(
-        InternetOpenA(kAgentText, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+        InternetOpenA(AGENT_TEXT, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!session.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
@@ -127,15 +127,15 @@ bool Fetch(const char* url, ByteBuffer& buffer) {
     }
     const ScopedInternetHandle connection(InternetConnectA(session.Get(), parts.host, parts.port,
                                                            nullptr, nullptr, INTERNET_SERVICE_HTTP,
-                                                           0, kRequestContext));
+                                                           0, REQUEST_CONTEXT));
     if (!connection.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
     }
     const char* acceptTypes[] = {"*/*", nullptr};
     const ScopedInternetHandle request(HttpOpenRequestA(connection.Get(), "GET", parts.object,
-                                                        nullptr, nullptr, acceptTypes, kOpenFlags,
-                                                        kRequestContext));
+                                                        nullptr, nullptr, acceptTypes, OPEN_FLAGS,
+                                                        REQUEST_CONTEXT));
     if (!request.IsValid()) {
         ReportError("download", url, GetLastError());
         return false;
@@ -167,7 +167,7 @@ bool Fetch(const char* url, ByteBuffer& buffer) {
 }  // namespace
 
 bool FetchUrl(const char* relativePath, ByteBuffer& buffer) {
-    char url[kUrlCapacity];
+    char url[URL_CAPACITY];
     bool complete = false;
     try {
         if (!ComposePackageUrl(PackageBaseUrl, relativePath, url)) {

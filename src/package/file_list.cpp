@@ -62,9 +62,9 @@ LineVerdict SplitColumns(char* line, std::vector<char*>& columns, LineColumns& o
         return LineVerdict::TooFewColumns;
     }
     // Columns 2 and 3 always exist from here on: a line of two columns has an empty third.
-    static char kEmpty[] = "";
-    columns.push_back(kEmpty);
-    columns.push_back(kEmpty);
+    static char EMPTY[] = "";
+    columns.push_back(EMPTY);
+    columns.push_back(EMPTY);
     const char first = columns[0][0];
     if (first < '0' || first > '9') {
         return LineVerdict::NoLeadingDigit;
@@ -115,7 +115,7 @@ LineVerdict ParseFileListLine(char* line, InstallEntry& entry) {
 
 bool ParseFileList(ByteBuffer& body, EntryList& entries) {
     // Six zero bytes close the text whatever the body holds; from here it is a C string.
-    body.insert(body.end(), kBodyTailBytes, 0);
+    body.insert(body.end(), BODY_TAIL_BYTES, 0);
     std::vector<char*> lines;
     if (SplitInPlace(reinterpret_cast<char*>(body.data()), "\r\n", lines) < 1) {
         return false;

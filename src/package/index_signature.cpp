@@ -9,9 +9,9 @@ namespace tessaly {
 
 namespace {
 
-constexpr char kLinePrefix[] = "#signature";
-constexpr std::size_t kLinePrefixLength = sizeof kLinePrefix - 1;
-constexpr char kPurposeTag[] = "tessaly-file-list-v1";
+constexpr char LINE_PREFIX[] = "#signature";
+constexpr std::size_t LINE_PREFIX_LENGTH = sizeof LINE_PREFIX - 1;
+constexpr char PURPOSE_TAG[] = "tessaly-file-list-v1";
 
 bool IsLineEnd(unsigned char byte) {
     return byte == '\r' || byte == '\n';
@@ -76,18 +76,19 @@ bool TakeSeconds(const unsigned char*& at, const unsigned char* end, std::uint64
 bool ReadSignatureLine(const unsigned char* at, const unsigned char* end,
                        IndexSignature& signature) {
     signature = IndexSignature{};
-    if (!Take(at, end, "#signature v1 key=") || static_cast<std::size_t>(end - at) < kKeyIdLength) {
+    if (!Take(at, end, "#signature v1 key=") ||
+        static_cast<std::size_t>(end - at) < KEY_ID_LENGTH) {
         return false;
     }
-    for (std::size_t i = 0; i < kKeyIdLength; ++i) {
+    for (std::size_t i = 0; i < KEY_ID_LENGTH; ++i) {
         if (HexValue(at[i]) < 0) {
             return false;
         }
         signature.keyId[i] = static_cast<char>(at[i]);
     }
-    at += kKeyIdLength;
+    at += KEY_ID_LENGTH;
     return Take(at, end, " expires=") && TakeSeconds(at, end, signature.expires) &&
-           Take(at, end, " sig=") && TakeHex(at, end, signature.signature, kIndexSignatureSize) &&
+           Take(at, end, " sig=") && TakeHex(at, end, signature.signature, INDEX_SIGNATURE_SIZE) &&
            at == end;
 }
 
@@ -126,12 +127,12 @@ SignatureVerdict LocateIndexSignature(const unsigned char* index, std::size_t si
     while (lineStart > 0 && !IsLineEnd(index[lineStart - 1])) {
         --lineStart;
     }
-    if (!StartsWith(index + lineStart, end - lineStart, kLinePrefix)) {
+    if (!StartsWith(index + lineStart, end - lineStart, LINE_PREFIX)) {
         return SignatureVerdict::Missing;
     }
     for (std::size_t at = 0; at < lineStart; ++at) {
         const bool startsLine = at == 0 || IsLineEnd(index[at - 1]);
-        if (startsLine && StartsWith(index + at, lineStart - at, kLinePrefix)) {
+        if (startsLine && StartsWith(index + at, lineStart - at, LINE_PREFIX)) {
             return SignatureVerdict::Duplicate;
         }
     }
@@ -143,13 +144,13 @@ SignatureVerdict LocateIndexSignature(const unsigned char* index, std::size_t si
 }
 
 bool ComposeSignedMessage(const char* keyId, std::uint64_t expires, const Sha256Digest& digest,
-                          char (&message)[kSignedMessageCapacity]) {
-    char digestHex[2 * kSha256Size + 1];
-    WriteHex(digest, kSha256Size, digestHex);
+                          char (&message)[SIGNED_MESSAGE_CAPACITY]) {
+    char digestHex[2 * SHA256_SIZE + 1];
+    WriteHex(digest, SHA256_SIZE, digestHex);
     std::memset(message, 0, sizeof message);
     const int length =
         std::snprintf(message, sizeof message, "%s\nkey=%s\nexpires=%" PRIu64 "\nsha256=%s\n",
-                      kPurposeTag, keyId, expires, digestHex);
+                      PURPOSE_TAG, keyId, expires, digestHex);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof message) {
         std::memset(message, 0, sizeof message);
         return false;
@@ -157,12 +158,12 @@ bool ComposeSignedMessage(const char* keyId, std::uint64_t expires, const Sha256
     return true;
 }
 
-bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[kSignatureLineCapacity]) {
-    char signatureHex[2 * kIndexSignatureSize + 1];
-    WriteHex(signature.signature, kIndexSignatureSize, signatureHex);
+bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[SIGNATURE_LINE_CAPACITY]) {
+    char signatureHex[2 * INDEX_SIGNATURE_SIZE + 1];
+    WriteHex(signature.signature, INDEX_SIGNATURE_SIZE, signatureHex);
     std::memset(line, 0, sizeof line);
     const int length = std::snprintf(line, sizeof line, "%s v1 key=%s expires=%" PRIu64 " sig=%s",
-                                     kLinePrefix, signature.keyId, signature.expires, signatureHex);
+                                     LINE_PREFIX, signature.keyId, signature.expires, signatureHex);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {
         std::memset(line, 0, sizeof line);
         return false;
@@ -183,7 +184,7 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
         return SignatureVerdict::WrongKey;
     }
     Sha256Digest digest;
-    char message[kSignedMessageCapacity];
+    char message[SIGNED_MESSAGE_CAPACITY];
     if (!crypto.sha256(index, length, digest) ||
         !ComposeSignedMessage(signature.keyId, signature.expires, digest, message) ||
         !crypto.verify(message, std::strlen(message), signature.signature)) {
@@ -198,26 +199,26 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
 }
 
 void WriteHex(const unsigned char* bytes, std::size_t size, char* out) {
-    static constexpr char kDigits[] = "0123456789abcdef";
+    static constexpr char DIGITS[] = "0123456789abcdef";
     for (std::size_t i = 0; i < size; ++i) {
-        out[2 * i] = kDigits[bytes[i] >> 4];
-        out[2 * i + 1] = kDigits[bytes[i] & 0x0f];
+        out[2 * i] = DIGITS[bytes[i] >> 4];
+        out[2 * i + 1] = DIGITS[bytes[i] & 0x0f];
     }
     out[2 * size] = '\0';
 }
 
 bool ContentAddressDigest(const char* path, Sha256Digest& digest) {
     const std::size_t length = std::strlen(path);
-    constexpr std::size_t kHexLength = 2 * kSha256Size;
-    if (length < kHexLength) {
+    constexpr std::size_t HEX_LENGTH = 2 * SHA256_SIZE;
+    if (length < HEX_LENGTH) {
         return false;
     }
-    const auto* hex = reinterpret_cast<const unsigned char*>(path + length - kHexLength);
-    if (length > kHexLength && HexValue(hex[-1]) >= 0) {
+    const auto* hex = reinterpret_cast<const unsigned char*>(path + length - HEX_LENGTH);
+    if (length > HEX_LENGTH && HexValue(hex[-1]) >= 0) {
         return false;  // 65 or more hex digits: which 64 of them name the content is unclear
     }
     const unsigned char* at = hex;
-    return TakeHex(at, hex + kHexLength, digest, kSha256Size);
+    return TakeHex(at, hex + HEX_LENGTH, digest, SHA256_SIZE);
 }
 
 }  // namespace tessaly

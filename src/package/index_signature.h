@@ -23,18 +23,18 @@
 
 namespace tessaly {
 
-constexpr std::size_t kSha256Size = 32;
-constexpr std::size_t kKeyIdLength = 16;         // hex digits
-constexpr std::size_t kIndexSignatureSize = 64;  // r‖s
-constexpr std::size_t kSignedMessageCapacity = 160;
-constexpr std::size_t kSignatureLineCapacity = 256;
+constexpr std::size_t SHA256_SIZE = 32;
+constexpr std::size_t KEY_ID_LENGTH = 16;         // hex digits
+constexpr std::size_t INDEX_SIGNATURE_SIZE = 64;  // r‖s
+constexpr std::size_t SIGNED_MESSAGE_CAPACITY = 160;
+constexpr std::size_t SIGNATURE_LINE_CAPACITY = 256;
 
-using Sha256Digest = unsigned char[kSha256Size];
+using Sha256Digest = unsigned char[SHA256_SIZE];
 
 struct IndexSignature {
-    char keyId[kKeyIdLength + 1];
+    char keyId[KEY_ID_LENGTH + 1];
     std::uint64_t expires;  // UTC seconds since 1970; the index is refused from then on
-    unsigned char signature[kIndexSignatureSize];
+    unsigned char signature[INDEX_SIGNATURE_SIZE];
 };
 
 enum class SignatureVerdict {
@@ -57,17 +57,17 @@ SignatureVerdict LocateIndexSignature(const unsigned char* index, std::size_t si
 
 // The text that is signed (see the top of this file), without a terminator in its length.
 bool ComposeSignedMessage(const char* keyId, std::uint64_t expires, const Sha256Digest& digest,
-                          char (&message)[kSignedMessageCapacity]);
+                          char (&message)[SIGNED_MESSAGE_CAPACITY]);
 
 // The signature line, without its line end.
-bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[kSignatureLineCapacity]);
+bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[SIGNATURE_LINE_CAPACITY]);
 
 // The cryptography the check needs: SHA-256 of some bytes, and the ECDSA P-256 verification of a
 // signature over a message (which hashes the message with SHA-256 itself).
 struct SignatureCrypto {
     std::function<bool(const unsigned char* data, std::size_t size, Sha256Digest& digest)> sha256;
     std::function<bool(const char* message, std::size_t size,
-                       const unsigned char (&signature)[kIndexSignatureSize])>
+                       const unsigned char (&signature)[INDEX_SIGNATURE_SIZE])>
         verify;
 };
 

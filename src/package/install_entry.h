@@ -15,14 +15,14 @@ enum EntryKind : std::int32_t {
     // 4 to 9 are accepted and kept, but no pass acts on them.
 };
 
-constexpr std::size_t kEntryPathCapacity = 256;
-constexpr std::size_t kEntryLocalCapacity = 128;
+constexpr std::size_t ENTRY_PATH_CAPACITY = 256;
+constexpr std::size_t ENTRY_LOCAL_CAPACITY = 128;
 
 // A plain fixed-size record, copied by value; every byte after a terminator is zero.
 struct InstallEntry {
     std::int32_t kind;
-    char path[kEntryPathCapacity];
-    char local[kEntryLocalCapacity];
+    char path[ENTRY_PATH_CAPACITY];
+    char local[ENTRY_LOCAL_CAPACITY];
 };
 
 using EntryList = std::vector<InstallEntry>;

@@ -22,9 +22,9 @@ bool RunDownloadPass(const EntryList& entries, const char* installDir,
                 return false;
             }
         } else if (entry.kind == Folder) {
-            char folderPath[kFolderPathCapacity];
+            char folderPath[FOLDER_PATH_CAPACITY];
             if (!ComposeFolderPath(folderPath, installDir, entry.path)) {
-                ReportFailure("create folder", entry.path, kRefusedPathReason);
+                ReportFailure("create folder", entry.path, REFUSED_PATH_REASON);
                 return false;
             }
             if (!actions.ensureDirectory(folderPath)) {
@@ -36,7 +36,7 @@ bool RunDownloadPass(const EntryList& entries, const char* installDir,
 }
 
 bool RunShortcutPass(const EntryList& entries, const char* installDir,
-                     char (&desktopDir)[kDesktopDirCapacity], const ShortcutPassActions& actions) {
+                     char (&desktopDir)[DESKTOP_DIR_CAPACITY], const ShortcutPassActions& actions) {
     if (entries.empty()) {
         ReportFailure("create links", "the file index", "no entries");
         return false;
@@ -53,13 +53,13 @@ bool RunShortcutPass(const EntryList& entries, const char* installDir,
         if (entry.kind != Shortcut) {
             continue;
         }
-        char target[kTargetPathCapacity];
-        char linkPath[kLinkPathCapacity];
+        char target[TARGET_PATH_CAPACITY];
+        char linkPath[LINK_PATH_CAPACITY];
         if (ComposeLinkTarget(target, installDir, entry.path) &&
             ComposeLinkPath(linkPath, desktopDir, entry.local)) {
             actions.createShortcut(target, linkPath);
         } else {
-            ReportFailure("create link", entry.local, kRefusedPathReason);
+            ReportFailure("create link", entry.local, REFUSED_PATH_REASON);
         }
     }
     return true;
@@ -71,11 +71,11 @@ bool RunLaunchPass(const EntryList& entries, const char* installDir,
         if (entry.kind != Launch) {
             continue;
         }
-        char launchPath[kTargetPathCapacity];
+        char launchPath[TARGET_PATH_CAPACITY];
         if (ComposeLaunchPath(launchPath, installDir, entry.path)) {
             open(launchPath);
         } else {
-            ReportFailure("launch", entry.path, kRefusedPathReason);
+            ReportFailure("launch", entry.path, REFUSED_PATH_REASON);
         }
     }
     return true;

@@ -26,7 +26,7 @@ bool RunDownloadPass(const EntryList& entries, const char* installDir,
 
 struct ShortcutPassActions {
     // Writes the user's desktop folder, without a trailing backslash, into `desktopDir`.
-    std::function<bool(char (&desktopDir)[kDesktopDirCapacity])> findDesktop;
+    std::function<bool(char (&desktopDir)[DESKTOP_DIR_CAPACITY])> findDesktop;
     // Writes the link `linkPath` pointing at `target`; its outcome is not reported.
     std::function<void(const char* target, const char* linkPath)> createShortcut;
 };
@@ -36,7 +36,7 @@ struct ShortcutPassActions {
 // Shortcut entry whose target and link path compose gets one link, in list order; the others are
 // passed over. True otherwise.
 bool RunShortcutPass(const EntryList& entries, const char* installDir,
-                     char (&desktopDir)[kDesktopDirCapacity], const ShortcutPassActions& actions);
+                     char (&desktopDir)[DESKTOP_DIR_CAPACITY], const ShortcutPassActions& actions);
 
 // Step 6: opens every Launch entry whose path composes under `installDir`, in list order, without
 // waiting for anything. Always true, also for an empty list.

@@ -22,7 +22,7 @@ bool LoadFileList() {
     EntryList& entries = State().entries;
     entries.clear();  // first, so that a failed load leaves the list empty
     ByteBuffer body;
-    if (!FetchUrl(kIndexPath, body)) {
+    if (!FetchUrl(INDEX_PATH, body)) {
         return false;
     }
     return ReadFileListBody(body, entries);
@@ -32,14 +32,14 @@ bool LoadFileList() {
 bool ReadFileListBody(ByteBuffer& body, EntryList& entries) {
     try {
         if (!ParseFileList(body, entries)) {
-            ReportFailure("read the file index", kIndexPath, "no line before its first zero byte");
+            ReportFailure("read the file index", INDEX_PATH, "no line before its first zero byte");
             return false;
         }
         return true;
     } catch (const std::bad_alloc&) {
         // An index whose entries do not fit in memory fails like any other unusable index.
         entries.clear();
-        ReportFailure("read the file index", kIndexPath, "out of memory");
+        ReportFailure("read the file index", INDEX_PATH, "out of memory");
         return false;
     }
 }

@@ -12,7 +12,7 @@ namespace tessaly {
 
 const char PackageBaseUrl[] = "http://" TESSALY_PACKAGE_HOST TESSALY_PACKAGE_BASE_PATH;
 
-bool ComposePackageUrl(const char* baseUrl, const char* relativePath, char (&url)[kUrlCapacity]) {
+bool ComposePackageUrl(const char* baseUrl, const char* relativePath, char (&url)[URL_CAPACITY]) {
     while (*relativePath == '/' || *relativePath == '\\') {
         ++relativePath;
     }

@@ -25,21 +25,21 @@ ScopedCngAlgorithm OpenAlgorithm(const wchar_t* name) {
 }
 
 // BCryptHashData takes a ULONG length; a larger buffer is fed in slices of this size.
-constexpr std::size_t kHashSlice = 1u << 30;
+constexpr std::size_t HASH_SLICE = 1u << 30;
 
-constexpr std::size_t kP256CoordinateSize = 32;
+constexpr std::size_t P256_COORDINATE_SIZE = 32;
 
 // A BCRYPT_ECCPUBLIC_BLOB for P-256: the header, then X and Y, big-endian.
 struct P256PublicBlob {
     BCRYPT_ECCKEY_BLOB header;
-    unsigned char x[kP256CoordinateSize];
-    unsigned char y[kP256CoordinateSize];
+    unsigned char x[P256_COORDINATE_SIZE];
+    unsigned char y[P256_COORDINATE_SIZE];
 };
-static_assert(sizeof(P256PublicBlob) == sizeof(BCRYPT_ECCKEY_BLOB) + 2 * kP256CoordinateSize,
+static_assert(sizeof(P256PublicBlob) == sizeof(BCRYPT_ECCKEY_BLOB) + 2 * P256_COORDINATE_SIZE,
               "no padding in the blob");
 
 bool VerifyWithBuiltInKey(const char* message, std::size_t size,
-                          const unsigned char (&signature)[kIndexSignatureSize]) {
+                          const unsigned char (&signature)[INDEX_SIGNATURE_SIZE]) {
     Sha256Digest digest;
     if (!Sha256(reinterpret_cast<const unsigned char*>(message), size, digest)) {
         return false;
@@ -48,9 +48,9 @@ bool VerifyWithBuiltInKey(const char* message, std::size_t size,
     if (!ecdsa.IsValid()) {
         return false;
     }
-    P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kP256CoordinateSize}, {}, {}};
-    std::memcpy(blob.x, kIndexKeyX, sizeof blob.x);
-    std::memcpy(blob.y, kIndexKeyY, sizeof blob.y);
+    P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, P256_COORDINATE_SIZE}, {}, {}};
+    std::memcpy(blob.x, INDEX_KEY_X, sizeof blob.x);
+    std::memcpy(blob.y, INDEX_KEY_Y, sizeof blob.y);
     BCRYPT_KEY_HANDLE imported = nullptr;
     if (!BCRYPT_SUCCESS(BCryptImportKeyPair(ecdsa.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported,
                                             reinterpret_cast<PUCHAR>(&blob), sizeof blob, 0))) {
@@ -59,19 +59,19 @@ bool VerifyWithBuiltInKey(const char* message, std::size_t size,
     const ScopedCngKey key(imported);
     // CNG takes the raw r‖s, and does not write through these pointers.
     return BCRYPT_SUCCESS(BCryptVerifySignature(key.Get(), nullptr, digest, sizeof digest,
-                                                const_cast<PUCHAR>(signature), kIndexSignatureSize,
+                                                const_cast<PUCHAR>(signature), INDEX_SIGNATURE_SIZE,
                                                 0));
 }
 
 // 100-nanosecond intervals from 1601-01-01 to 1970-01-01, both UTC.
-constexpr std::uint64_t kUnixEpochAsFileTime = 116444736000000000ull;
+constexpr std::uint64_t UNIX_EPOCH_AS_FILE_TIME = 116444736000000000ull;
 
 std::uint64_t UtcSecondsNow() {
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     const std::uint64_t ticks =
         (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    return ticks < kUnixEpochAsFileTime ? 0 : (ticks - kUnixEpochAsFileTime) / 10000000;
+    return ticks < UNIX_EPOCH_AS_FILE_TIME ? 0 : (ticks - UNIX_EPOCH_AS_FILE_TIME) / 10000000;
 }
 
 }  // namespace
@@ -90,24 +90,24 @@ bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
     }
     const ScopedCngHash hash(created);
     while (size > 0) {
-        const ULONG slice = static_cast<ULONG>(size < kHashSlice ? size : kHashSlice);
+        const ULONG slice = static_cast<ULONG>(size < HASH_SLICE ? size : HASH_SLICE);
         if (!BCRYPT_SUCCESS(BCryptHashData(hash.Get(), const_cast<PUCHAR>(data), slice, 0))) {
             return false;
         }
         data += slice;
         size -= slice;
     }
-    return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest, kSha256Size, 0));
+    return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest, SHA256_SIZE, 0));
 }
 
 bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named) {
     Sha256Digest received;
     return Sha256(body.data(), body.size(), received) &&
-           std::memcmp(received, named, kSha256Size) == 0;
+           std::memcmp(received, named, SHA256_SIZE) == 0;
 }
 
 IndexTrust BuiltInIndexTrust() {
-    return {kIndexKeyId, UtcSecondsNow(), {Sha256, VerifyWithBuiltInKey}};
+    return {INDEX_KEY_ID, UtcSecondsNow(), {Sha256, VerifyWithBuiltInKey}};
 }
 
 }  // namespace tessaly

@@ -14,14 +14,14 @@ bool LoadSignedFileList(const IndexTrust& trust) {
     EntryList& entries = State().entries;
     entries.clear();  // first, so that a refused index leaves the list empty
     ByteBuffer body;
-    if (!FetchUrl(kIndexPath, body)) {
+    if (!FetchUrl(INDEX_PATH, body)) {
         return false;
     }
     std::size_t signedLength = 0;
     const SignatureVerdict verdict = CheckIndexSignature(body.data(), body.size(), trust.keyId,
                                                          trust.now, trust.crypto, signedLength);
     if (verdict != SignatureVerdict::Good) {
-        ReportFailure("check the file index signature", kIndexPath, SignatureVerdictText(verdict));
+        ReportFailure("check the file index signature", INDEX_PATH, SignatureVerdictText(verdict));
         return false;
     }
     body.resize(signedLength);  // the parser reads exactly the bytes that were signed

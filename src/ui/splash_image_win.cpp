@@ -15,8 +15,8 @@ namespace tessaly {
 
 namespace {
 
-constexpr WORD kSplashResourceId = 131;
-constexpr char kSplashResourceType[] = "IMAGEFILE";
+constexpr WORD SPLASH_RESOURCE_ID = 131;
+constexpr char SPLASH_RESOURCE_TYPE[] = "IMAGEFILE";
 
 HINSTANCE resourceModule = nullptr;
 
@@ -32,7 +32,7 @@ void KeepResourceModule(HINSTANCE module) {
 
 Gdiplus::Image* LoadSplashImage() {
     HRSRC resource =
-        FindResourceA(resourceModule, MAKEINTRESOURCEA(kSplashResourceId), kSplashResourceType);
+        FindResourceA(resourceModule, MAKEINTRESOURCEA(SPLASH_RESOURCE_ID), SPLASH_RESOURCE_TYPE);
     if (resource == nullptr) {
         return nullptr;
     }

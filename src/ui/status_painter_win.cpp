@@ -12,9 +12,9 @@ namespace tessaly {
 
 namespace {
 
-constexpr Gdiplus::ARGB kRunningColour = 0xFF0000FF;  // opaque blue
-constexpr Gdiplus::ARGB kFailedColour = 0xFFFF0000;   // opaque red
-constexpr Gdiplus::REAL kFontSize = 20.0f;            // points
+constexpr Gdiplus::ARGB RUNNING_COLOUR = 0xFF0000FF;  // opaque blue
+constexpr Gdiplus::ARGB FAILED_COLOUR = 0xFFFF0000;   // opaque red
+constexpr Gdiplus::REAL FONT_SIZE = 20.0f;            // points
 
 std::u16string AnsiToUtf16ActiveCodePage(const char* ansiText) {
     const int length = MultiByteToWideChar(CP_ACP, 0, ansiText, -1, nullptr, 0);
@@ -31,7 +31,7 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family) {
     if (family == nullptr || family->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
-    auto font = std::make_unique<Gdiplus::Font>(family, kFontSize, Gdiplus::FontStyleRegular,
+    auto font = std::make_unique<Gdiplus::Font>(family, FONT_SIZE, Gdiplus::FontStyleRegular,
                                                 Gdiplus::UnitPoint);
     if (font->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
@@ -59,7 +59,7 @@ void PaintStatus(HDC dc, HWND window) {
 
     // The colour and the composition must come from the same value of `failed`.
     const StatusSnapshot status = ReadStatus();
-    Gdiplus::SolidBrush brush(Gdiplus::Color(status.failed != 0 ? kFailedColour : kRunningColour));
+    Gdiplus::SolidBrush brush(Gdiplus::Color(status.failed != 0 ? FAILED_COLOUR : RUNNING_COLOUR));
 
     RECT client = {};
     GetClientRect(window, &client);

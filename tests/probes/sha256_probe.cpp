@@ -31,8 +31,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "sha256_probe: CNG failed\n");
         return 1;
     }
-    char hex[2 * tessaly::kSha256Size + 1];
-    tessaly::WriteHex(digest, tessaly::kSha256Size, hex);
+    char hex[2 * tessaly::SHA256_SIZE + 1];
+    tessaly::WriteHex(digest, tessaly::SHA256_SIZE, hex);
     std::printf("sha256=%s bytes=%llu ms=%.1f\n", hex,
                 static_cast<unsigned long long>(bytes.size()), elapsed.count());
     return 0;

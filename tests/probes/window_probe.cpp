@@ -33,10 +33,10 @@
 
 namespace {
 
-constexpr DWORD kDefaultTimeoutMs = 20000;
-constexpr DWORD kPollMs = 50;
-constexpr wchar_t kNoticeCaption[] = L"安装提示：";
-constexpr wchar_t kDialogClass[] = L"#32770";
+constexpr DWORD DEFAULT_TIMEOUT_MS = 20000;
+constexpr DWORD POLL_MS = 50;
+constexpr wchar_t NOTICE_CAPTION[] = L"安装提示：";
+constexpr wchar_t DIALOG_CLASS[] = L"#32770";
 
 std::string Utf8(const std::wstring& text) {
     if (text.empty()) {
@@ -86,7 +86,7 @@ HWND WaitForWindow(Find find, DWORD timeoutMs) {
         if (GetTickCount() - start >= timeoutMs) {
             return nullptr;
         }
-        Sleep(kPollMs);
+        Sleep(POLL_MS);
     }
 }
 
@@ -181,7 +181,7 @@ const char* ButtonName(int id) {
 }
 
 HWND FindNoticeBox() {
-    HWND box = FindWindowW(kDialogClass, kNoticeCaption);
+    HWND box = FindWindowW(DIALOG_CLASS, NOTICE_CAPTION);
     return box != nullptr && IsWindowVisible(box) ? box : nullptr;
 }
 
@@ -214,7 +214,7 @@ int Notice(bool leaveOpen, DWORD timeoutMs) {
         if (GetTickCount() - start >= timeoutMs) {
             return 1;
         }
-        Sleep(kPollMs);
+        Sleep(POLL_MS);
     }
     return 0;
 }
@@ -242,7 +242,7 @@ int main(int argc, char** argv) {
         }
         const DWORD timeoutMs = argc > next
                                     ? static_cast<DWORD>(std::strtoul(argv[next], nullptr, 10))
-                                    : kDefaultTimeoutMs;
+                                    : DEFAULT_TIMEOUT_MS;
         return Notice(leaveOpen, timeoutMs);
     }
     if (argc < 3) {
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     }
     const std::wstring className = Wide(argv[2]);
     const DWORD timeoutMs =
-        argc > 3 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : kDefaultTimeoutMs;
+        argc > 3 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : DEFAULT_TIMEOUT_MS;
     if (command == "info") {
         return Info(className, timeoutMs);
     }

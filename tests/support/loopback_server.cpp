@@ -23,7 +23,7 @@
 namespace tessaly::test {
 namespace {
 
-constexpr std::size_t kWritePiece = 64 * 1024;
+constexpr std::size_t WRITE_PIECE = 64 * 1024;
 
 using SharedBody = std::shared_ptr<const std::string>;
 
@@ -31,7 +31,7 @@ using SharedBody = std::shared_ptr<const std::string>;
 bool WriteRange(httplib::DataSink& sink, const std::string& body, std::size_t offset,
                 std::size_t end) {
     while (offset < end) {
-        const std::size_t length = std::min(kWritePiece, end - offset);
+        const std::size_t length = std::min(WRITE_PIECE, end - offset);
         if (!sink.write(body.data() + offset, length)) {
             return false;
         }

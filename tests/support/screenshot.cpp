@@ -16,9 +16,9 @@
 namespace tessaly::test {
 namespace {
 
-constexpr const char* kImport = "/usr/bin/import";
-constexpr const char* kConvert = "/usr/bin/convert";
-constexpr const char* kXdotool = "/usr/bin/xdotool";
+constexpr const char* IMPORT = "/usr/bin/import";
+constexpr const char* CONVERT = "/usr/bin/convert";
+constexpr const char* XDOTOOL = "/usr/bin/xdotool";
 
 std::vector<std::string> EnvironmentWithDisplay(const std::string& display) {
     std::vector<std::string> env;
@@ -109,7 +109,7 @@ Image ParsePpm(const std::string& bytes) {
 }
 
 Image Image::Load(const std::string& path) {
-    const CommandResult converted = RunTool({kConvert, path, "-depth", "8", "ppm:-"});
+    const CommandResult converted = RunTool({CONVERT, path, "-depth", "8", "ppm:-"});
     if (!converted.finished || converted.exitCode != 0) {
         throw std::runtime_error("convert could not read " + path);
     }
@@ -134,7 +134,7 @@ void Image::Save(const std::string& path) const {
         std::fwrite(bytes.data(), 1, bytes.size(), out);
         std::fclose(out);
     }
-    const CommandResult converted = RunTool({kConvert, temporary, path});
+    const CommandResult converted = RunTool({CONVERT, temporary, path});
     std::remove(temporary.c_str());
     if (!converted.finished || converted.exitCode != 0) {
         throw std::runtime_error("convert could not write " + path);
@@ -201,7 +201,7 @@ std::string ArtifactPath(const std::string& name) {
 
 Image TakeScreenshot(const std::string& display, const std::string& savePath) {
     const CommandResult shot =
-        RunTool({kImport, "-display", display, "-window", "root", "-depth", "8", "ppm:-"});
+        RunTool({IMPORT, "-display", display, "-window", "root", "-depth", "8", "ppm:-"});
     if (!shot.finished || shot.exitCode != 0) {
         throw std::runtime_error("import could not take a screenshot of " + display);
     }
@@ -214,7 +214,7 @@ Image TakeScreenshot(const std::string& display, const std::string& savePath) {
 
 std::optional<WindowInfo> FindWindow(const std::string& display, const std::string& name) {
     const CommandResult found =
-        RunTool({kXdotool, "search", "--onlyvisible", "--name", name}, display);
+        RunTool({XDOTOOL, "search", "--onlyvisible", "--name", name}, display);
     std::istringstream ids(found.output);
     std::string id;
     if (!found.finished || !(ids >> id)) {
@@ -222,12 +222,12 @@ std::optional<WindowInfo> FindWindow(const std::string& display, const std::stri
     }
     WindowInfo info;
     info.id = id;
-    info.title = RunTool({kXdotool, "getwindowname", id}, display).output;
+    info.title = RunTool({XDOTOOL, "getwindowname", id}, display).output;
     while (!info.title.empty() && info.title.back() == '\n') {
         info.title.pop_back();
     }
     const std::string shell =
-        RunTool({kXdotool, "getwindowgeometry", "--shell", id}, display).output;
+        RunTool({XDOTOOL, "getwindowgeometry", "--shell", id}, display).output;
     const auto field = [&shell](const std::string& key) {
         std::smatch match;
         const std::regex pattern("(^|\\n)" + key + "=(-?[0-9]+)");

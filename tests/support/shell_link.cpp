@@ -22,18 +22,18 @@
 namespace tessaly::test {
 namespace {
 
-constexpr std::uint32_t kHasLinkTargetIdList = 0x01;
-constexpr std::uint32_t kHasLinkInfo = 0x02;
-constexpr std::uint32_t kHasName = 0x04;
-constexpr std::uint32_t kHasRelativePath = 0x08;
-constexpr std::uint32_t kHasWorkingDir = 0x10;
-constexpr std::uint32_t kHasArguments = 0x20;
-constexpr std::uint32_t kHasIconLocation = 0x40;
-constexpr std::uint32_t kIsUnicode = 0x80;
+constexpr std::uint32_t HAS_LINK_TARGET_ID_LIST = 0x01;
+constexpr std::uint32_t HAS_LINK_INFO = 0x02;
+constexpr std::uint32_t HAS_NAME = 0x04;
+constexpr std::uint32_t HAS_RELATIVE_PATH = 0x08;
+constexpr std::uint32_t HAS_WORKING_DIR = 0x10;
+constexpr std::uint32_t HAS_ARGUMENTS = 0x20;
+constexpr std::uint32_t HAS_ICON_LOCATION = 0x40;
+constexpr std::uint32_t IS_UNICODE = 0x80;
 
-constexpr std::uint32_t kVolumeIdAndLocalBasePath = 0x01;
+constexpr std::uint32_t VOLUME_ID_AND_LOCAL_BASE_PATH = 0x01;
 
-constexpr unsigned char kLinkClsid[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
+constexpr unsigned char LINK_CLSID[16] = {0x01, 0x14, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00,
                                           0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46};
 
 struct Malformed {};
@@ -122,7 +122,7 @@ void ReadLinkInfo(const Reader& reader, std::size_t& at, const std::string& ansi
     reader.Need(start, size);
     const std::size_t end = start + size;
     const bool unicodeOffsets = headerSize >= 0x24;
-    if (flags & kVolumeIdAndLocalBasePath) {
+    if (flags & VOLUME_ID_AND_LOCAL_BASE_PATH) {
         const std::uint32_t unicodeOffset = unicodeOffsets ? reader.U32(start + 0x1C) : 0;
         link.localBasePath =
             unicodeOffset != 0
@@ -159,7 +159,7 @@ std::optional<ShellLink> ParseShellLink(const std::string& bytes, const std::str
     try {
         const Reader reader(bytes);
         if (reader.U32(0) != 0x4C ||
-            std::memcmp(reader.Slice(4, 16).data(), kLinkClsid, sizeof kLinkClsid) != 0) {
+            std::memcmp(reader.Slice(4, 16).data(), LINK_CLSID, sizeof LINK_CLSID) != 0) {
             return std::nullopt;
         }
         ShellLink link;
@@ -167,20 +167,20 @@ std::optional<ShellLink> ParseShellLink(const std::string& bytes, const std::str
         link.fileAttributes = reader.U32(0x18);
         link.showCommand = static_cast<int>(reader.U32(0x3C));
         std::size_t at = 0x4C;
-        if (link.linkFlags & kHasLinkTargetIdList) {
+        if (link.linkFlags & HAS_LINK_TARGET_ID_LIST) {
             link.hasIdList = true;
             at += 2 + reader.U16(at);
         }
-        if (link.linkFlags & kHasLinkInfo) {
+        if (link.linkFlags & HAS_LINK_INFO) {
             ReadLinkInfo(reader, at, ansiCodePage, link);
         }
-        const bool unicode = (link.linkFlags & kIsUnicode) != 0;
+        const bool unicode = (link.linkFlags & IS_UNICODE) != 0;
         const std::pair<std::uint32_t, std::string*> strings[] = {
-            {kHasName, &link.name},
-            {kHasRelativePath, &link.relativePath},
-            {kHasWorkingDir, &link.workingDir},
-            {kHasArguments, &link.arguments},
-            {kHasIconLocation, &link.iconLocation},
+            {HAS_NAME, &link.name},
+            {HAS_RELATIVE_PATH, &link.relativePath},
+            {HAS_WORKING_DIR, &link.workingDir},
+            {HAS_ARGUMENTS, &link.arguments},
+            {HAS_ICON_LOCATION, &link.iconLocation},
         };
         for (const auto& [flag, field] : strings) {
             if (link.linkFlags & flag) {
@@ -218,15 +218,15 @@ std::optional<ShellLink> ReadShellLink(const std::string& path, const std::strin
 
 std::optional<ShellLink> ParseWineShellLink(const std::string& bytes,
                                             const std::string& ansiCodePage) {
-    constexpr std::size_t kLinkFlagsOffset = 0x14;
-    constexpr unsigned char kHasRelativePath = 0x08;
+    constexpr std::size_t LINK_FLAGS_OFFSET = 0x14;
+    constexpr unsigned char HAS_RELATIVE_PATH = 0x08;
     std::optional<ShellLink> link = ParseShellLink(bytes, ansiCodePage);
-    if (link || bytes.size() <= kLinkFlagsOffset ||
-        (static_cast<unsigned char>(bytes[kLinkFlagsOffset]) & kHasRelativePath) != 0) {
+    if (link || bytes.size() <= LINK_FLAGS_OFFSET ||
+        (static_cast<unsigned char>(bytes[LINK_FLAGS_OFFSET]) & HAS_RELATIVE_PATH) != 0) {
         return link;
     }
     std::string flagged = bytes;
-    flagged[kLinkFlagsOffset] = static_cast<char>(flagged[kLinkFlagsOffset] | kHasRelativePath);
+    flagged[LINK_FLAGS_OFFSET] = static_cast<char>(flagged[LINK_FLAGS_OFFSET] | HAS_RELATIVE_PATH);
     link = ParseShellLink(flagged, ansiCodePage);
     if (link) {
         link->relativePathFlagAdded = true;

@@ -16,9 +16,9 @@
 namespace tessaly::test {
 namespace {
 
-constexpr int kFirstDisplay = 90;
-constexpr int kLastDisplay = 189;
-constexpr const char* kXvfb = "/usr/bin/Xvfb";
+constexpr int FIRST_DISPLAY = 90;
+constexpr int LAST_DISPLAY = 189;
+constexpr const char* XVFB = "/usr/bin/Xvfb";
 
 std::string SocketPath(int number) {
     return "/tmp/.X11-unix/X" + std::to_string(number);
@@ -51,18 +51,18 @@ bool Accepts(int number) {
 }  // namespace
 
 VirtualScreen::VirtualScreen() {
-    if (access(kXvfb, X_OK) != 0) {
-        throw std::runtime_error(std::string("VirtualScreen: ") + kXvfb +
+    if (access(XVFB, X_OK) != 0) {
+        throw std::runtime_error(std::string("VirtualScreen: ") + XVFB +
                                  " is missing (package xvfb)");
     }
-    const std::string size = std::to_string(kWidth) + "x" + std::to_string(kHeight) + "x24";
-    for (int number = kFirstDisplay; number <= kLastDisplay; ++number) {
+    const std::string size = std::to_string(WIDTH) + "x" + std::to_string(HEIGHT) + "x24";
+    for (int number = FIRST_DISPLAY; number <= LAST_DISPLAY; ++number) {
         if (DisplayTaken(number)) {
             continue;
         }
         const std::string display = ":" + std::to_string(number);
         auto xvfb = std::make_unique<ChildProcess>(
-            std::vector<std::string>{kXvfb, display, "-screen", "0", size, "-nolisten", "tcp"},
+            std::vector<std::string>{XVFB, display, "-screen", "0", size, "-nolisten", "tcp"},
             CurrentEnvironment(), "");
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (xvfb->Running() && !Accepts(number) && std::chrono::steady_clock::now() < deadline) {
@@ -76,8 +76,8 @@ VirtualScreen::VirtualScreen() {
         // Another server took the number meanwhile, or this one failed: try the next.
         xvfb->Terminate(std::chrono::seconds(2));
     }
-    throw std::runtime_error("VirtualScreen: no Xvfb came up on :" + std::to_string(kFirstDisplay) +
-                             " to :" + std::to_string(kLastDisplay));
+    throw std::runtime_error("VirtualScreen: no Xvfb came up on :" + std::to_string(FIRST_DISPLAY) +
+                             " to :" + std::to_string(LAST_DISPLAY));
 }
 
 VirtualScreen::~VirtualScreen() {

@@ -11,8 +11,8 @@ namespace tessaly::test {
 
 class VirtualScreen {
   public:
-    static constexpr int kWidth = 1920;
-    static constexpr int kHeight = 1080;
+    static constexpr int WIDTH = 1920;
+    static constexpr int HEIGHT = 1080;
 
     // Takes the first free display number from :90 upward. Throws std::runtime_error when Xvfb
     // is missing or does not come up.

@@ -21,15 +21,15 @@ namespace fs = std::filesystem;
 namespace tessaly::test {
 namespace {
 
-const std::string kLoader = TESSALY_WINE_LOADER;
+const std::string LOADER = TESSALY_WINE_LOADER;
 
 bool LoaderIs64Bit() {
-    return fs::path(kLoader).filename() == "wine64";
+    return fs::path(LOADER).filename() == "wine64";
 }
 
 // The wineserver that belongs to the loader (Debian keeps it beside the loaders).
 std::string WineServer() {
-    const fs::path beside = fs::path(kLoader).parent_path() / "wineserver";
+    const fs::path beside = fs::path(LOADER).parent_path() / "wineserver";
     return fs::exists(beside) ? beside.string() : std::string("wineserver");
 }
 
@@ -43,7 +43,7 @@ std::string UserName() {
 
 // Wine's Fonts\Replacements for the installer's texts and the X11 driver settings for a screen
 // without a window manager; scripts/demo.sh loads the same file.
-const std::string kPrefixSettings =
+const std::string PREFIX_SETTINGS =
     std::string(TESSALY_SOURCE_DIR) + "/scripts/wine-prefix-settings.reg";
 
 std::string Trim(const std::string& text) {
@@ -55,8 +55,8 @@ std::string Trim(const std::string& text) {
 }  // namespace
 
 WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
-    if (kLoader.empty() || access(kLoader.c_str(), X_OK) != 0) {
-        throw std::runtime_error("WinePrefix: the Wine loader '" + kLoader + "' cannot be run");
+    if (LOADER.empty() || access(LOADER.c_str(), X_OK) != 0) {
+        throw std::runtime_error("WinePrefix: the Wine loader '" + LOADER + "' cannot be run");
     }
     char folder[] = "/tmp/tessaly-wine.XXXXXX";
     if (mkdtemp(folder) == nullptr) {
@@ -101,7 +101,7 @@ std::vector<std::string> WinePrefix::Environment(const std::vector<std::string>&
         "WINEDLLOVERRIDES=winemenubuilder.exe=d",
     };
     if (LoaderIs64Bit()) {
-        env.push_back("WINELOADER=" + kLoader);
+        env.push_back("WINELOADER=" + LOADER);
     } else {
         // A 32-bit prefix, so that the 32-bit program sees the same folders as on Windows.
         env.push_back("WINEARCH=win32");
@@ -122,7 +122,7 @@ std::vector<std::string> WinePrefix::Environment(const std::vector<std::string>&
 std::unique_ptr<WineProgram> WinePrefix::Start(const std::string& program,
                                                const std::vector<std::string>& args,
                                                const std::vector<std::string>& extraEnv) const {
-    std::vector<std::string> argv = {kLoader, program};
+    std::vector<std::string> argv = {LOADER, program};
     argv.insert(argv.end(), args.begin(), args.end());
     const std::string output = root_ + "/out/" + std::to_string(++outputCounter_);
     return std::make_unique<WineProgram>(argv, Environment(extraEnv), output + ".txt",
@@ -170,10 +170,10 @@ void WinePrefix::DetachUserFolders() const {
 }
 
 void WinePrefix::LoadDisplaySettings() const {
-    if (!fs::is_regular_file(kPrefixSettings)) {
-        throw std::runtime_error("WinePrefix: " + kPrefixSettings + " is missing");
+    if (!fs::is_regular_file(PREFIX_SETTINGS)) {
+        throw std::runtime_error("WinePrefix: " + PREFIX_SETTINGS + " is missing");
     }
-    RunOrThrow("regedit", {"/S", kPrefixSettings}, std::chrono::seconds(60));
+    RunOrThrow("regedit", {"/S", PREFIX_SETTINGS}, std::chrono::seconds(60));
 }
 
 void WinePrefix::AskFolders() {

@@ -29,7 +29,7 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     const SigningKey otherKey = LoadPublicKey(dir / "other.key.pub", error);
     ASSERT_TRUE(key && publicKey && otherKey) << error;
     EXPECT_EQ(KeyId(key.get()), KeyId(publicKey.get()));
-    EXPECT_EQ(KeyId(publicKey.get()).size(), kKeyIdLength);
+    EXPECT_EQ(KeyId(publicKey.get()).size(), KEY_ID_LENGTH);
     EXPECT_NE(KeyId(publicKey.get()), KeyId(otherKey.get()));
 
     const std::string index = "1|bin|\r\n0|objects/ab|bin\\a.exe";  // no final line end

@@ -88,9 +88,9 @@ class ServedPackage : public ::testing::Test {
 // The line of a Download entry in the built index: folders bin, 数据, 数据\子目录 come first, then
 // the downloads in name order.
 // (子目录 sorts before 说明.txt: E5 AD 90 against E8 AF B4 in UTF-8).
-constexpr int kMainLine = 4;
-constexpr int kTableLine = 5;
-constexpr int kReadmeLine = 6;
+constexpr int MAIN_LINE = 4;
+constexpr int TABLE_LINE = 5;
+constexpr int README_LINE = 6;
 
 TEST_F(ServedPackage, AGoodPackagePasses) {
     std::string progress;
@@ -108,11 +108,11 @@ TEST_F(ServedPackage, CatchesADeletedAnEmptiedAndAChangedFile) {
     const VerifyResult result = Verify(false);
     ASSERT_EQ(result.findings.size(), 3u);
     const std::string prefix = "FileList.txt:";
-    EXPECT_EQ(result.findings[0].rfind(prefix + std::to_string(kMainLine) + ": objects/", 0), 0u);
+    EXPECT_EQ(result.findings[0].rfind(prefix + std::to_string(MAIN_LINE) + ": objects/", 0), 0u);
     EXPECT_NE(result.findings[0].find("answered HTTP 404"), std::string::npos);
-    EXPECT_EQ(result.findings[1].rfind(prefix + std::to_string(kTableLine) + ": ", 0), 0u);
+    EXPECT_EQ(result.findings[1].rfind(prefix + std::to_string(TABLE_LINE) + ": ", 0), 0u);
     EXPECT_NE(result.findings[1].find("does not match its name"), std::string::npos);
-    EXPECT_EQ(result.findings[2].rfind(prefix + std::to_string(kReadmeLine) + ": ", 0), 0u);
+    EXPECT_EQ(result.findings[2].rfind(prefix + std::to_string(README_LINE) + ": ", 0), 0u);
     EXPECT_NE(result.findings[2].find("empty body"), std::string::npos);
 }
 
@@ -164,7 +164,7 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
          "/AppData/FileList.txt: an installer built with key " + KeyId(key.get()) +
              " refuses it: signature does not verify"},
         {"changed object", [&] { WriteFile(Served("readme"), "README"); }, publicKey.get(), now,
-         "FileList.txt:" + std::to_string(kReadmeLine) + ": objects/" + Sha("readme") +
+         "FileList.txt:" + std::to_string(README_LINE) + ": objects/" + Sha("readme") +
              ": the content does not match its name"},
         {"other key", [] {}, otherKey.get(), now,
          "refuses it: signed with key " + KeyId(key.get())},

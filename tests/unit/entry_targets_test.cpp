@@ -10,7 +10,7 @@
 namespace tessaly {
 namespace {
 
-constexpr char kInstallDir[] = "C:\\Program Files\\Tessaly\\";
+constexpr char INSTALL_DIR[] = "C:\\Program Files\\Tessaly\\";
 
 struct Outcome {
     bool accepted;
@@ -40,34 +40,34 @@ struct Composer {
     Outcome (*run)(const char* directory, const char* relative);
 };
 
-const Composer kComposers[] = {
-    {"folder path", kFolderPathCapacity, "",
+const Composer COMPOSERS[] = {
+    {"folder path", FOLDER_PATH_CAPACITY, "",
      [](const char* d, const char* r) { return Run(ComposeFolderPath, d, r); }},
-    {"file path", kFilePathCapacity, "",
+    {"file path", FILE_PATH_CAPACITY, "",
      [](const char* d, const char* r) { return Run(ComposeFilePath, d, r); }},
-    {"link target", kLinkTargetCapacity, "",
+    {"link target", LINK_TARGET_CAPACITY, "",
      [](const char* d, const char* r) { return Run(ComposeLinkTarget, d, r); }},
-    {"link path", kLinkPathCapacity, ".lnk",
+    {"link path", LINK_PATH_CAPACITY, ".lnk",
      [](const char* d, const char* r) { return Run(ComposeLinkPath, d, r); }},
-    {"launch path", kTargetPathCapacity, "",
+    {"launch path", TARGET_PATH_CAPACITY, "",
      [](const char* d, const char* r) { return Run(ComposeLaunchPath, d, r); }},
 };
 
 TEST(EntryTargets, JoinsDirectoryColumnAndSuffix) {
-    for (const Composer& composer : kComposers) {
+    for (const Composer& composer : COMPOSERS) {
         for (const char* relative : {"bin\\main.exe", "bin/main.exe", "main.exe", "a\\.\\b",
                                      "数据\\文件.dat", "bin\\", ""}) {
             SCOPED_TRACE(std::string(composer.name) + " / " + relative);
-            const Outcome outcome = composer.run(kInstallDir, relative);
+            const Outcome outcome = composer.run(INSTALL_DIR, relative);
             EXPECT_TRUE(outcome.accepted);
-            EXPECT_EQ(outcome.text, std::string(kInstallDir) + relative + composer.suffix);
+            EXPECT_EQ(outcome.text, std::string(INSTALL_DIR) + relative + composer.suffix);
             EXPECT_TRUE(outcome.zeroAfterText);
         }
     }
 }
 
 TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectory) {
-    for (const Composer& composer : kComposers) {
+    for (const Composer& composer : COMPOSERS) {
         for (const char* relative : {"..\\..\\evil.txt",
                                      "..\\evil",
                                      "../evil",
@@ -91,7 +91,7 @@ TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectory) {
                                      "NUL",
                                      "bin\\con.txt"}) {
             SCOPED_TRACE(std::string(composer.name) + " / " + relative);
-            const Outcome outcome = composer.run(kInstallDir, relative);
+            const Outcome outcome = composer.run(INSTALL_DIR, relative);
             EXPECT_FALSE(outcome.accepted);
             EXPECT_EQ(outcome.text, "");
             EXPECT_TRUE(outcome.zeroAfterText);
@@ -100,14 +100,14 @@ TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectory) {
 }
 
 TEST(EntryTargets, RefusesPathsOneByteTooLongForTheirText) {
-    for (const Composer& composer : kComposers) {
+    for (const Composer& composer : COMPOSERS) {
         // The longest path that fits leaves exactly one byte for the terminator.
         const std::size_t longest = composer.capacity - 1;
-        const std::size_t fixed = std::strlen(kInstallDir) + std::strlen(composer.suffix);
+        const std::size_t fixed = std::strlen(INSTALL_DIR) + std::strlen(composer.suffix);
         for (const std::size_t total : {longest - 1, longest, longest + 1, longest + 2}) {
             const std::string relative = "sub\\" + std::string(total - fixed - 4, 'x');
             SCOPED_TRACE(std::string(composer.name) + " / length " + std::to_string(total));
-            const Outcome outcome = composer.run(kInstallDir, relative.c_str());
+            const Outcome outcome = composer.run(INSTALL_DIR, relative.c_str());
             const bool fits = total <= longest;
             EXPECT_EQ(outcome.accepted, fits);
             EXPECT_EQ(outcome.text.size(), fits ? total : 0u);
@@ -124,7 +124,7 @@ TEST(EntryTargets, LengthIsCountedInBytesOfTheAnsiText) {
         relative += "数";
     }
     ASSERT_EQ(relative.size(), 254u);
-    const Outcome outcome = kComposers[0].run(kInstallDir, relative.c_str());
+    const Outcome outcome = COMPOSERS[0].run(INSTALL_DIR, relative.c_str());
     EXPECT_FALSE(outcome.accepted);
     EXPECT_TRUE(outcome.zeroAfterText);
 }
@@ -140,7 +140,7 @@ TEST(KeepDirectoryPart, CutsRightAfterTheLastBackslash) {
           Case{"C:\\Program Files\\Tessaly\\bin\\", "C:\\Program Files\\Tessaly\\bin\\"},
           Case{"C:\\Tessaly\\bin/main.exe", "C:\\Tessaly\\"}, Case{"main.exe", ""}, Case{"", ""}}) {
         SCOPED_TRACE(c.text);
-        char text[kLinkTargetCapacity] = {};
+        char text[LINK_TARGET_CAPACITY] = {};
         std::strcpy(text, c.text);
         KeepDirectoryPart(text);
         EXPECT_STREQ(text, c.directory);

@@ -8,8 +8,8 @@
 namespace tessaly {
 namespace {
 
-const std::string kSig(128, 'a');
-const std::string kLine = "#signature v1 key=0123456789abcdef expires=1767225600 sig=" + kSig;
+const std::string SIG(128, 'a');
+const std::string LINE = "#signature v1 key=0123456789abcdef expires=1767225600 sig=" + SIG;
 
 const unsigned char* Bytes(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());
@@ -22,35 +22,35 @@ TEST(LocateIndexSignature, FindsOnlyAWellFormedLastLine) {
         SignatureVerdict verdict;
         std::size_t signedLength;
     } cases[] = {
-        {body + kLine + "\r\n", SignatureVerdict::Good, body.size()},
-        {body + kLine + "\n", SignatureVerdict::Good, body.size()},
-        {body + kLine + "\r", SignatureVerdict::Good, body.size()},
-        {body + kLine, SignatureVerdict::Good, body.size()},
-        {kLine, SignatureVerdict::Good, 0},
+        {body + LINE + "\r\n", SignatureVerdict::Good, body.size()},
+        {body + LINE + "\n", SignatureVerdict::Good, body.size()},
+        {body + LINE + "\r", SignatureVerdict::Good, body.size()},
+        {body + LINE, SignatureVerdict::Good, body.size()},
+        {LINE, SignatureVerdict::Good, 0},
         {"", SignatureVerdict::Missing, 0},
         {body, SignatureVerdict::Missing, 0},
-        {body + kLine + "\r\n\r\n", SignatureVerdict::Missing, 0},   // an empty line after it
-        {body + kLine + "\n0|x|y\n", SignatureVerdict::Missing, 0},  // not the last line
-        {kLine + "\n" + body + kLine + "\n", SignatureVerdict::Duplicate, 0},
-        {body + "#signature old\n" + kLine, SignatureVerdict::Duplicate, 0},
-        {body + " " + kLine, SignatureVerdict::Missing, 0},
-        {body + kLine + " ", SignatureVerdict::Malformed, 0},
-        {body + kLine + std::string(1, '\0'), SignatureVerdict::Malformed, 0},
-        {body + "#signature v2 key=0123456789abcdef expires=1 sig=" + kSig,
+        {body + LINE + "\r\n\r\n", SignatureVerdict::Missing, 0},   // an empty line after it
+        {body + LINE + "\n0|x|y\n", SignatureVerdict::Missing, 0},  // not the last line
+        {LINE + "\n" + body + LINE + "\n", SignatureVerdict::Duplicate, 0},
+        {body + "#signature old\n" + LINE, SignatureVerdict::Duplicate, 0},
+        {body + " " + LINE, SignatureVerdict::Missing, 0},
+        {body + LINE + " ", SignatureVerdict::Malformed, 0},
+        {body + LINE + std::string(1, '\0'), SignatureVerdict::Malformed, 0},
+        {body + "#signature v2 key=0123456789abcdef expires=1 sig=" + SIG,
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789ABCDEF expires=1 sig=" + kSig,
+        {body + "#signature v1 key=0123456789ABCDEF expires=1 sig=" + SIG,
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789abcde expires=1 sig=" + kSig,
+        {body + "#signature v1 key=0123456789abcde expires=1 sig=" + SIG,
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=01 sig=" + kSig,
+        {body + "#signature v1 key=0123456789abcdef expires=01 sig=" + SIG,
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789abcdef expires= sig=" + kSig,
+        {body + "#signature v1 key=0123456789abcdef expires= sig=" + SIG,
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=18446744073709551616 sig=" + kSig,
+        {body + "#signature v1 key=0123456789abcdef expires=18446744073709551616 sig=" + SIG,
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + kSig.substr(2),
+        {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + SIG.substr(2),
          SignatureVerdict::Malformed, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + kSig + "aa",
+        {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + SIG + "aa",
          SignatureVerdict::Malformed, 0},
     };
     for (const Case& c : cases) {
@@ -71,10 +71,10 @@ TEST(LocateIndexSignature, FindsOnlyAWellFormedLastLine) {
 
 TEST(ComposeSignatureLine, ReadsBackAsWritten) {
     IndexSignature signature{"fedcba9876543210", 18446744073709551615ull, {}};
-    for (std::size_t i = 0; i < kIndexSignatureSize; ++i) {
+    for (std::size_t i = 0; i < INDEX_SIGNATURE_SIZE; ++i) {
         signature.signature[i] = static_cast<unsigned char>(i * 5);
     }
-    char line[kSignatureLineCapacity];
+    char line[SIGNATURE_LINE_CAPACITY];
     ASSERT_TRUE(ComposeSignatureLine(signature, line));
     std::size_t signedLength = 1;
     IndexSignature read;
@@ -84,7 +84,7 @@ TEST(ComposeSignatureLine, ReadsBackAsWritten) {
     EXPECT_EQ(signedLength, 0u);
     EXPECT_STREQ(read.keyId, signature.keyId);
     EXPECT_EQ(read.expires, signature.expires);
-    EXPECT_EQ(0, std::memcmp(read.signature, signature.signature, kIndexSignatureSize));
+    EXPECT_EQ(0, std::memcmp(read.signature, signature.signature, INDEX_SIGNATURE_SIZE));
 }
 
 // Stand-in cryptography: the "digest" is the signed text's length and first byte, and a
@@ -101,7 +101,7 @@ struct RecordingCrypto {
                     return true;
                 },
                 [this](const char* text, std::size_t size,
-                       const unsigned char(&signature)[kIndexSignatureSize]) {
+                       const unsigned char(&signature)[INDEX_SIGNATURE_SIZE]) {
                     message.assign(text, size);
                     return signature[0] == 0xaa;
                 }};
@@ -110,7 +110,7 @@ struct RecordingCrypto {
 
 TEST(CheckIndexSignature, BindsTheSignedTextTheKeyAndTheExpiry) {
     const std::string body = "0|a|b\n";
-    const std::string good = body + kLine + "\n";
+    const std::string good = body + LINE + "\n";
     const std::string forged = body +
                                "#signature v1 key=0123456789abcdef expires=1767225600 sig=" + "bb" +
                                std::string(126, 'a');

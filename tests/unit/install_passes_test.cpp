@@ -15,8 +15,8 @@
 namespace tessaly {
 namespace {
 
-constexpr char kDir[] = "C:\\T\\";
-constexpr char kDesktop[] = "D:\\Desk";
+constexpr char DIR[] = "C:\\T\\";
+constexpr char DESKTOP[] = "D:\\Desk";
 
 InstallEntry Entry(std::int32_t kind, const char* path, const char* local = "") {
     InstallEntry entry = {};
@@ -39,7 +39,7 @@ struct Recorder {
 
 // The failure line for support that a pass writes itself.
 std::string Report(const std::string& what, const std::string& subject,
-                   const std::string& reason = kRefusedPathReason) {
+                   const std::string& reason = REFUSED_PATH_REASON) {
     return "Tessaly: " + what + " failed: " + subject + ": " + reason + "\n";
 }
 
@@ -97,7 +97,7 @@ TEST(RunDownloadPass, ActsOnDownloadsAndFoldersInOrderAndStopsAtTheFirstFailure)
             [&recorder](const char* folderPath) {
                 return recorder.Record(std::string("mkdir ") + folderPath);
             }};
-        EXPECT_EQ(RunDownloadPass(c.entries, kDir, actions), c.result);
+        EXPECT_EQ(RunDownloadPass(c.entries, DIR, actions), c.result);
         EXPECT_EQ(recorder.calls, c.calls);
         EXPECT_EQ(test::DebugLines(), c.reports);
     }
@@ -128,17 +128,17 @@ TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
         test::DebugLines().clear();
         Recorder recorder;
         recorder.failingCall = c.failingCall;
-        char desktopDir[kDesktopDirCapacity];
+        char desktopDir[DESKTOP_DIR_CAPACITY];
         std::memset(desktopDir, 0x5a, sizeof desktopDir);
         const ShortcutPassActions actions = {
-            [&recorder](char(&out)[kDesktopDirCapacity]) {
-                std::strcpy(out, kDesktop);
+            [&recorder](char(&out)[DESKTOP_DIR_CAPACITY]) {
+                std::strcpy(out, DESKTOP);
                 return recorder.Record("desktop");
             },
             [&recorder](const char* target, const char* linkPath) {
                 recorder.Record(std::string("link ") + target + " " + linkPath);
             }};
-        EXPECT_EQ(RunShortcutPass(c.entries, kDir, desktopDir, actions), c.result);
+        EXPECT_EQ(RunShortcutPass(c.entries, DIR, desktopDir, actions), c.result);
         EXPECT_EQ(recorder.calls, c.calls);
         EXPECT_EQ(test::DebugLines(), c.reports);
         if (c.result) {
@@ -150,16 +150,16 @@ TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
 }
 
 TEST(RunShortcutPass, RefusesADesktopFolderWithNoRoomForItsBackslash) {
-    char desktopDir[kDesktopDirCapacity];
+    char desktopDir[DESKTOP_DIR_CAPACITY];
     std::vector<std::string> links;
     const ShortcutPassActions actions = {
-        [](char(&out)[kDesktopDirCapacity]) {
-            std::memset(out, 'd', kDesktopDirCapacity - 1);
+        [](char(&out)[DESKTOP_DIR_CAPACITY]) {
+            std::memset(out, 'd', DESKTOP_DIR_CAPACITY - 1);
             return true;
         },
         [&links](const char* target, const char*) { links.push_back(target); }};
     test::DebugLines().clear();
-    EXPECT_FALSE(RunShortcutPass({Entry(Shortcut, "a", "A")}, kDir, desktopDir, actions));
+    EXPECT_FALSE(RunShortcutPass({Entry(Shortcut, "a", "A")}, DIR, desktopDir, actions));
     EXPECT_TRUE(links.empty());
     EXPECT_EQ(test::DebugLines(),
               std::vector<std::string>{Report("find the desktop", desktopDir, "path too long")});
@@ -168,14 +168,14 @@ TEST(RunShortcutPass, RefusesADesktopFolderWithNoRoomForItsBackslash) {
 TEST(RunLaunchPass, OpensEveryLaunchThatComposesInListOrder) {
     std::vector<std::string> opened;
     const auto open = [&opened](const char* launchPath) { opened.push_back(launchPath); };
-    EXPECT_TRUE(RunLaunchPass({}, kDir, open));
+    EXPECT_TRUE(RunLaunchPass({}, DIR, open));
     EXPECT_TRUE(opened.empty());
 
     const EntryList entries = {Entry(Launch, "bin\\b.exe"), Entry(Download, "o/1", "a"),
                                Entry(Launch, "..\\evil.exe"), Entry(Shortcut, "a", "A"),
                                Entry(Launch, "a.exe")};
     test::DebugLines().clear();
-    EXPECT_TRUE(RunLaunchPass(entries, kDir, open));
+    EXPECT_TRUE(RunLaunchPass(entries, DIR, open));
     EXPECT_EQ(opened, (std::vector<std::string>{"C:\\T\\bin\\b.exe", "C:\\T\\a.exe"}));
     EXPECT_EQ(test::DebugLines(), std::vector<std::string>{Report("launch", "..\\evil.exe")});
 }

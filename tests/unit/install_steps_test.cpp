@@ -20,8 +20,8 @@ using Published = std::vector<std::pair<std::string, int>>;
 // operations ran.
 Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool& result,
                    const std::function<void()>& fail = nullptr) {
-    std::array<StepOperation, kInstallStepCount> operations;
-    for (std::size_t i = 0; i < kInstallStepCount; ++i) {
+    std::array<StepOperation, INSTALL_STEP_COUNT> operations;
+    for (std::size_t i = 0; i < INSTALL_STEP_COUNT; ++i) {
         operations[i] = [i, failingStep, &ran, &fail] {
             ran.push_back(i);
             if (i == failingStep && fail) {
@@ -40,7 +40,7 @@ Published RunSteps(std::size_t failingStep, std::vector<std::size_t>& ran, bool&
 TEST(RunInstallSteps, FullSuccessPublishesEveryStartAndCompletionText) {
     std::vector<std::size_t> ran;
     bool result = false;
-    const Published published = RunSteps(kInstallStepCount, ran, result);
+    const Published published = RunSteps(INSTALL_STEP_COUNT, ran, result);
     EXPECT_TRUE(result);
     const Published expected = {
         {"开始检查系统依赖项", 0},   {"检查系统依赖项完成", 0},   {"开始创建程序目录", 0},
@@ -56,7 +56,7 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
     const char* failureTexts[] = {"检查系统依赖项失败",   "开始创建程序目录失败",
                                   "下载文件索引失败",     "下载文件数据失败",
                                   "创建桌面快捷方式失败", "执行桌面快捷方式失败"};
-    for (std::size_t failing = 0; failing < kInstallStepCount; ++failing) {
+    for (std::size_t failing = 0; failing < INSTALL_STEP_COUNT; ++failing) {
         SCOPED_TRACE(failing);
         std::vector<std::size_t> ran;
         bool result = true;
@@ -65,7 +65,7 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
         ASSERT_EQ(ran.size(), failing + 1);  // no later operation ran
         ASSERT_EQ(published.size(), 2 * failing + 2);
         EXPECT_EQ(published[2 * failing],
-                  std::make_pair(std::string(kInstallSteps[failing].startText), 0));
+                  std::make_pair(std::string(INSTALL_STEPS[failing].startText), 0));
         EXPECT_EQ(published.back(), std::make_pair(std::string(failureTexts[failing]), 1));
     }
 }
@@ -91,7 +91,7 @@ TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
 
 TEST(StatusTexts, AreStoredAsCodePage936Bytes) {
     // "开始检查系统依赖项" in code page 936.
-    EXPECT_STREQ(kInstallSteps[0].startText,
+    EXPECT_STREQ(INSTALL_STEPS[0].startText,
                  "\xBF\xAA\xCA\xBC\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE");
 }
 
@@ -114,10 +114,10 @@ TEST(InstallerState, SetStatusReplacesTextAndFlagTogether) {
 }
 
 TEST(InstallerState, ATextTooLongForTheStatusLeavesThePreviousTextAndStoresTheFlag) {
-    const std::string longest(kStatusTextCapacity - 1, 'y');
+    const std::string longest(STATUS_TEXT_CAPACITY - 1, 'y');
     SetStatus(longest.c_str(), 0);
     EXPECT_EQ(ReadStatus().text, longest);
-    SetStatus(std::string(kStatusTextCapacity, 'x').c_str(), 1);
+    SetStatus(std::string(STATUS_TEXT_CAPACITY, 'x').c_str(), 1);
     const StatusSnapshot snapshot = ReadStatus();
     EXPECT_EQ(snapshot.text, longest);
     EXPECT_EQ(snapshot.failed, 1);

@@ -21,7 +21,7 @@ TEST(ComposePackageUrl, SkipsEveryLeadingSeparatorAndKeepsTheRest) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.relative);
-        char url[kUrlCapacity];
+        char url[URL_CAPACITY];
         ASSERT_TRUE(ComposePackageUrl(base, c.relative, url));
         EXPECT_STREQ(url, c.url);
     }
@@ -29,8 +29,8 @@ TEST(ComposePackageUrl, SkipsEveryLeadingSeparatorAndKeepsTheRest) {
 
 TEST(ComposePackageUrl, RefusesAUrlThatDoesNotFit) {
     const std::string base = "http://h/AppData/";
-    const std::string fits(kUrlCapacity - 1 - base.size(), 'x');
-    char url[kUrlCapacity];
+    const std::string fits(URL_CAPACITY - 1 - base.size(), 'x');
+    char url[URL_CAPACITY];
     ASSERT_TRUE(ComposePackageUrl(base.c_str(), ("/" + fits).c_str(), url));
     EXPECT_EQ(std::string(url), base + fits);
     EXPECT_FALSE(ComposePackageUrl(base.c_str(), (fits + "x").c_str(), url));

@@ -11,8 +11,8 @@ namespace {
 
 // The expected notices, spelled out here rather than taken from the code under test. This target is
 // compiled with the code page 936 execution character set, as the program is.
-constexpr char kHeader[] = "系统版本太低需要升级系统补丁：\r\n";
-constexpr char kTrailer[] =
+constexpr char HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
+constexpr char TRAILER[] =
     "点击【确认】后会自动打开相关组件的下载网页。\r\n"
     "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
 
@@ -26,23 +26,23 @@ struct NoticeCase {
 const std::vector<NoticeCase>& NoticeCases() {
     static const std::vector<NoticeCase> cases = {
         {"both missing", false, false,
-         std::string(kHeader) + "【1】：Microsoft .NET Framework 4.0 \r\n" +
-             "【2】：Microsoft Visual CPP 2015运行库 \r\n" + kTrailer},
+         std::string(HEADER) + "【1】：Microsoft .NET Framework 4.0 \r\n" +
+             "【2】：Microsoft Visual CPP 2015运行库 \r\n" + TRAILER},
         {".NET missing", false, true,
-         std::string(kHeader) + "【1】：Microsoft .NET Framework 4.0 \r\n" + kTrailer},
+         std::string(HEADER) + "【1】：Microsoft .NET Framework 4.0 \r\n" + TRAILER},
         {"runtime missing", true, false,
-         std::string(kHeader) + "【1】：Microsoft Visual CPP 2015运行库 \r\n" + kTrailer},
+         std::string(HEADER) + "【1】：Microsoft Visual CPP 2015运行库 \r\n" + TRAILER},
     };
     return cases;
 }
 
 // Fills the buffer with a sentinel so that a test can see which bytes were written.
-void FillWithSentinel(char (&notice)[kNoticeTextCapacity]) {
+void FillWithSentinel(char (&notice)[NOTICE_TEXT_CAPACITY]) {
     std::memset(notice, 0x5a, sizeof notice);
 }
 
-void ExpectZeroFrom(const char (&notice)[kNoticeTextCapacity], std::size_t from) {
-    for (std::size_t i = from; i < kNoticeTextCapacity; ++i) {
+void ExpectZeroFrom(const char (&notice)[NOTICE_TEXT_CAPACITY], std::size_t from) {
+    for (std::size_t i = from; i < NOTICE_TEXT_CAPACITY; ++i) {
         ASSERT_EQ(notice[i], 0) << "byte " << i;
     }
 }
@@ -50,7 +50,7 @@ void ExpectZeroFrom(const char (&notice)[kNoticeTextCapacity], std::size_t from)
 TEST(ComposePrerequisiteNotice, EachCombinationGivesItsTextInAClearedBuffer) {
     for (const NoticeCase& c : NoticeCases()) {
         SCOPED_TRACE(c.name);
-        char notice[kNoticeTextCapacity];
+        char notice[NOTICE_TEXT_CAPACITY];
         FillWithSentinel(notice);
         ComposePrerequisiteNotice(c.dotNet4Installed, c.vcRuntime2015Installed, notice);
         EXPECT_EQ(std::string(notice), c.expected);
@@ -73,7 +73,7 @@ TEST(ComposePrerequisiteNotice, NoticeIsStoredAsCodePage936Bytes) {
         0xc3, 0xe6, 0xd7, 0xe9, 0xbc, 0xfe, 0xba, 0xf3, 0xd6, 0xd8, 0xd0, 0xc2, 0xd4, 0xcb, 0xd0,
         0xd0, 0xa1, 0xbe, 0x54, 0x65, 0x73, 0x73, 0x61, 0x6c, 0x79, 0xa1, 0xbf, 0xb0, 0xb2, 0xd7,
         0xb0, 0xb3, 0xcc, 0xd0, 0xf2, 0xa1, 0xa3, 0x20, 0x0d, 0x0a};
-    char notice[kNoticeTextCapacity];
+    char notice[NOTICE_TEXT_CAPACITY];
     FillWithSentinel(notice);
     ComposePrerequisiteNotice(true, false, notice);
     ASSERT_EQ(std::strlen(notice), sizeof expected);
@@ -81,7 +81,7 @@ TEST(ComposePrerequisiteNotice, NoticeIsStoredAsCodePage936Bytes) {
 }
 
 TEST(ComposePrerequisiteNotice, NothingMissingLeavesAnAllZeroBuffer) {
-    char notice[kNoticeTextCapacity];
+    char notice[NOTICE_TEXT_CAPACITY];
     FillWithSentinel(notice);
     ComposePrerequisiteNotice(true, true, notice);
     ExpectZeroFrom(notice, 0);
@@ -121,7 +121,7 @@ struct Recorder {
     const char* shownBuffer = nullptr;
 
     bool Run(bool dotNet4Installed, bool vcRuntime2015Installed,
-             char (&notice)[kNoticeTextCapacity]) {
+             char (&notice)[NOTICE_TEXT_CAPACITY]) {
         const PrerequisiteActions actions{
             [this, dotNet4Installed] {
                 events.push_back("probe .NET");
@@ -143,7 +143,7 @@ struct Recorder {
 
 TEST(RunPrerequisiteCheck, BothPresentSucceedsWithoutNoticeOrPages) {
     Recorder recorder;
-    char notice[kNoticeTextCapacity];
+    char notice[NOTICE_TEXT_CAPACITY];
     FillWithSentinel(notice);
     EXPECT_TRUE(recorder.Run(true, true, notice));
     EXPECT_EQ(recorder.events, (std::vector<std::string>{"probe .NET", "probe runtime"}));
@@ -156,7 +156,7 @@ TEST(RunPrerequisiteCheck, MissingRuntimesAreProbedNotifiedThenTheirPagesOpened)
     for (const NoticeCase& c : NoticeCases()) {
         SCOPED_TRACE(c.name);
         Recorder recorder;
-        char notice[kNoticeTextCapacity];
+        char notice[NOTICE_TEXT_CAPACITY];
         FillWithSentinel(notice);
         EXPECT_FALSE(recorder.Run(c.dotNet4Installed, c.vcRuntime2015Installed, notice));
         // Both probes always run, .NET first; the pages open only after the notice returned.

@@ -36,14 +36,14 @@ std::u16string Cp936ToUtf16(const char* text) {
     return result;
 }
 
-constexpr char16_t kInitialStatusUtf16[] = u"程序正在初始化";
+constexpr char16_t INITIAL_STATUS_UTF16[] = u"程序正在初始化";
 
 TEST(ComposeStatusText, FramesTheRunningStatusWithSpinnerAndDots) {
     struct Case {
         std::int32_t tick;
         std::u16string expected;
     };
-    const std::u16string status = kInitialStatusUtf16;
+    const std::u16string status = INITIAL_STATUS_UTF16;
     const Case cases[] = {
         {0, u"[\\] " + status + u"\n.     "},
         {1, u"[|] " + status + u"\n..     "},  // the seven-character dot frame
@@ -56,7 +56,7 @@ TEST(ComposeStatusText, FramesTheRunningStatusWithSpinnerAndDots) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tick);
-        EXPECT_EQ(ComposeStatusText(kInitialStatus, 0, c.tick, Cp936ToUtf16), c.expected);
+        EXPECT_EQ(ComposeStatusText(INITIAL_STATUS, 0, c.tick, Cp936ToUtf16), c.expected);
     }
 }
 

@@ -14,8 +14,8 @@ struct PlacementCase {
 };
 
 // The splash picture is 931 x 583; a frame adds 6 x 29 unless a case says otherwise.
-constexpr std::int32_t kImageWidth = 931;
-constexpr std::int32_t kImageHeight = 583;
+constexpr std::int32_t IMAGE_WIDTH = 931;
+constexpr std::int32_t IMAGE_HEIGHT = 583;
 
 TEST(ComputeFittedPlacement, FitsTheClientAreaToThePictureAndCentres) {
     const PlacementCase cases[] = {
@@ -56,7 +56,7 @@ TEST(ComputeFittedPlacement, FitsTheClientAreaToThePictureAndCentres) {
     for (const PlacementCase& c : cases) {
         SCOPED_TRACE(c.name);
         const WindowPlacement placement =
-            ComputeFittedPlacement(kImageWidth, kImageHeight, c.window, c.client, c.desktop);
+            ComputeFittedPlacement(IMAGE_WIDTH, IMAGE_HEIGHT, c.window, c.client, c.desktop);
         EXPECT_EQ(placement.x, c.expected.x);
         EXPECT_EQ(placement.y, c.expected.y);
         EXPECT_EQ(placement.width, c.expected.width);

@@ -41,14 +41,13 @@ using namespace std::chrono_literals;
 namespace tessaly::test {
 namespace {
 
-constexpr char kIndexPath[] = "/AppData/FileList.txt";
-constexpr char kMainPath[] = "/AppData/app/main.exe";
-constexpr char kMovedIndexPath[] = "/AppData/releases/FileList.txt";
-constexpr char kIndexFailed[] = "下载文件索引失败";
-constexpr char kDataFailed[] = "下载文件数据失败";
-const std::string kMainBody = "MZ the installed program " + std::string(3000, 'x');
-const std::string kTypical =
-    "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
+constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
+constexpr char MAIN_PATH[] = "/AppData/app/main.exe";
+constexpr char MOVED_INDEX_PATH[] = "/AppData/releases/FileList.txt";
+constexpr char INDEX_FAILED[] = "下载文件索引失败";
+constexpr char DATA_FAILED[] = "下载文件数据失败";
+const std::string MAIN_BODY = "MZ the installed program " + std::string(3000, 'x');
+const std::string TYPICAL = "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 
 enum class Server { None, Silent, Http };
 
@@ -285,7 +284,7 @@ std::string InstalledPath(const WinePrefix& prefix, const std::string& relative)
 }
 
 void ExpectTypicalInstall(const WinePrefix& prefix) {
-    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), kMainBody);
+    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
     EXPECT_TRUE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")));
 }
 
@@ -300,7 +299,7 @@ void ExpectFirstLineLost(const WinePrefix& prefix) {
 }
 
 void ExpectNothingAfterZeroByte(const WinePrefix& prefix) {
-    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), kMainBody);
+    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
     EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")))
         << "a line after the zero byte was acted on";
 }
@@ -331,30 +330,30 @@ std::unique_ptr<WineProgram> HoldTarget(const WinePrefix& prefix) {
 
 std::function<void(LoopbackServer&)> IndexWith(const std::string& index, int status = 200) {
     return [index, status](LoopbackServer& server) {
-        server.ServeBody(kIndexPath, status, index);
-        server.ServeBody(kMainPath, 200, kMainBody);
+        server.ServeBody(INDEX_PATH, status, index);
+        server.ServeBody(MAIN_PATH, 200, MAIN_BODY);
     };
 }
 
 void IndexStalling(LoopbackServer& server) {
-    server.ServeStalling(kIndexPath, kTypical, 10, 8000ms);
+    server.ServeStalling(INDEX_PATH, TYPICAL, 10, 8000ms);
 }
 
 void IndexCutShort(LoopbackServer& server) {
-    server.ServeTruncated(kIndexPath, 100000, 1000);
+    server.ServeTruncated(INDEX_PATH, 100000, 1000);
 }
 
 void IndexMoved(LoopbackServer& server) {
-    server.ServeRedirect(kIndexPath, 302, kMovedIndexPath);
-    server.ServeBody(kMovedIndexPath, 200, kTypical);
-    server.ServeBody(kMainPath, 200, kMainBody);
+    server.ServeRedirect(INDEX_PATH, 302, MOVED_INDEX_PATH);
+    server.ServeBody(MOVED_INDEX_PATH, 200, TYPICAL);
+    server.ServeBody(MAIN_PATH, 200, MAIN_BODY);
 }
 
 // The typical package as the publisher's tool makes it: the file stored under its SHA-256.
-const std::string kObjectName = "objects/" + pack::Sha256Hex(kMainBody.data(), kMainBody.size());
-const std::string kObjectPath = "/AppData/" + kObjectName;
-const std::string kAddressedTypical =
-    "1|bin|\r\n0|" + kObjectName + "|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
+const std::string OBJECT_NAME = "objects/" + pack::Sha256Hex(MAIN_BODY.data(), MAIN_BODY.size());
+const std::string OBJECT_PATH = "/AppData/" + OBJECT_NAME;
+const std::string ADDRESSED_TYPICAL =
+    "1|bin|\r\n0|" + OBJECT_NAME + "|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 
 // `index` signed with `key` (the tests' index key when null), valid for `days` from now (negative:
 // expired that long ago).
@@ -388,11 +387,11 @@ pack::SigningKey OtherKey() {
 
 // Serves `index` and, under its content address, `object` as the typical package's one file.
 std::function<void(LoopbackServer&)> Package(const std::string& index,
-                                             const std::string& object = kMainBody) {
+                                             const std::string& object = MAIN_BODY) {
     return [index, object](LoopbackServer& server) {
-        server.ServeBody(kIndexPath, 200, index);
-        server.ServeBody(kObjectPath, 200, object);
-        server.ServeBody(kMainPath, 200, kMainBody);
+        server.ServeBody(INDEX_PATH, 200, index);
+        server.ServeBody(OBJECT_PATH, 200, object);
+        server.ServeBody(MAIN_PATH, 200, MAIN_BODY);
     };
 }
 
@@ -404,11 +403,11 @@ void ExpectBodyNotWritten(const WinePrefix& prefix) {
 
 std::vector<Scenario> Scenarios() {
     const Outcome installed{true, ""};
-    const Outcome indexFailed{false, kIndexFailed};
-    const Outcome dataFailed{false, kDataFailed};
-    const std::vector<std::string> index{kIndexPath};
-    const std::vector<std::string> indexMain{kIndexPath, kMainPath};
-    std::string hugeIndex = kTypical;
+    const Outcome indexFailed{false, INDEX_FAILED};
+    const Outcome dataFailed{false, DATA_FAILED};
+    const std::vector<std::string> index{INDEX_PATH};
+    const std::vector<std::string> indexMain{INDEX_PATH, MAIN_PATH};
+    std::string hugeIndex = TYPICAL;
     for (int i = 0; i < 99997; ++i) {
         hugeIndex += "5|ignored " + std::to_string(i) + "|kept and never acted on\r\n";
     }
@@ -416,10 +415,10 @@ std::vector<Scenario> Scenarios() {
                                  "2|bin\\main.exe|Tessaly\r\n";
     const std::string longColumns = "0|" + std::string(300, 'p') +
                                     "|bin\\long.exe\r\n0|app/main.exe|" + std::string(130, 'l') +
-                                    "\r\n" + kTypical;
+                                    "\r\n" + TYPICAL;
     const InstallerBuild keyed = InstallerBuild::Keyed;
-    const std::vector<std::string> indexObject{kIndexPath, kObjectPath};
-    const std::string signedTypical = Signed(kAddressedTypical, 1);
+    const std::vector<std::string> indexObject{INDEX_PATH, OBJECT_PATH};
+    const std::string signedTypical = Signed(ADDRESSED_TYPICAL, 1);
     std::string changedAfterSigning = signedTypical;
     changedAfterSigning.replace(changedAfterSigning.find("|Tessaly"), 8, "|Tessalz");
     // 16 MB of lines that give no entry: the list reserves nothing for them, the index loads empty
@@ -438,30 +437,30 @@ std::vector<Scenario> Scenarios() {
         {"IndexStalls", "index stalls past 4 s", IndexStalling, indexFailed, index, ExpectNothingInstalled},
         {"IndexCutShort", "index cut short", IndexCutShort, indexFailed, index, ExpectNothingInstalled},
         {"Index404", "index 404 with body", IndexWith("<html>not found</html>", 404), indexFailed, index, ExpectNothingInstalled},
-        {"Index500", "index 500 with body", IndexWith(kTypical, 500), indexFailed, index, ExpectNothingInstalled},
-        {"Index503", "index 503 with body", IndexWith(kTypical, 503), indexFailed, index, ExpectNothingInstalled},
+        {"Index500", "index 500 with body", IndexWith(TYPICAL, 500), indexFailed, index, ExpectNothingInstalled},
+        {"Index503", "index 503 with body", IndexWith(TYPICAL, 503), indexFailed, index, ExpectNothingInstalled},
         {"IndexEmpty", "index 200, empty body", IndexWith(""), indexFailed, index, ExpectNothingInstalled},
-        {"IndexMoved", "index 302 to another path", IndexMoved, installed, {kIndexPath, kMovedIndexPath, kMainPath}, ExpectTypicalInstall},
+        {"IndexMoved", "index 302 to another path", IndexMoved, installed, {INDEX_PATH, MOVED_INDEX_PATH, MAIN_PATH}, ExpectTypicalInstall},
         {"IndexHuge", "index of 100,000 lines", IndexWith(hugeIndex), installed, indexMain, ExpectTypicalInstall},
-        {"IndexBom", "index with byte-order mark", IndexWith("\xEF\xBB\xBF" + kTypical), dataFailed, indexMain, ExpectFirstLineLost},
-        {"IndexCrLf", "index with CR LF", IndexWith(kTypical), installed, indexMain, ExpectTypicalInstall},
+        {"IndexBom", "index with byte-order mark", IndexWith("\xEF\xBB\xBF" + TYPICAL), dataFailed, indexMain, ExpectFirstLineLost},
+        {"IndexCrLf", "index with CR LF", IndexWith(TYPICAL), installed, indexMain, ExpectTypicalInstall},
         {"IndexLf", "index with LF", IndexWith("1|bin|\n0|app/main.exe|bin\\main.exe\n2|bin\\main.exe|Tessaly\n"), installed, indexMain, ExpectTypicalInstall},
         {"IndexCr", "index with CR", IndexWith("1|bin|\r0|app/main.exe|bin\\main.exe\r2|bin\\main.exe|Tessaly\r"), installed, indexMain, ExpectTypicalInstall},
         {"IndexZeroByte", "index with a zero byte", IndexWith(zeroByte), installed, indexMain, ExpectNothingAfterZeroByte},
         {"IndexLongColumns", "index with over-long columns", IndexWith(longColumns), installed, indexMain, ExpectTypicalInstall},
-        {"IndexUnsafePaths", "index with unsafe paths", IndexWith("0|app/main.exe|..\\evil.txt\r\n" + kTypical), dataFailed, index, ExpectNothingInstalled},
-        {"TargetHeldOpen", "target held open by another", IndexWith(kTypical), dataFailed, indexMain, ExpectHeldFileUnchanged, Server::Http, HoldTarget},
+        {"IndexUnsafePaths", "index with unsafe paths", IndexWith("0|app/main.exe|..\\evil.txt\r\n" + TYPICAL), dataFailed, index, ExpectNothingInstalled},
+        {"TargetHeldOpen", "target held open by another", IndexWith(TYPICAL), dataFailed, indexMain, ExpectHeldFileUnchanged, Server::Http, HoldTarget},
         {"TargetIsFolder", "target is a directory", IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"), dataFailed, indexMain, ExpectFolderKept},
         {"DownloadEmptyLocal", "download with empty local", IndexWith("0|app/main.exe|\r\n"), dataFailed, indexMain, ExpectNothingInstalled},
         {"UnkeyedSigned", "unkeyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall},
-        {"UnkeyedUnsigned", "unkeyed: same package unsigned", Package(kAddressedTypical), installed, indexObject, ExpectTypicalInstall},
+        {"UnkeyedUnsigned", "unkeyed: same package unsigned", Package(ADDRESSED_TYPICAL), installed, indexObject, ExpectTypicalInstall},
         {"KeyedSigned", "keyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, keyed},
-        {"KeyedUnsigned", "keyed: no signature line", Package(kAddressedTypical), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(kAddressedTypical, 1, OtherKey().get())), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedExpired", "keyed: signature expired", Package(Signed(kAddressedTypical, -1)), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedUnsigned", "keyed: no signature line", Package(ADDRESSED_TYPICAL), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(ADDRESSED_TYPICAL, 1, OtherKey().get())), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedExpired", "keyed: signature expired", Package(Signed(ADDRESSED_TYPICAL, -1)), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
         {"KeyedIndexChanged", "keyed: changed after signing", Package(changedAfterSigning), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, kMainBody + "!"), dataFailed, indexObject, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
-        {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(kTypical, 1)), dataFailed, index, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
+        {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, MAIN_BODY + "!"), dataFailed, indexObject, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
+        {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(TYPICAL, 1)), dataFailed, index, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
         {"IndexJunk16MB", "index of 8M junk lines, 16 MB", IndexWith(junkIndex), dataFailed, index, ExpectNothingInstalled},
     };
     // clang-format on
@@ -479,7 +478,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, FaultMatrix, testing::ValuesIn(Scenarios()),
 TEST_F(InstallerUnderWine, ClosingDuringALargeDownloadEndsTheProcess) {
     prefix().ResetInstallation();
     LoopbackServer server;
-    server.ServeBody(kIndexPath, 200, "0|app/big.bin|big.bin\r\n");
+    server.ServeBody(INDEX_PATH, 200, "0|app/big.bin|big.bin\r\n");
     server.ServeSlowly("/AppData/app/big.bin", std::string(64 << 20, 'b'), 64 << 10, 100ms);
     std::unique_ptr<WineProgram> program = prefix().Start(installer_, {});
     ASSERT_TRUE(server.WaitForRequests(2, 60s)) << "the large download never started";

@@ -274,8 +274,8 @@ TEST(VirtualScreen, ShowsAWindowThatAScreenshotSees) {
     std::this_thread::sleep_for(milliseconds(500));
     const std::string shot = ArtifactPath("harness_smoke_notepad.png");
     const Image screen = TakeScreenshot(prefix.Display(), shot);
-    EXPECT_EQ(screen.Width(), VirtualScreen::kWidth);
-    EXPECT_EQ(screen.Height(), VirtualScreen::kHeight);
+    EXPECT_EQ(screen.Width(), VirtualScreen::WIDTH);
+    EXPECT_EQ(screen.Height(), VirtualScreen::HEIGHT);
     const auto white = [](Rgb p) { return p.r > 240 && p.g > 240 && p.b > 240; };
     // The edit area is white on the black root window.
     const Rect& area = window->geometry;

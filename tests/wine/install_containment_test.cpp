@@ -13,9 +13,9 @@
 namespace tessaly::test {
 namespace {
 
-constexpr char kDataFailed[] = "下载文件数据失败";
-const std::string kOkLine = "0|app/ok.dat|ok.dat\r\n";
-const std::string kOkBody = BinaryBody(2000, 7);
+constexpr char DATA_FAILED[] = "下载文件数据失败";
+const std::string OK_LINE = "0|app/ok.dat|ok.dat\r\n";
+const std::string OK_BODY = BinaryBody(2000, 7);
 
 using Containment = InstallerRunTest;
 
@@ -40,16 +40,16 @@ TEST_F(Containment, EscapingDownloadOrFolderFailsThePassBeforeItIsFetched) {
         SCOPED_TRACE(line);
         prefix().ResetInstallation();
         server().ClearRequests();
-        ServeIndex(kOkLine + line + "\r\n2|ok.dat|Ok\r\n");
-        server().ServeBody("/AppData/app/ok.dat", 200, kOkBody);
+        ServeIndex(OK_LINE + line + "\r\n2|ok.dat|Ok\r\n");
+        server().ServeBody("/AppData/app/ok.dat", 200, OK_BODY);
         server().ServeBody("/AppData/app/evil.txt", 200, "evil");
         RememberDriveC();
 
-        RunToFailure(kDataFailed, "escaping-entry-" + std::to_string(++run));
+        RunToFailure(DATA_FAILED, "escaping-entry-" + std::to_string(++run));
 
         // The entry before it was carried out; nothing was fetched for the refused one.
-        EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/ok.dat"}));
-        EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == kOkBody);
+        EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/ok.dat"}));
+        EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == OK_BODY);
         EXPECT_TRUE(DesktopNames().empty());
         const std::vector<std::string> outside = ChangesOutsideInstall();
         EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
@@ -59,12 +59,12 @@ TEST_F(Containment, EscapingDownloadOrFolderFailsThePassBeforeItIsFetched) {
 TEST_F(Containment, ServerSidePathIsNotALocalPath) {
     // A drive letter and a colon are refused in a local path, not in the URL path of a download.
     ServeIndex("0|C:/app/ok.dat|ok.dat\r\n");
-    server().ServeBody("/AppData/C:/app/ok.dat", 200, kOkBody);
+    server().ServeBody("/AppData/C:/app/ok.dat", 200, OK_BODY);
 
     RunToCompletion();
 
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/C:/app/ok.dat"}));
-    EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == kOkBody);
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/C:/app/ok.dat"}));
+    EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == OK_BODY);
 }
 
 TEST_F(Containment, EscapingLinksAndLaunchesArePassedOver) {
@@ -72,7 +72,7 @@ TEST_F(Containment, EscapingLinksAndLaunchesArePassedOver) {
     const std::string outsideProbe = prefix().HostPath("C:\\launch_probe.exe");
     fs::copy_file(WineBuildPath("tests/launch_probe.exe"), outsideProbe,
                   fs::copy_options::overwrite_existing);
-    ServeIndex(kOkLine +
+    ServeIndex(OK_LINE +
                "0|probe/launch.exe|last.exe\r\n"
                "2|ok.dat|..\\evil\r\n"
                "2|ok.dat|..\\..\\..\\evil\r\n"
@@ -85,7 +85,7 @@ TEST_F(Containment, EscapingLinksAndLaunchesArePassedOver) {
                "3|..\\..\\launch_probe.exe|\r\n"
                "3|C:\\launch_probe.exe|\r\n"
                "3|last.exe|\r\n");
-    server().ServeBody("/AppData/app/ok.dat", 200, kOkBody);
+    server().ServeBody("/AppData/app/ok.dat", 200, OK_BODY);
     server().ServeFile("/AppData/probe/launch.exe", WineBuildPath("tests/launch_probe.exe"));
     RememberDriveC();
 
@@ -112,9 +112,9 @@ TEST_F(Containment, PathsThatFitTheirTextsExactlyAreUsed) {
     // link object's 260-byte target text); the same one byte longer are refused.
     const std::string folder(255 - InstallDirLength(), 'f');
     const std::string target = "bin\\" + std::string(259 - InstallDirLength() - 4, 't');
-    ServeIndex("1|" + folder + "|\r\n" + kOkLine + "2|" + target + "|Fits\r\n2|" + target +
+    ServeIndex("1|" + folder + "|\r\n" + OK_LINE + "2|" + target + "|Fits\r\n2|" + target +
                "x|TooLong\r\n");
-    server().ServeBody("/AppData/app/ok.dat", 200, kOkBody);
+    server().ServeBody("/AppData/app/ok.dat", 200, OK_BODY);
     RememberDriveC();
 
     RunToCompletion();
@@ -130,13 +130,13 @@ TEST_F(Containment, PathsThatFitTheirTextsExactlyAreUsed) {
 
 TEST_F(Containment, FolderOneByteTooLongFailsThePass) {
     const std::string folder(256 - InstallDirLength(), 'f');
-    ServeIndex("1|" + folder + "|\r\n" + kOkLine);
-    server().ServeBody("/AppData/app/ok.dat", 200, kOkBody);
+    ServeIndex("1|" + folder + "|\r\n" + OK_LINE);
+    server().ServeBody("/AppData/app/ok.dat", 200, OK_BODY);
     RememberDriveC();
 
-    RunToFailure(kDataFailed, "folder-too-long");
+    RunToFailure(DATA_FAILED, "folder-too-long");
 
-    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{INDEX_PATH});
     EXPECT_TRUE(fs::is_empty(Installed("")));
     const std::vector<std::string> outside = ChangesOutsideInstall();
     EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();

@@ -10,8 +10,8 @@
 namespace tessaly::test {
 namespace {
 
-constexpr char kDataFailed[] = "下载文件数据失败";
-const std::string kTypicalIndex =
+constexpr char DATA_FAILED[] = "下载文件数据失败";
+const std::string TYPICAL_INDEX =
     "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 
 using InstallRun = InstallerRunTest;
@@ -27,12 +27,12 @@ void ExpectLinkTo(const std::string& linkPath, const std::string& target,
 
 TEST_F(InstallRun, TypicalIndexInstallsLinksAndCloses) {
     const std::string body = BinaryBody(300 * 1024, 1);
-    ServeIndex(kTypicalIndex);
+    ServeIndex(TYPICAL_INDEX);
     server().ServeBody("/AppData/app/main.exe", 200, body);
 
     RunToCompletion();
 
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/main.exe"}));
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/main.exe"}));
     EXPECT_TRUE(ReadBytes(Installed("bin\\main.exe")) == body) << "bin\\main.exe differs";
     EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
     const std::string bin = prefix().InstallDir() + "\\bin\\";
@@ -40,7 +40,7 @@ TEST_F(InstallRun, TypicalIndexInstallsLinksAndCloses) {
 }
 
 TEST_F(InstallRun, SecondRunReplacesFilesAndLink) {
-    ServeIndex(kTypicalIndex);
+    ServeIndex(TYPICAL_INDEX);
     server().ServeBody("/AppData/app/main.exe", 200, BinaryBody(200 * 1024, 2));
     RunToCompletion();
     ASSERT_EQ(fs::file_size(Installed("bin\\main.exe")), 200u * 1024);
@@ -57,7 +57,7 @@ TEST_F(InstallRun, SecondRunReplacesFilesAndLink) {
     server().ClearRequests();
     RunToCompletion();
 
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/main.exe",
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/main.exe",
                                                           "/AppData/app/tool.exe"}));
     EXPECT_TRUE(ReadBytes(Installed("bin\\main.exe")) == shorter) << "bin\\main.exe not replaced";
     EXPECT_TRUE(ReadBytes(Installed("bin\\tool.exe")) == tool);
@@ -80,10 +80,10 @@ TEST_F(InstallRun, FailedDownloadStopsThePassAndLeavesTheWindowRed) {
     ServeIndex(index);
     RememberDriveC();
 
-    RunToFailure(kDataFailed, "third-of-five-404");
+    RunToFailure(DATA_FAILED, "third-of-five-404");
 
     EXPECT_EQ(RequestedPaths(),
-              (std::vector<std::string>{kIndexPath, "/AppData/files/1.dat", "/AppData/files/2.dat",
+              (std::vector<std::string>{INDEX_PATH, "/AppData/files/1.dat", "/AppData/files/2.dat",
                                         "/AppData/files/3.dat"}));
     EXPECT_TRUE(ReadBytes(Installed("1.dat")) == BinaryBody(1001, 1));
     EXPECT_TRUE(ReadBytes(Installed("2.dat")) == BinaryBody(1002, 2));
@@ -104,9 +104,9 @@ TEST_F(InstallRun, DownloadIntoAFolderNoEntryMadeFailsAfterItsBodyArrived) {
     ServeIndex("0|app/main.exe|nowhere\\main.exe\r\n");
     server().ServeBody("/AppData/app/main.exe", 200, BinaryBody(4000, 5));
 
-    RunToFailure(kDataFailed, "download-into-missing-folder");
+    RunToFailure(DATA_FAILED, "download-into-missing-folder");
 
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/main.exe"}));
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/main.exe"}));
     EXPECT_FALSE(fs::exists(Installed("nowhere")));
 }
 
@@ -115,9 +115,9 @@ TEST_F(InstallRun, EmptyFileOnTheServerFailsThePass) {
     server().ServeBody("/AppData/app/empty.dat", 200, "");
     server().ServeBody("/AppData/app/main.exe", 200, "MZ");
 
-    RunToFailure(kDataFailed, "empty-file");
+    RunToFailure(DATA_FAILED, "empty-file");
 
-    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{kIndexPath, "/AppData/app/empty.dat"}));
+    EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/empty.dat"}));
     EXPECT_FALSE(fs::exists(Installed("empty.dat")));
 }
 
@@ -135,9 +135,9 @@ TEST_F(InstallRun, FolderWhoseParentNoEntryMadeFailsThePass) {
     ServeIndex("1|p\\q|\r\n0|app/main.exe|main.exe\r\n");
     server().ServeBody("/AppData/app/main.exe", 200, "MZ");
 
-    RunToFailure(kDataFailed, "folder-without-parent");
+    RunToFailure(DATA_FAILED, "folder-without-parent");
 
-    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{INDEX_PATH});
     EXPECT_FALSE(fs::exists(Installed("p")));
 }
 
@@ -145,9 +145,9 @@ TEST_F(InstallRun, IndexOfOnlySkippedLinesInstallsNothing) {
     ServeIndex(" 1|bin|\r\n|0|x|y\r\nno bar\r\n0||main.exe\r\nx|app/main.exe|main.exe\r\n\r\n");
     server().ServeBody("/AppData/app/main.exe", 200, "MZ");
 
-    RunToFailure(kDataFailed, "only-skipped-lines");
+    RunToFailure(DATA_FAILED, "only-skipped-lines");
 
-    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{INDEX_PATH});
     EXPECT_TRUE(fs::is_directory(Installed("")));
     EXPECT_TRUE(fs::is_empty(Installed("")));
     EXPECT_TRUE(DesktopNames().empty());
@@ -160,7 +160,7 @@ TEST_F(InstallRun, OnlyLinksAndLaunchesNeedNoNetworkAfterTheIndex) {
 
     RunToCompletion();
 
-    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{kIndexPath});
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{INDEX_PATH});
     EXPECT_TRUE(fs::is_empty(Installed("")));
     EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
     const std::string bin = prefix().InstallDir() + "\\bin\\";

@@ -24,10 +24,10 @@ namespace fs = std::filesystem;
 namespace tessaly::test {
 namespace {
 
-constexpr std::uint16_t kChineseSimplified = 2052;
-constexpr std::uint16_t kEnglishUs = 1033;
-constexpr std::uint16_t kRtIcon = 3, kRtMenu = 4, kRtDialog = 5, kRtString = 6, kRtAccelerator = 9,
-                        kRtGroupIcon = 14, kRtManifest = 24;
+constexpr std::uint16_t CHINESE_SIMPLIFIED = 2052;
+constexpr std::uint16_t ENGLISH_US = 1033;
+constexpr std::uint16_t RT_ICON = 3, RT_MENU = 4, RT_DIALOG = 5, RT_STRING = 6, RT_ACCELERATOR = 9,
+                        RT_GROUP_ICON = 14, RT_MANIFEST = 24;
 
 std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -171,7 +171,7 @@ Resources ReadResources(const fs::path& program) {
 
 // The string with `id` from the string table blocks (16 strings a block, each counted UTF-16).
 std::u16string TableString(const Resources& resources, std::uint16_t id, std::uint16_t language) {
-    const auto block = resources.find({Ordinal(kRtString), Ordinal(id / 16 + 1), language});
+    const auto block = resources.find({Ordinal(RT_STRING), Ordinal(id / 16 + 1), language});
     if (block == resources.end()) {
         return u"(no block)";
     }
@@ -207,14 +207,14 @@ class ProgramResources : public testing::TestWithParam<std::string> {
 };
 
 TEST_P(ProgramResources, HoldTitleAndClassNameInSimplifiedChinese) {
-    EXPECT_EQ(TableString(resources_, 103, kChineseSimplified), u"Tessaly在线安装程序");
-    EXPECT_EQ(TableString(resources_, 109, kChineseSimplified), u"TESSALYINSTALLER");
+    EXPECT_EQ(TableString(resources_, 103, CHINESE_SIMPLIFIED), u"Tessaly在线安装程序");
+    EXPECT_EQ(TableString(resources_, 109, CHINESE_SIMPLIFIED), u"TESSALYINSTALLER");
 }
 
 TEST_P(ProgramResources, HoldBothIconGroupsWithThreeTrueColourSizes) {
     for (const std::uint16_t group : {107, 108}) {
         SCOPED_TRACE(group);
-        const std::string* directory = Find(kRtGroupIcon, group, kChineseSimplified);
+        const std::string* directory = Find(RT_GROUP_ICON, group, CHINESE_SIMPLIFIED);
         ASSERT_NE(directory, nullptr);
         ASSERT_EQ(U16(*directory, 4), 3u) << "images in the group";
         std::vector<int> sizes;
@@ -226,7 +226,7 @@ TEST_P(ProgramResources, HoldBothIconGroupsWithThreeTrueColourSizes) {
             EXPECT_EQ(static_cast<unsigned char>(directory->at(entry + 1)), size);
             EXPECT_EQ(U16(*directory, entry + 6), 24u) << "bits per pixel of " << size;
             const std::string* image =
-                Find(kRtIcon, U16(*directory, entry + 12), kChineseSimplified);
+                Find(RT_ICON, U16(*directory, entry + 12), CHINESE_SIMPLIFIED);
             ASSERT_NE(image, nullptr) << "the " << size << " pixel image is missing";
             EXPECT_EQ(image->size(), U32(*directory, entry + 8));
             EXPECT_EQ(U32(*image, 4), static_cast<std::uint32_t>(size)) << "bitmap width";
@@ -238,7 +238,7 @@ TEST_P(ProgramResources, HoldBothIconGroupsWithThreeTrueColourSizes) {
 }
 
 TEST_P(ProgramResources, HoldTheSplashPictureAsAn8BitRgbPngOf931By583) {
-    const auto found = resources_.find({Named("IMAGEFILE"), Ordinal(131), kChineseSimplified});
+    const auto found = resources_.find({Named("IMAGEFILE"), Ordinal(131), CHINESE_SIMPLIFIED});
     ASSERT_NE(found, resources_.end());
     const std::string& png = found->second;
     EXPECT_EQ(png, ReadFile(fs::path(TESSALY_SOURCE_DIR) / "res" / "splash.png"));
@@ -266,7 +266,7 @@ TEST_P(ProgramResources, HoldTheSplashPictureAsAn8BitRgbPngOf931By583) {
 }
 
 TEST_P(ProgramResources, HoldTheManifestAskingForAdministratorRights) {
-    const std::string* manifest = Find(kRtManifest, 1, kEnglishUs);
+    const std::string* manifest = Find(RT_MANIFEST, 1, ENGLISH_US);
     ASSERT_NE(manifest, nullptr);
     EXPECT_NE(manifest->find("level=\"requireAdministrator\""), std::string::npos) << *manifest;
     EXPECT_NE(manifest->find("uiAccess=\"false\""), std::string::npos) << *manifest;
@@ -274,9 +274,9 @@ TEST_P(ProgramResources, HoldTheManifestAskingForAdministratorRights) {
 
 TEST_P(ProgramResources, HoldNoMenuAcceleratorsOrDialog) {
     for (const auto& [key, data] : resources_) {
-        EXPECT_NE(key.type.ordinal, kRtMenu);
-        EXPECT_NE(key.type.ordinal, kRtAccelerator);
-        EXPECT_NE(key.type.ordinal, kRtDialog);
+        EXPECT_NE(key.type.ordinal, RT_MENU);
+        EXPECT_NE(key.type.ordinal, RT_ACCELERATOR);
+        EXPECT_NE(key.type.ordinal, RT_DIALOG);
     }
 }
 
@@ -380,7 +380,7 @@ TEST(KeyedProgram, AddsOnlyWindows7CngFunctionsLoadedAtFirstUse) {
 // Windows 7 SP1 (the list a 32-bit program gets on 64-bit Windows 7), Windows 8.1, 10 and 11
 // alike. Some versions list more (Windows 7 wininet, urlmon and iertutil; Windows 10 and 11
 // gdiplus), but not all of them: the program loads those from the system folder at first use.
-const std::set<std::string> kKnownDllsOnEverySupportedWindows = {
+const std::set<std::string> KNOWN_DLLS_ON_EVERY_SUPPORTED_WINDOWS = {
     "advapi32.dll", "clbcatq.dll",  "comdlg32.dll", "difxapi.dll", "gdi32.dll",    "imagehlp.dll",
     "imm32.dll",    "kernel32.dll", "msctf.dll",    "msvcrt.dll",  "normaliz.dll", "nsi.dll",
     "ole32.dll",    "oleaut32.dll", "psapi.dll",    "rpcrt4.dll",  "sechost.dll",  "setupapi.dll",
@@ -397,7 +397,7 @@ TEST(ShippedProgram, ImportsOnlyDllsThatAreKnownDllsOnEverySupportedWindows) {
         std::transform(name.begin(), name.end(), name.begin(),
                        [](unsigned char c) { return std::tolower(c); });
         ++imported;
-        EXPECT_EQ(kKnownDllsOnEverySupportedWindows.count(name), 1u)
+        EXPECT_EQ(KNOWN_DLLS_ON_EVERY_SUPPORTED_WINDOWS.count(name), 1u)
             << name << " is not a KnownDLL on every supported Windows";
     }
     EXPECT_GT(imported, 0u);

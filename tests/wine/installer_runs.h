@@ -32,8 +32,8 @@ namespace tessaly::test {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-inline constexpr char kIndexPath[] = "/AppData/FileList.txt";
-inline constexpr char kInstallerClass[] = "TESSALYINSTALLER";
+inline constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
+inline constexpr char INSTALLER_CLASS[] = "TESSALYINSTALLER";
 
 inline std::string ReadBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -107,7 +107,7 @@ class InstallerRunTest : public testing::Test {
         return names;
     }
 
-    void ServeIndex(const std::string& index) { server().ServeBody(kIndexPath, 200, index); }
+    void ServeIndex(const std::string& index) { server().ServeBody(INDEX_PATH, 200, index); }
 
     std::vector<std::string> RequestedPaths() const {
         std::vector<std::string> paths;
@@ -174,7 +174,7 @@ class InstallerRunTest : public testing::Test {
             << "the status line does not show " << failureText;
         EXPECT_EQ(screen.Count(status, IsBlue), 0) << "blue text beside the failure";
         EXPECT_TRUE(program_->Running()) << "the window closed after a failure";
-        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", kInstallerClass}, 30s);
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", INSTALLER_CLASS}, 30s);
         EXPECT_TRUE(program_->Wait(10s)) << "closing the window did not end the process";
         EXPECT_EQ(program_->ExitCode(), 0);
     }
@@ -185,7 +185,7 @@ class InstallerRunTest : public testing::Test {
         std::optional<WindowArea> window;
         while (std::chrono::steady_clock::now() < deadline && program_->Running()) {
             if (!window) {
-                window = FindWindowArea(prefix(), kInstallerClass);
+                window = FindWindowArea(prefix(), INSTALLER_CLASS);
             }
             if (window) {
                 const Rect& c = window->client;

@@ -26,12 +26,12 @@ using namespace std::chrono_literals;
 namespace tessaly::test {
 namespace {
 
-constexpr char kInstallerClass[] = "TESSALYINSTALLER";
-constexpr char kWindowTitle[] = "Tessaly在线安装程序";
-constexpr char kIndexPath[] = "/AppData/FileList.txt";
-constexpr int kPictureWidth = 931;
-constexpr int kPictureHeight = 583;
-constexpr int kStatusHeight = kPictureHeight / 4;  // the status line's layout rectangle
+constexpr char INSTALLER_CLASS[] = "TESSALYINSTALLER";
+constexpr char WINDOW_TITLE[] = "Tessaly在线安装程序";
+constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
+constexpr int PICTURE_WIDTH = 931;
+constexpr int PICTURE_HEIGHT = 583;
+constexpr int STATUS_HEIGHT = PICTURE_HEIGHT / 4;  // the status line's layout rectangle
 
 std::string Describe(const Rect& r) {
     std::ostringstream out;
@@ -101,7 +101,7 @@ class InstallerWindowTest : public testing::Test {
     }
 
     WindowArea WaitForWindow() {
-        const std::optional<WindowArea> area = FindWindowArea(prefix(), kInstallerClass, 30s);
+        const std::optional<WindowArea> area = FindWindowArea(prefix(), INSTALLER_CLASS, 30s);
         if (!area) {
             ADD_FAILURE() << "no installer window appeared";
             return {};
@@ -127,7 +127,7 @@ class InstallerWindowTest : public testing::Test {
     }
 
     static Rect StatusArea(const Rect& client) {
-        return {client.x, client.y, client.width, kStatusHeight};
+        return {client.x, client.y, client.width, STATUS_HEIGHT};
     }
 
     // Pixels below the status line that differ clearly from the splash picture. GDI+ draws the
@@ -135,10 +135,10 @@ class InstallerWindowTest : public testing::Test {
     // edges come out resampled by up to about 30 levels; a picture drawn elsewhere or at another
     // scale differs by far more.
     static int PictureDifferences(const Image& screen, const Rect& client) {
-        const Rect below = {client.x, client.y + kStatusHeight, kPictureWidth,
-                            kPictureHeight - kStatusHeight};
+        const Rect below = {client.x, client.y + STATUS_HEIGHT, PICTURE_WIDTH,
+                            PICTURE_HEIGHT - STATUS_HEIGHT};
         return CountDifferences(screen, below, splash_,
-                                {0, kStatusHeight, kPictureWidth, kPictureHeight - kStatusHeight},
+                                {0, STATUS_HEIGHT, PICTURE_WIDTH, PICTURE_HEIGHT - STATUS_HEIGHT},
                                 40);
     }
 
@@ -149,8 +149,8 @@ class InstallerWindowTest : public testing::Test {
         ASSERT_GT(text.width, 0);
         const double middleX = text.x - client.x + text.width / 2.0;
         const double middleY = text.y - client.y + text.height / 2.0;
-        EXPECT_NEAR(middleX, kPictureWidth / 2.0, 6.0) << "text at " << Describe(text);
-        EXPECT_NEAR(middleY, kStatusHeight / 2.0, 6.0) << "text at " << Describe(text);
+        EXPECT_NEAR(middleX, PICTURE_WIDTH / 2.0, 6.0) << "text at " << Describe(text);
+        EXPECT_NEAR(middleY, STATUS_HEIGHT / 2.0, 6.0) << "text at " << Describe(text);
     }
 
     static void Save(const Image& screen, const Rect& client, const std::string& name) {
@@ -161,7 +161,7 @@ class InstallerWindowTest : public testing::Test {
 
     void CloseAndExpectExitCodeZero() {
         const CommandResult closed =
-            prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", kInstallerClass}, 30s);
+            prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", INSTALLER_CLASS}, 30s);
         EXPECT_EQ(closed.exitCode, 0) << closed.output;
         ASSERT_TRUE(program_->Wait(10s)) << "closing the window did not end the process";
         EXPECT_EQ(program_->ExitCode(), 0);
@@ -178,18 +178,18 @@ TEST_F(InstallerWindowTest, FitsThePictureCentredAndShowsAFailureInRedUntilClose
     StartInstaller("unreachable");
     const WindowArea window = WaitForWindow();
     ASSERT_GT(window.client.width, 0);
-    EXPECT_EQ(window.title, kWindowTitle);
-    EXPECT_EQ(window.client.width, kPictureWidth);
-    EXPECT_EQ(window.client.height, kPictureHeight);
+    EXPECT_EQ(window.title, WINDOW_TITLE);
+    EXPECT_EQ(window.client.width, PICTURE_WIDTH);
+    EXPECT_EQ(window.client.height, PICTURE_HEIGHT);
     // Centred on the whole screen, frame included; an odd remainder is dropped.
-    EXPECT_EQ(window.window.x, (VirtualScreen::kWidth - window.window.width) / 2)
+    EXPECT_EQ(window.window.x, (VirtualScreen::WIDTH - window.window.width) / 2)
         << Describe(window.window);
-    EXPECT_EQ(window.window.y, (VirtualScreen::kHeight - window.window.height) / 2)
+    EXPECT_EQ(window.window.y, (VirtualScreen::HEIGHT - window.window.height) / 2)
         << Describe(window.window);
     // A title bar with the system menu and the close button; no sizing border, no minimise or
     // maximise box.
     const CommandResult info =
-        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"info", kInstallerClass}, 30s);
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"info", INSTALLER_CLASS}, 30s);
     const std::size_t style = info.output.find("style=");
     ASSERT_NE(style, std::string::npos) << info.output;
     EXPECT_EQ(std::stoul(info.output.substr(style + 6, 8), nullptr, 16) & 0x00CF0000u, 0x00C80000u)
@@ -220,7 +220,7 @@ TEST_F(InstallerWindowTest, AnimatesTheStatusInBlueWhileAStepRunsAndClosesMidSte
     server_ = std::make_unique<LoopbackServer>();
     // One byte a second: the index download lasts a minute without ever stalling long enough
     // for the receive time-out.
-    server_->ServeSlowly(kIndexPath, std::string(60, '\n'), 1, 1000ms);
+    server_->ServeSlowly(INDEX_PATH, std::string(60, '\n'), 1, 1000ms);
     StartInstaller("slow-index");
     const WindowArea window = WaitForWindow();
     ASSERT_GT(window.client.width, 0);
@@ -247,7 +247,7 @@ TEST_F(InstallerWindowTest, AnimatesTheStatusInBlueWhileAStepRunsAndClosesMidSte
         << "the status line did not animate";
 
     EXPECT_TRUE(program_->Running());
-    EXPECT_EQ(server_->RequestsFor(kIndexPath).size(), 1u);
+    EXPECT_EQ(server_->RequestsFor(INDEX_PATH).size(), 1u);
     CloseAndExpectExitCodeZero();
 }
 
@@ -265,7 +265,7 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
     for (std::string line; std::getline(lines, line);) {
         fields[line.substr(0, line.find('='))] = line.substr(line.find('=') + 1);
     }
-    EXPECT_EQ(fields["owner"], kInstallerClass) << "the box is not owned by the window";
+    EXPECT_EQ(fields["owner"], INSTALLER_CLASS) << "the box is not owned by the window";
     EXPECT_EQ(fields["buttons"], "OK");
     EXPECT_EQ(fields["icon"], "0");
     EXPECT_NE(notice.output.find("text=系统版本太低"), std::string::npos) << notice.output;

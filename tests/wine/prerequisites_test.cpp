@@ -28,32 +28,32 @@ using namespace std::chrono_literals;
 namespace tessaly::test {
 namespace {
 
-constexpr char kDotNetHelpUrl[] =
+constexpr char DOT_NET_HELP_URL[] =
     "https://learn.microsoft.com/dotnet/framework/install/on-windows-and-server";
-constexpr char kVcRuntimeHelpUrl[] =
+constexpr char VC_RUNTIME_HELP_URL[] =
     "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
 
-constexpr char kHeader[] = "系统版本太低需要升级系统补丁：\r\n";
-constexpr char kDotNetLine[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
-constexpr char kTrailer[] =
+constexpr char HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
+constexpr char DOT_NET_LINE[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
+constexpr char TRAILER[] =
     "点击【确认】后会自动打开相关组件的下载网页。\r\n"
     "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
 
 // What answers the .NET Framework 4 probe.
 enum class DotNet {
-    kWine,    // Wine's own mscoree.dll, which has the version 4 runtime
-    kNone,    // no mscoree.dll at all
-    kTooOld,  // the system's mscoree.dll is one of older runtimes only, without CLRCreateInstance
+    WINE,     // Wine's own mscoree.dll, which has the version 4 runtime
+    NONE,     // no mscoree.dll at all
+    TOO_OLD,  // the system's mscoree.dll is one of older runtimes only, without CLRCreateInstance
 };
 
 // winemenubuilder stays off as the harness has it.
 std::vector<std::string> DotNetEnvironment(DotNet dotNet) {
     switch (dotNet) {
-        case DotNet::kNone:
+        case DotNet::NONE:
             return {"WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=d"};
-        case DotNet::kTooOld:
+        case DotNet::TOO_OLD:
             return {"WINEDLLOVERRIDES=winemenubuilder.exe=d;mscoree=n"};
-        case DotNet::kWine:
+        case DotNet::WINE:
             break;
     }
     return {};
@@ -114,7 +114,7 @@ class PrerequisitesTest : public testing::Test {
             fs::copy_file(WineBuildPath(std::string("tests/planted/") + decoy), folder / decoy);
         }
         prefix().SetVcRuntime(withVcRuntime);
-        if (dotNet == DotNet::kTooOld) {
+        if (dotNet == DotNet::TOO_OLD) {
             const fs::path system = prefix().SystemDir();
             fs::rename(system / "mscoree.dll", savedMscoree_);
             fs::copy_file(WineBuildPath("tests/old-clr/mscoree.dll"), system / "mscoree.dll");
@@ -184,7 +184,7 @@ std::string PrerequisitesTest::browserLog_;
 TEST_F(PrerequisitesTest, BothPresentShowNothingAndTheInstallGoesOn) {
     LoopbackServer server;
     server.ServeBody("/AppData/FileList.txt", 200, "");
-    const fs::path folder = StartInstaller("both-present", true, DotNet::kWine);
+    const fs::path folder = StartInstaller("both-present", true, DotNet::WINE);
 
     ASSERT_TRUE(server.WaitForRequests(1, 60s)) << "the install did not get past the check";
     ExpectNoDecoyRan(folder);
@@ -259,7 +259,7 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
     for (const RecordedRequest& request : server.Requests()) {
         ADD_FAILURE() << "the package server was asked for " << request.path;
     }
-    if (c.dotNet == DotNet::kTooOld) {
+    if (c.dotNet == DotNet::TOO_OLD) {
         EXPECT_TRUE(fs::exists(fs::path(prefix().SystemDir()) / "mscoree.loaded"))
             << "the old mscoree.dll did not answer";
     }
@@ -275,26 +275,26 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         // The decoy mfc140.dll beside the installer does not count.
         MissingCase{"runtime-missing",
-                    DotNet::kWine,
+                    DotNet::WINE,
                     false,
-                    kHeader + VcRuntimeLine("1") + kTrailer,
-                    {kVcRuntimeHelpUrl}},
+                    HEADER + VcRuntimeLine("1") + TRAILER,
+                    {VC_RUNTIME_HELP_URL}},
         MissingCase{"dotnet-missing",
-                    DotNet::kNone,
+                    DotNet::NONE,
                     true,
-                    std::string(kHeader) + kDotNetLine + kTrailer,
-                    {kDotNetHelpUrl}},
+                    std::string(HEADER) + DOT_NET_LINE + TRAILER,
+                    {DOT_NET_HELP_URL}},
         MissingCase{"both-missing",
-                    DotNet::kNone,
+                    DotNet::NONE,
                     false,
-                    kHeader + (kDotNetLine + VcRuntimeLine("2")) + kTrailer,
-                    {kDotNetHelpUrl, kVcRuntimeHelpUrl}},
+                    HEADER + (DOT_NET_LINE + VcRuntimeLine("2")) + TRAILER,
+                    {DOT_NET_HELP_URL, VC_RUNTIME_HELP_URL}},
         // Only runtimes before version 4: mscoree.dll is there but lacks CLRCreateInstance.
         MissingCase{"dotnet-too-old",
-                    DotNet::kTooOld,
+                    DotNet::TOO_OLD,
                     true,
-                    std::string(kHeader) + kDotNetLine + kTrailer,
-                    {kDotNetHelpUrl}}),
+                    std::string(HEADER) + DOT_NET_LINE + TRAILER,
+                    {DOT_NET_HELP_URL}}),
     [](const testing::TestParamInfo<MissingCase>& info) {
         std::string name = info.param.name;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());

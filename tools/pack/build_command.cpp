@@ -20,7 +20,7 @@ namespace tessaly::pack {
 
 namespace fs = std::filesystem;
 
-const char kBuildUsage[] =
+const char BUILD_USAGE[] =
     "usage: tessaly-pack build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch "
     "TARGET]...\n"
     "                          [--sign KEY [--expires WHEN]]\n"
@@ -256,8 +256,8 @@ class PackageBuilder {
     }
 
     void Write() {
-        const fs::path package = options_.out / kPackageFolder;
-        const fs::path objects = package / kObjectFolder;
+        const fs::path package = options_.out / PACKAGE_FOLDER;
+        const fs::path objects = package / OBJECT_FOLDER;
         std::error_code failure;
         fs::create_directories(objects, failure);
         if (failure) {
@@ -291,7 +291,7 @@ class PackageBuilder {
         result_.objects = named.size();
         result_.entries.insert(result_.entries.end(), downloads.begin(), downloads.end());
         result_.entries.insert(result_.entries.end(), links_.begin(), links_.end());
-        result_.indexFile = package / kIndexName;
+        result_.indexFile = package / INDEX_NAME;
         std::string error;
         std::string index = FormatIndex(result_.entries);
         if (options_.signingKey != nullptr) {
@@ -322,8 +322,8 @@ BuildResult BuildPackage(const BuildOptions& options) {
 
 int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << kBuildUsage;
-        return kExitOk;
+        out << BUILD_USAGE;
+        return EXIT_OK;
     }
     Arguments parsed;
     std::string error;
@@ -360,7 +360,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     SigningKey key;
     if (!keyFile.empty()) {
         if (!ReadExpiryOption(when, now, options.expires, "build", err)) {
-            return kExitUsage;
+            return EXIT_USAGE;
         }
         key = LoadPrivateKey(keyFile, error);
         if (!key) {
@@ -376,7 +376,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         err << "tessaly-pack build: refused ("
             << Count(result.problems.size(), "problem", "problems")
             << "); FileList.txt was not replaced\n";
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     std::size_t shortcuts = 0;
     for (const LinkRequest& link : options.links) {
@@ -390,11 +390,11 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         out << result.indexFile.string() << ": signed by key " << KeyId(key.get()) << ", "
             << DescribeValidity(options.expires, now) << '\n';
     }
-    out << (options.out / kPackageFolder / kObjectFolder).string() << ": "
+    out << (options.out / PACKAGE_FOLDER / OBJECT_FOLDER).string() << ": "
         << Count(result.objects, "object", "objects") << " named, " << result.newObjects << " new\n"
-        << "Upload " << kObjectFolder << "/ first and " << kIndexName
+        << "Upload " << OBJECT_FOLDER << "/ first and " << INDEX_NAME
         << " last: an installer that reads the new index must find every file it names.\n";
-    return kExitOk;
+    return EXIT_OK;
 }
 
 }  // namespace tessaly::pack

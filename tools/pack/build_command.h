@@ -13,7 +13,7 @@
 
 namespace tessaly::pack {
 
-extern const char kBuildUsage[];
+extern const char BUILD_USAGE[];
 
 // A Shortcut or Launch entry asked for on the command line.
 struct LinkRequest {

@@ -16,7 +16,7 @@
 
 namespace tessaly::pack {
 
-const char kCheckUsage[] =
+const char CHECK_USAGE[] =
     "usage: tessaly-pack check FILE_LIST [--signed] [--key PUBLIC_KEY]\n"
     "\n"
     "Reads a file index (FileList.txt) as the installer will and reports, one line each as\n"
@@ -85,10 +85,10 @@ std::string SkipReason(const IndexLine& line) {
             return "the path column is empty";
         case LineVerdict::PathTooLong:
             return "the path column is " + std::to_string(line.columns[1].size()) +
-                   " bytes; its field holds " + std::to_string(kPathColumnLimit);
+                   " bytes; its field holds " + std::to_string(PATH_COLUMN_LIMIT);
         case LineVerdict::LocalTooLong:
             return "the local column is " + std::to_string(line.columns[2].size()) +
-                   " bytes; its field holds " + std::to_string(kLocalColumnLimit);
+                   " bytes; its field holds " + std::to_string(LOCAL_COLUMN_LIMIT);
         case LineVerdict::Entry:
         case LineVerdict::Empty:
             break;
@@ -366,8 +366,8 @@ std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions&
 
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << kCheckUsage;
-        return kExitOk;
+        out << CHECK_USAGE;
+        return EXIT_OK;
     }
     Arguments parsed;
     std::string error;
@@ -393,7 +393,7 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         err << file << ": cannot be read\n";
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const std::vector<Finding> findings = CheckFileList(bytes, options);
@@ -409,10 +409,10 @@ int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostre
     if (!findings.empty()) {
         out << file << ": " << findings.size() << (findings.size() == 1 ? " problem" : " problems")
             << '\n';
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     out << file << ": no problems\n";
-    return kExitOk;
+    return EXIT_OK;
 }
 
 }  // namespace tessaly::pack

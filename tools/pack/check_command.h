@@ -11,7 +11,7 @@
 
 namespace tessaly::pack {
 
-extern const char kCheckUsage[];
+extern const char CHECK_USAGE[];
 
 struct CheckOptions {
     bool keyed = false;       // also report what an installer built with a key refuses

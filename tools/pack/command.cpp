@@ -72,7 +72,7 @@ bool WantsHelp(const std::vector<std::string>& args) {
 int UsageError(std::ostream& err, const std::string& command, const std::string& message) {
     err << "tessaly-pack " << command << ": " << message << " (see tessaly-pack " << command
         << " --help)\n";
-    return kExitUsage;
+    return EXIT_USAGE;
 }
 
 }  // namespace tessaly::pack

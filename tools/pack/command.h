@@ -8,9 +8,9 @@
 
 namespace tessaly::pack {
 
-constexpr int kExitOk = 0;       // done, nothing to report
-constexpr int kExitFinding = 1;  // a finding, a refusal or an error
-constexpr int kExitUsage = 2;    // the command line was wrong
+constexpr int EXIT_OK = 0;       // done, nothing to report
+constexpr int EXIT_FINDING = 1;  // a finding, a refusal or an error
+constexpr int EXIT_USAGE = 2;    // the command line was wrong
 
 // One problem found in a file, at a line as an editor numbers it (0: the file as a whole).
 struct Finding {
@@ -41,7 +41,7 @@ bool HasFlag(const Arguments& parsed, const std::string& name);
 // True when `args` asks for help ("-h" or "--help" before any "--").
 bool WantsHelp(const std::vector<std::string>& args);
 
-// Writes "tessaly-pack COMMAND: message" and a pointer to --help; returns kExitUsage.
+// Writes "tessaly-pack COMMAND: message" and a pointer to --help; returns EXIT_USAGE.
 int UsageError(std::ostream& err, const std::string& command, const std::string& message);
 
 }  // namespace tessaly::pack

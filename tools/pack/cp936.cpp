@@ -10,7 +10,7 @@ namespace tessaly::pack {
 
 namespace {
 
-constexpr std::size_t kConvertChunkSize = 256;  // converted bytes taken out of iconv at a time
+constexpr std::size_t CONVERT_CHUNK_SIZE = 256;  // converted bytes taken out of iconv at a time
 
 // Converts the whole of `input`; any invalid or unconvertible sequence fails the conversion.
 bool Convert(const char* to, const char* from, const std::string& input, std::string& output) {
@@ -23,7 +23,7 @@ bool Convert(const char* to, const char* from, const std::string& input, std::st
     std::size_t inLeft = input.size();
     bool ok = true;
     while (inLeft > 0) {
-        char chunk[kConvertChunkSize];
+        char chunk[CONVERT_CHUNK_SIZE];
         char* out = chunk;
         std::size_t outLeft = sizeof chunk;
         const std::size_t result = iconv(converter, &in, &inLeft, &out, &outLeft);

@@ -59,10 +59,10 @@ class Problems {
     std::vector<std::string> messages_;
 };
 
-const std::string kInstallBase =
-    "a " + std::to_string(kAssumedInstallDirLength) + "-byte install directory";
-const std::string kDesktopBase =
-    "a " + std::to_string(kAssumedDesktopDirLength) + "-byte desktop directory";
+const std::string INSTALL_BASE =
+    "a " + std::to_string(ASSUMED_INSTALL_DIR_LENGTH) + "-byte install directory";
+const std::string DESKTOP_BASE =
+    "a " + std::to_string(ASSUMED_DESKTOP_DIR_LENGTH) + "-byte desktop directory";
 
 void CheckDownload(const IndexEntry& entry, Problems& problems) {
     for (const char c : entry.path) {
@@ -78,25 +78,26 @@ void CheckDownload(const IndexEntry& entry, Problems& problems) {
     }
     if (problems.Contained("local path", entry.local)) {
         problems.Fits("local path " + Quoted(entry.local),
-                      kAssumedInstallDirLength + entry.local.size(), "file path", kFilePathCapacity,
-                      kInstallBase.c_str());
+                      ASSUMED_INSTALL_DIR_LENGTH + entry.local.size(), "file path",
+                      FILE_PATH_CAPACITY, INSTALL_BASE.c_str());
     }
 }
 
 void CheckFolder(const IndexEntry& entry, Problems& problems) {
     if (problems.Contained("folder", entry.path)) {
-        problems.Fits("folder " + Quoted(entry.path), kAssumedInstallDirLength + entry.path.size(),
-                      "folder path", kFolderPathCapacity, kInstallBase.c_str());
+        problems.Fits("folder " + Quoted(entry.path),
+                      ASSUMED_INSTALL_DIR_LENGTH + entry.path.size(), "folder path",
+                      FOLDER_PATH_CAPACITY, INSTALL_BASE.c_str());
     }
 }
 
 void CheckShortcut(const IndexEntry& entry, Problems& problems) {
     if (problems.Contained("link target", entry.path)) {
-        const std::size_t target = kAssumedInstallDirLength + entry.path.size();
+        const std::size_t target = ASSUMED_INSTALL_DIR_LENGTH + entry.path.size();
         problems.Fits("link target " + Quoted(entry.path), target, "target path",
-                      kTargetPathCapacity, kInstallBase.c_str());
+                      TARGET_PATH_CAPACITY, INSTALL_BASE.c_str());
         problems.Fits("link target " + Quoted(entry.path), target, "link object target",
-                      kLinkTargetCapacity, kInstallBase.c_str());
+                      LINK_TARGET_CAPACITY, INSTALL_BASE.c_str());
     }
     const std::string& name = entry.local;
     if (name.empty()) {
@@ -112,19 +113,19 @@ void CheckShortcut(const IndexEntry& entry, Problems& problems) {
         return;
     }
     const std::size_t lnk = sizeof(".lnk") - 1;
-    problems.Fits("link name " + Quoted(name), kAssumedDesktopDirLength + name.size() + lnk,
-                  "link path", kLinkPathCapacity, kDesktopBase.c_str());
+    problems.Fits("link name " + Quoted(name), ASSUMED_DESKTOP_DIR_LENGTH + name.size() + lnk,
+                  "link path", LINK_PATH_CAPACITY, DESKTOP_BASE.c_str());
     // The desktop directory converts to at most one UTF-16 unit per byte.
     problems.Fits("link name " + Quoted(name),
-                  kAssumedDesktopDirLength + Cp936CharacterCount(name) + lnk,
-                  "UTF-16 link path (in units)", kLinkPathWideCapacity, kDesktopBase.c_str());
+                  ASSUMED_DESKTOP_DIR_LENGTH + Cp936CharacterCount(name) + lnk,
+                  "UTF-16 link path (in units)", LINK_PATH_WIDE_CAPACITY, DESKTOP_BASE.c_str());
 }
 
 void CheckLaunch(const IndexEntry& entry, Problems& problems) {
     if (problems.Contained("launch path", entry.path)) {
         problems.Fits("launch path " + Quoted(entry.path),
-                      kAssumedInstallDirLength + entry.path.size(), "launch path",
-                      kTargetPathCapacity, kInstallBase.c_str());
+                      ASSUMED_INSTALL_DIR_LENGTH + entry.path.size(), "launch path",
+                      TARGET_PATH_CAPACITY, INSTALL_BASE.c_str());
     }
 }
 
@@ -132,8 +133,8 @@ void CheckLaunch(const IndexEntry& entry, Problems& problems) {
 
 std::vector<std::string> EntryProblems(const IndexEntry& entry) {
     Problems problems;
-    problems.Column("path", entry.path, kPathColumnLimit);
-    problems.Column("local", entry.local, kLocalColumnLimit);
+    problems.Column("path", entry.path, PATH_COLUMN_LIMIT);
+    problems.Column("local", entry.local, LOCAL_COLUMN_LIMIT);
     switch (entry.kind) {
         case Download:
             CheckDownload(entry, problems);

@@ -75,9 +75,9 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
     // WinINet's send time-outs bound every write of the request, its receive time-outs every read
     // of the answer.
     using std::chrono::milliseconds;
-    client.set_connection_timeout(milliseconds(TimeoutMilliseconds(kConnectTimeoutOption)));
-    client.set_write_timeout(milliseconds(TimeoutMilliseconds(kDataSendTimeoutOption)));
-    client.set_read_timeout(milliseconds(TimeoutMilliseconds(kDataReceiveTimeoutOption)));
+    client.set_connection_timeout(milliseconds(TimeoutMilliseconds(CONNECT_TIMEOUT_OPTION)));
+    client.set_write_timeout(milliseconds(TimeoutMilliseconds(DATA_SEND_TIMEOUT_OPTION)));
+    client.set_read_timeout(milliseconds(TimeoutMilliseconds(DATA_RECEIVE_TIMEOUT_OPTION)));
     client.set_follow_location(true);
     client.set_url_encode(false);
     client.set_keep_alive(false);
@@ -85,7 +85,7 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
     client.set_decompress(false);
     // No cache on the way may answer for the server: the installer never takes a cached copy.
     const httplib::Headers headers = {
-        {"User-Agent", kAgentText},
+        {"User-Agent", AGENT_TEXT},
         {"Cache-Control", "no-cache"},
         {"Pragma", "no-cache"},
     };

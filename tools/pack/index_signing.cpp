@@ -28,8 +28,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t kOpenSslErrorCapacity = 256;  // what ERR_error_string asks for at least
-constexpr std::size_t kCurveNameCapacity = 64;
+constexpr std::size_t OPEN_SSL_ERROR_CAPACITY = 256;  // what ERR_error_string asks for at least
+constexpr std::size_t CURVE_NAME_CAPACITY = 64;
 
 struct BioFree {
     void operator()(BIO* bio) const { BIO_free(bio); }
@@ -49,14 +49,14 @@ std::string OpenSslError() {
     if (code == 0) {
         return "unknown OpenSSL error";
     }
-    char text[kOpenSslErrorCapacity];
+    char text[OPEN_SSL_ERROR_CAPACITY];
     ERR_error_string_n(code, text, sizeof text);
     ERR_clear_error();
     return text;
 }
 
 bool IsP256(EVP_PKEY* key) {
-    char group[kCurveNameCapacity] = {};
+    char group[CURVE_NAME_CAPACITY] = {};
     std::size_t length = 0;
     return EVP_PKEY_is_a(key, "EC") &&
            EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 &&
@@ -125,7 +125,8 @@ std::string PemOf(EVP_PKEY* key, bool isPrivate) {
 }
 
 // ECDSA with SHA-256 over `message`, as raw r‖s (what CNG verifies) rather than DER.
-bool SignRaw(EVP_PKEY* key, const std::string& message, unsigned char (&raw)[kIndexSignatureSize]) {
+bool SignRaw(EVP_PKEY* key, const std::string& message,
+             unsigned char (&raw)[INDEX_SIGNATURE_SIZE]) {
     MdContext context(EVP_MD_CTX_new());
     std::size_t length = 0;
     if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) != 1 ||
@@ -146,14 +147,14 @@ bool SignRaw(EVP_PKEY* key, const std::string& message, unsigned char (&raw)[kIn
     if (!signature) {
         return false;
     }
-    const int half = static_cast<int>(kIndexSignatureSize / 2);
+    const int half = static_cast<int>(INDEX_SIGNATURE_SIZE / 2);
     return BN_bn2binpad(ECDSA_SIG_get0_r(signature.get()), raw, half) == half &&
            BN_bn2binpad(ECDSA_SIG_get0_s(signature.get()), raw + half, half) == half;
 }
 
 bool VerifyRaw(EVP_PKEY* key, const char* message, std::size_t size,
-               const unsigned char (&raw)[kIndexSignatureSize]) {
-    const int half = static_cast<int>(kIndexSignatureSize / 2);
+               const unsigned char (&raw)[INDEX_SIGNATURE_SIZE]) {
+    const int half = static_cast<int>(INDEX_SIGNATURE_SIZE / 2);
     Signature signature(ECDSA_SIG_new());
     BIGNUM* r = BN_bin2bn(raw, half, nullptr);
     BIGNUM* s = BN_bin2bn(raw + half, half, nullptr);
@@ -180,7 +181,7 @@ bool VerifyRaw(EVP_PKEY* key, const char* message, std::size_t size,
 bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
     unsigned int length = 0;
     return EVP_Digest(data, size, digest, &length, EVP_sha256(), nullptr) == 1 &&
-           length == kSha256Size;
+           length == SHA256_SIZE;
 }
 
 }  // namespace
@@ -232,7 +233,7 @@ std::string KeyId(EVP_PKEY* key) {
     }
     const std::string hex = Sha256Hex(der, static_cast<std::size_t>(length));
     OPENSSL_free(der);
-    return hex.substr(0, kKeyIdLength);
+    return hex.substr(0, KEY_ID_LENGTH);
 }
 
 std::string StripSignatureLine(const std::string& index) {
@@ -251,12 +252,12 @@ std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t exp
     }
     IndexSignature signature{};
     const std::string keyId = KeyId(key);
-    std::memcpy(signature.keyId, keyId.c_str(), kKeyIdLength);
+    std::memcpy(signature.keyId, keyId.c_str(), KEY_ID_LENGTH);
     signature.expires = expires;
     Sha256Digest digest;
-    char message[kSignedMessageCapacity];
-    char line[kSignatureLineCapacity];
-    if (keyId.size() != kKeyIdLength ||
+    char message[SIGNED_MESSAGE_CAPACITY];
+    char line[SIGNATURE_LINE_CAPACITY];
+    if (keyId.size() != KEY_ID_LENGTH ||
         !Sha256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest) ||
         !ComposeSignedMessage(signature.keyId, expires, digest, message) ||
         !SignRaw(key, message, signature.signature) || !ComposeSignatureLine(signature, line)) {
@@ -272,7 +273,7 @@ SignatureVerdict CheckSignedIndex(const std::string& index, EVP_PKEY* publicKey,
     const SignatureCrypto crypto{
         Sha256,
         [publicKey](const char* message, std::size_t size,
-                    const unsigned char(&signature)[kIndexSignatureSize]) {
+                    const unsigned char(&signature)[INDEX_SIGNATURE_SIZE]) {
             return VerifyRaw(publicKey, message, size, signature);
         },
     };

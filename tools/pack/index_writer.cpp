@@ -12,7 +12,7 @@
 namespace tessaly::pack {
 
 std::string ObjectPath(const std::string& sha256Hex) {
-    return std::string(kObjectFolder) + "/" + sha256Hex;
+    return std::string(OBJECT_FOLDER) + "/" + sha256Hex;
 }
 
 std::string FormatIndex(const std::vector<IndexEntry>& entries) {

@@ -21,9 +21,9 @@ struct IndexEntry {
 };
 
 // The tree is served from OUT_DIR, so its package folder is the installer's base path.
-constexpr std::string_view kPackageFolder =
+constexpr std::string_view PACKAGE_FOLDER =
     std::string_view(TESSALY_PACKAGE_BASE_PATH).substr(1, sizeof TESSALY_PACKAGE_BASE_PATH - 3);
-constexpr char kObjectFolder[] = "objects";
+constexpr char OBJECT_FOLDER[] = "objects";
 
 // The server path of a file whose SHA-256 digest is `sha256Hex`, relative to the package base.
 std::string ObjectPath(const std::string& sha256Hex);

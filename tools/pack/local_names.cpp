@@ -39,11 +39,11 @@ std::string Cp936NameProblem(const std::string& cp936Name) {
     struct Trail {
         char byte;
         const char* consequence;
-    } const kTrails[] = {
+    } const TRAILS[] = {
         {'|', "\"|\": the installer would cut the index line there"},
         {'\\', "a backslash, which byte-wise path handling takes for a folder separator"},
     };
-    for (const Trail& trail : kTrails) {
+    for (const Trail& trail : TRAILS) {
         const std::size_t at = FindTrailByte(cp936Name, trail.byte);
         if (at != std::string::npos) {
             return "holds \"" + Cp936ForDisplay(cp936Name.substr(at, 2)) +

@@ -12,7 +12,7 @@
 
 namespace {
 
-const char kUsage[] =
+const char USAGE[] =
     "usage: tessaly-pack COMMAND [ARGS]...\n"
     "\n"
     "  build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch TARGET]...\n"
@@ -55,11 +55,11 @@ int main(int argc, char** argv) {
         return RunSign(args, std::cout, std::cerr);
     }
     if (command == "-h" || command == "--help") {
-        std::cout << kUsage;
-        return kExitOk;
+        std::cout << USAGE;
+        return EXIT_OK;
     }
     std::cerr << (command.empty() ? "tessaly-pack: expected a command\n"
                                   : "tessaly-pack: unknown command " + command + "\n")
-              << kUsage;
-    return kExitUsage;
+              << USAGE;
+    return EXIT_USAGE;
 }

@@ -22,7 +22,7 @@ namespace tessaly::pack {
 
 namespace fs = std::filesystem;
 
-const char kServeUsage[] =
+const char SERVE_USAGE[] =
     "usage: tessaly-pack serve OUT_DIR [--port N] [--bind ADDRESS] [--rate BYTES_PER_SECOND]\n"
     "\n"
     "Serves the package tree that tessaly-pack build wrote to OUT_DIR over plain HTTP, for local\n"
@@ -39,13 +39,13 @@ const char kServeUsage[] =
 
 namespace {
 
-constexpr std::size_t kClockTextCapacity = 16;  // "HH:MM:SS"
+constexpr std::size_t CLOCK_TEXT_CAPACITY = 16;  // "HH:MM:SS"
 
 std::string ClockNow() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
-    char text[kClockTextCapacity];
+    char text[CLOCK_TEXT_CAPACITY];
     std::strftime(text, sizeof text, "%H:%M:%S", &local);
     return text;
 }
@@ -156,8 +156,8 @@ void PackageServer::Stop() {
 
 int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << kServeUsage;
-        return kExitOk;
+        out << SERVE_USAGE;
+        return EXIT_OK;
     }
     Arguments parsed;
     std::string error;
@@ -185,10 +185,10 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     if (!fs::is_directory(root)) {
         err << root << ": is not a folder\n";
-        return kExitFinding;
+        return EXIT_FINDING;
     }
-    if (!fs::is_regular_file(fs::path(root) / kPackageFolder / kIndexName)) {
-        err << root << ": has no " << kPackageFolder << "/" << kIndexName
+    if (!fs::is_regular_file(fs::path(root) / PACKAGE_FOLDER / INDEX_NAME)) {
+        err << root << ": has no " << PACKAGE_FOLDER << "/" << INDEX_NAME
             << "; installers will find no index\n";
     }
     // The signals are taken by sigwait below, so they must reach no other thread: block them
@@ -202,11 +202,11 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     const int bound = server.Start(root, address, static_cast<int>(port), rate, out, error);
     if (bound == 0) {
         err << "tessaly-pack serve: " << error << '\n';
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     const std::string origin = "http://" + address + ":" + std::to_string(bound);
     out << "serving " << root << " on " << origin << "/ (package base " << origin << "/"
-        << kPackageFolder << "/)";
+        << PACKAGE_FOLDER << "/)";
     if (rate > 0) {
         out << ", each file at " << rate << " bytes per second";
     }
@@ -215,7 +215,7 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     sigwait(&stopSignals, &signal);
     server.Stop();
     out << "stopped on " << (signal == SIGINT ? "SIGINT" : "SIGTERM") << std::endl;
-    return kExitOk;
+    return EXIT_OK;
 }
 
 }  // namespace tessaly::pack

@@ -9,7 +9,7 @@
 
 namespace tessaly::pack {
 
-extern const char kServeUsage[];
+extern const char SERVE_USAGE[];
 
 // Serves the files under a folder over plain HTTP, on a thread of its own, logging one line per
 // request.

@@ -19,11 +19,11 @@ struct DigestContextFree {
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
 
 std::string ToHex(const unsigned char* digest, unsigned int length) {
-    static const char kDigits[] = "0123456789abcdef";
+    static const char DIGITS[] = "0123456789abcdef";
     std::string hex;
     for (unsigned int i = 0; i < length; ++i) {
-        hex += kDigits[digest[i] >> 4];
-        hex += kDigits[digest[i] & 0x0F];
+        hex += DIGITS[digest[i] >> 4];
+        hex += DIGITS[digest[i] & 0x0F];
     }
     return hex;
 }

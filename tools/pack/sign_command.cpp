@@ -13,7 +13,7 @@ namespace tessaly::pack {
 
 namespace fs = std::filesystem;
 
-const char kKeygenUsage[] =
+const char KEYGEN_USAGE[] =
     "usage: tessaly-pack keygen KEY\n"
     "\n"
     "Makes an ECDSA P-256 key pair for signing package indexes: the private key goes to KEY\n"
@@ -24,7 +24,7 @@ const char kKeygenUsage[] =
     "and what tessaly-pack verify --key and check --key take.\n"
     "Exit status: 0 written, 1 refused or failed, 2 bad usage.\n";
 
-const char kSignUsage[] =
+const char SIGN_USAGE[] =
     "usage: tessaly-pack sign PACKAGE --key KEY [--expires WHEN]\n"
     "\n"
     "Signs PACKAGE/AppData/FileList.txt again (PACKAGE is the OUT_DIR of tessaly-pack build),\n"
@@ -44,7 +44,7 @@ const char kSignUsage[] =
 
 namespace {
 
-constexpr char kDefaultValidityDays[] = "90";
+constexpr char DEFAULT_VALIDITY_DAYS[] = "90";
 
 std::uint64_t Now() {
     return static_cast<std::uint64_t>(std::time(nullptr));
@@ -54,7 +54,7 @@ std::uint64_t Now() {
 
 bool ReadExpiryOption(const std::string& when, std::uint64_t now, std::uint64_t& expires,
                       const std::string& command, std::ostream& err) {
-    switch (ReadExpiry(when.empty() ? kDefaultValidityDays : when, now, expires)) {
+    switch (ReadExpiry(when.empty() ? DEFAULT_VALIDITY_DAYS : when, now, expires)) {
         case ExpiryRead::Future:
             return true;
         case ExpiryRead::Past:
@@ -73,7 +73,7 @@ bool ReadExpiryOption(const std::string& when, std::uint64_t now, std::uint64_t&
 
 SignResult SignPackage(const fs::path& package, EVP_PKEY* key, std::uint64_t expires) {
     SignResult result;
-    result.indexFile = package / kPackageFolder / kIndexName;
+    result.indexFile = package / PACKAGE_FOLDER / INDEX_NAME;
     std::ifstream in(result.indexFile, std::ios::binary);
     if (!in) {
         result.error = result.indexFile.string() + ": cannot be read";
@@ -94,8 +94,8 @@ SignResult SignPackage(const fs::path& package, EVP_PKEY* key, std::uint64_t exp
 
 int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << kKeygenUsage;
-        return kExitOk;
+        out << KEYGEN_USAGE;
+        return EXIT_OK;
     }
     Arguments parsed;
     std::string error;
@@ -109,12 +109,12 @@ int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const fs::path publicFile = privateFile.string() + ".pub";
     if (!GenerateKeyPair(privateFile, error)) {
         err << "tessaly-pack keygen: " << error << '\n';
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     const SigningKey key = LoadPublicKey(publicFile, error);
     if (!key) {
         err << "tessaly-pack keygen: " << error << '\n';
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     out << "private key: " << privateFile.string() << " (mode 0600)\n"
         << "public key:  " << publicFile.string() << '\n'
@@ -122,13 +122,13 @@ int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostr
         << "Keep " << privateFile.string() << " offline: whoever holds it can make installers "
         << "built with " << publicFile.filename().string()
         << " install and run anything, with administrator rights.\n";
-    return kExitOk;
+    return EXIT_OK;
 }
 
 int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << kSignUsage;
-        return kExitOk;
+        out << SIGN_USAGE;
+        return EXIT_OK;
     }
     Arguments parsed;
     std::string error;
@@ -149,7 +149,7 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     const std::uint64_t now = Now();
     std::uint64_t expires = 0;
     if (!ReadExpiryOption(when, now, expires, "sign", err)) {
-        return kExitUsage;
+        return EXIT_USAGE;
     }
     const SigningKey key = LoadPrivateKey(keyFile, error);
     if (!key) {
@@ -164,12 +164,12 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     if (!result.refusals.empty() || !result.error.empty()) {
         err << "tessaly-pack sign: " << result.indexFile.string() << " was not replaced\n";
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     out << result.indexFile.string() << ": signed by key " << KeyId(key.get()) << ", "
         << DescribeValidity(expires, now) << '\n'
-        << "Upload " << kIndexName << " again; the objects are unchanged.\n";
-    return kExitOk;
+        << "Upload " << INDEX_NAME << " again; the objects are unchanged.\n";
+    return EXIT_OK;
 }
 
 }  // namespace tessaly::pack

@@ -13,8 +13,8 @@
 
 namespace tessaly::pack {
 
-extern const char kKeygenUsage[];
-extern const char kSignUsage[];
+extern const char KEYGEN_USAGE[];
+extern const char SIGN_USAGE[];
 
 // The end of validity for "--expires WHEN" (90 days from `now` when `when` is empty), warning on
 // `err` when it has passed. False, after a usage message naming `command`, for a WHEN that reads

@@ -7,9 +7,9 @@ namespace tessaly::pack {
 
 namespace {
 
-constexpr std::uint64_t kSecondsPerDay = 86400;
-constexpr std::uint64_t kMostDays = 3650;
-constexpr std::size_t kUtcTextCapacity = 32;  // "YYYY-MM-DD HH:MM UTC"
+constexpr std::uint64_t SECONDS_PER_DAY = 86400;
+constexpr std::uint64_t MOST_DAYS = 3650;
+constexpr std::size_t UTC_TEXT_CAPACITY = 32;  // "YYYY-MM-DD HH:MM UTC"
 
 bool AllDigits(const std::string& text) {
     return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
@@ -45,10 +45,10 @@ bool ReadDate(const std::string& text, std::uint64_t& seconds) {
 ExpiryRead ReadExpiry(const std::string& when, std::uint64_t now, std::uint64_t& expires) {
     if (AllDigits(when) && when.size() <= 4) {
         const std::uint64_t days = std::stoull(when);
-        if (days < 1 || days > kMostDays) {
+        if (days < 1 || days > MOST_DAYS) {
             return ExpiryRead::Invalid;
         }
-        expires = now + days * kSecondsPerDay;
+        expires = now + days * SECONDS_PER_DAY;
         return ExpiryRead::Future;
     }
     if (!ReadDate(when, expires)) {
@@ -60,7 +60,7 @@ ExpiryRead ReadExpiry(const std::string& when, std::uint64_t now, std::uint64_t&
 std::string FormatUtc(std::uint64_t seconds) {
     const std::time_t time = static_cast<std::time_t>(seconds);
     std::tm utc{};
-    char text[kUtcTextCapacity] = {};
+    char text[UTC_TEXT_CAPACITY] = {};
     if (gmtime_r(&time, &utc) == nullptr ||
         std::strftime(text, sizeof text, "%Y-%m-%d %H:%M UTC", &utc) == 0) {
         return std::to_string(seconds) + " s after 1970";
@@ -74,8 +74,8 @@ std::string DescribeValidity(std::uint64_t expires, std::uint64_t now) {
         return "expired on " + FormatUtc(expires);
     }
     const std::uint64_t left = expires - now;
-    if (left >= kSecondsPerDay) {
-        return until + " (" + Plural((left + kSecondsPerDay / 2) / kSecondsPerDay, "day") +
+    if (left >= SECONDS_PER_DAY) {
+        return until + " (" + Plural((left + SECONDS_PER_DAY / 2) / SECONDS_PER_DAY, "day") +
                " left)";
     }
     if (left >= 3600) {

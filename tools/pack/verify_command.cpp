@@ -26,7 +26,7 @@ namespace tessaly::pack {
 
 namespace fs = std::filesystem;
 
-const char kVerifyUsage[] =
+const char VERIFY_USAGE[] =
     "usage: tessaly-pack verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]\n"
     "\n"
     "Fetches BASE_URL/FileList.txt as the installer does (agent \"ravavo\", no cache, 2 s to\n"
@@ -145,7 +145,7 @@ class PackageVerifier {
             return std::move(result_);
         }
         base_ = PackageBase(url);
-        const std::string indexUrl = base_ + kIndexName;
+        const std::string indexUrl = base_ + INDEX_NAME;
         const HttpAnswer index = FetchLikeInstaller(indexUrl);
         const std::string problem = JudgeAnswer(index);
         if (!problem.empty()) {
@@ -154,7 +154,7 @@ class PackageVerifier {
         }
         result_.indexFetched = true;
         if (!options_.against.empty()) {
-            const std::string difference = CompareWithLocal(index.body, LocalFile(kIndexName));
+            const std::string difference = CompareWithLocal(index.body, LocalFile(INDEX_NAME));
             if (!difference.empty()) {
                 Report(indexUrl + ": " + difference);
             }
@@ -174,7 +174,7 @@ class PackageVerifier {
 
   private:
     fs::path LocalFile(const std::string& serverPath) const {
-        return fs::path(options_.against) / kPackageFolder / StripLeadingSeparators(serverPath);
+        return fs::path(options_.against) / PACKAGE_FOLDER / StripLeadingSeparators(serverPath);
     }
 
     void Report(const std::string& line) {
@@ -197,7 +197,7 @@ class PackageVerifier {
             const std::string path = downloads[i]->entry.path;
             const std::string problem = CheckDownload(path);
             if (!problem.empty()) {
-                Report(std::string(kIndexName) + ":" + std::to_string(downloads[i]->number) + ": " +
+                Report(std::string(INDEX_NAME) + ":" + std::to_string(downloads[i]->number) + ": " +
                        Cp936ForDisplay(path) + ": " + problem);
             }
             progress_.Checked(i + 1, Cp936ForDisplay(path), problem.empty());
@@ -212,9 +212,9 @@ class PackageVerifier {
             return "the path does not end in the SHA-256 of its content: an installer built with "
                    "a key refuses it";
         }
-        char url[kUrlCapacity];
+        char url[URL_CAPACITY];
         if (!ComposePackageUrl(base_.c_str(), path.c_str(), url)) {
-            return "the URL would not fit the installer's " + std::to_string(kUrlCapacity - 1) +
+            return "the URL would not fit the installer's " + std::to_string(URL_CAPACITY - 1) +
                    "-byte URL text";
         }
         const HttpAnswer answer = FetchLikeInstaller(url);
@@ -223,8 +223,8 @@ class PackageVerifier {
             return problem;
         }
         if (contentAddressed) {
-            char expected[2 * kSha256Size + 1];
-            WriteHex(digest, kSha256Size, expected);
+            char expected[2 * SHA256_SIZE + 1];
+            WriteHex(digest, SHA256_SIZE, expected);
             const std::string actual = Sha256Hex(answer.body.data(), answer.body.size());
             if (actual != expected) {
                 return "the content does not match its name (its SHA-256 is " + actual + ")";
@@ -266,9 +266,9 @@ std::unique_ptr<VerifyProgress> MakePlainProgress(std::ostream& out) {
 
 std::string RenderProgressBar(std::size_t done, std::size_t total, std::size_t width,
                               const std::string& label) {
-    constexpr std::size_t kBarCells = 30;
-    const std::size_t filled = total == 0 ? kBarCells : done * kBarCells / total;
-    std::string line = "[" + std::string(filled, '#') + std::string(kBarCells - filled, '.') +
+    constexpr std::size_t BAR_CELLS = 30;
+    const std::size_t filled = total == 0 ? BAR_CELLS : done * BAR_CELLS / total;
+    std::string line = "[" + std::string(filled, '#') + std::string(BAR_CELLS - filled, '.') +
                        "] " + std::to_string(done) + "/" + std::to_string(total) + " " + label;
     // Cut at a character boundary: the label may be UTF-8, whose characters are at least as many
     // bytes as the columns they take.
@@ -293,8 +293,8 @@ VerifyResult VerifyPackage(const VerifyOptions& options, VerifyProgress& progres
 
 int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {
-        out << kVerifyUsage;
-        return kExitOk;
+        out << VERIFY_USAGE;
+        return EXIT_OK;
     }
     Arguments parsed;
     std::string error;
@@ -330,9 +330,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const VerifyResult result = VerifyPackage(options, *progress);
     const std::string base = PackageBase(url);
     if (!result.indexFetched) {
-        out << "tessaly-pack verify: the index at " << base << kIndexName
+        out << "tessaly-pack verify: the index at " << base << INDEX_NAME
             << " cannot be installed from\n";
-        return kExitFinding;
+        return EXIT_FINDING;
     }
     const std::size_t problems = result.findings.size();
     out << base << ": " << result.downloads << (result.downloads == 1 ? " file" : " files")
@@ -341,9 +341,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
                           : std::to_string(problems) + (problems == 1 ? " problem" : " problems"))
         << '\n';
     if (!result.signature.empty()) {
-        out << base << kIndexName << ": " << result.signature << '\n';
+        out << base << INDEX_NAME << ": " << result.signature << '\n';
     }
-    return result.findings.empty() ? kExitOk : kExitFinding;
+    return result.findings.empty() ? EXIT_OK : EXIT_FINDING;
 }
 
 }  // namespace tessaly::pack

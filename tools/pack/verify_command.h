@@ -13,7 +13,7 @@
 
 namespace tessaly::pack {
 
-extern const char kVerifyUsage[];
+extern const char VERIFY_USAGE[];
 
 struct VerifyOptions {
     std::string baseUrl;      // http://host[:port][/path]; only the server: the path is /AppData/

@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr wchar_t kClassName[] = L"TessalySampleApp";
-constexpr int kWidth = 640;
-constexpr int kHeight = 360;
+constexpr wchar_t CLASS_NAME[] = L"TessalySampleApp";
+constexpr int WIDTH = 640;
+constexpr int HEIGHT = 360;
 
 // The folder that holds this program, without the trailing backslash.
 std::wstring ProgramFolder() {
@@ -71,18 +71,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     windowClass.lpfnWndProc = WindowProc;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    windowClass.lpszClassName = kClassName;
+    windowClass.lpszClassName = CLASS_NAME;
     if (!RegisterClassW(&windowClass)) {
         return 1;
     }
-    // Centred on the screen, the client area kWidth x kHeight.
-    RECT frame = {0, 0, kWidth, kHeight};
+    // Centred on the screen, the client area WIDTH x HEIGHT.
+    RECT frame = {0, 0, WIDTH, HEIGHT};
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
     AdjustWindowRect(&frame, style, FALSE);
     const int width = frame.right - frame.left;
     const int height = frame.bottom - frame.top;
     HWND window =
-        CreateWindowW(kClassName, L"Tessaly", style, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+        CreateWindowW(CLASS_NAME, L"Tessaly", style, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                       (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, nullptr, nullptr,
                       instance, nullptr);
     if (window == nullptr) {

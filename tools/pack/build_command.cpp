@@ -321,17 +321,17 @@ BuildResult BuildPackage(const BuildOptions& options) {
 }
 
 int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (WantsHelp(args)) {
-        out << BUILD_USAGE;
-        return EXIT_OK;
-    }
     Arguments parsed;
-    std::string error;
-    if (!ReadArguments(args, {"--shortcut", "--launch", "--sign", "--expires"}, parsed, error)) {
-        return UsageError(err, "build", error);
-    }
-    if (parsed.positionals.size() != 2) {
-        return UsageError(err, "build", "expected STAGING_DIR and OUT_DIR");
+    if (const std::optional<int> exit =
+            ReadCommandLine(args,
+                            {"build",
+                             BUILD_USAGE,
+                             {"--shortcut", "--launch", "--sign", "--expires"},
+                             {},
+                             2,
+                             "STAGING_DIR and OUT_DIR"},
+                            parsed, out, err)) {
+        return *exit;
     }
     BuildOptions options{parsed.positionals[0], parsed.positionals[1], {}};
     std::string keyFile;
@@ -362,6 +362,7 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (!ReadExpiryOption(when, now, options.expires, "build", err)) {
             return EXIT_USAGE;
         }
+        std::string error;
         key = LoadPrivateKey(keyFile, error);
         if (!key) {
             return UsageError(err, "build", error);

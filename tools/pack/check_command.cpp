@@ -365,23 +365,18 @@ std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions&
 }
 
 int RunCheck(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (WantsHelp(args)) {
-        out << CHECK_USAGE;
-        return EXIT_OK;
-    }
     Arguments parsed;
-    std::string error;
-    if (!ReadArguments(args, {"--key"}, parsed, error, {"--signed"})) {
-        return UsageError(err, "check", error);
-    }
-    if (parsed.positionals.size() != 1) {
-        return UsageError(err, "check", "expected one FILE_LIST");
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"check", CHECK_USAGE, {"--key"}, {"--signed"}, 1, "one FILE_LIST"}, parsed, out,
+            err)) {
+        return *exit;
     }
     CheckOptions options;
     options.keyed = HasFlag(parsed, "--signed");
     options.now = static_cast<std::uint64_t>(std::time(nullptr));
     SigningKey key;
     for (const auto& option : parsed.options) {
+        std::string error;
         key = LoadPublicKey(option.second, error);
         if (!key) {
             return UsageError(err, "check", error);

@@ -75,4 +75,20 @@ int UsageError(std::ostream& err, const std::string& command, const std::string&
     return EXIT_USAGE;
 }
 
+std::optional<int> ReadCommandLine(const std::vector<std::string>& args, const CommandLine& line,
+                                   Arguments& parsed, std::ostream& out, std::ostream& err) {
+    if (WantsHelp(args)) {
+        out << line.usage;
+        return EXIT_OK;
+    }
+    std::string error;
+    if (!ReadArguments(args, line.valueOptions, parsed, error, line.flagOptions)) {
+        return UsageError(err, line.name, error);
+    }
+    if (parsed.positionals.size() != line.positionals) {
+        return UsageError(err, line.name, std::string("expected ") + line.positionalsNamed);
+    }
+    return std::nullopt;
+}
+
 }  // namespace tessaly::pack

@@ -1,6 +1,8 @@
 // What every tessaly-pack subcommand shares: exit codes, findings and the reading of arguments.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <utility>
@@ -43,5 +45,21 @@ bool WantsHelp(const std::vector<std::string>& args);
 
 // Writes "tessaly-pack COMMAND: message" and a pointer to --help; returns EXIT_USAGE.
 int UsageError(std::ostream& err, const std::string& command, const std::string& message);
+
+// What one command accepts on its command line.
+struct CommandLine {
+    const char* name;   // "build"
+    const char* usage;  // its --help text
+    std::vector<std::string> valueOptions;
+    std::vector<std::string> flagOptions;
+    std::size_t positionals;       // how many positional arguments it takes
+    const char* positionalsNamed;  // for the error when another number is given: "one OUT_DIR"
+};
+
+// The start that every command shares: --help prints the usage (exit 0), and a command line that
+// does not fit `line` is a usage error (exit 2). Returns that exit code, or nothing, with `parsed`
+// filled, when the command goes on.
+std::optional<int> ReadCommandLine(const std::vector<std::string>& args, const CommandLine& line,
+                                   Arguments& parsed, std::ostream& out, std::ostream& err);
 
 }  // namespace tessaly::pack

@@ -155,17 +155,11 @@ void PackageServer::Stop() {
 }
 
 int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (WantsHelp(args)) {
-        out << SERVE_USAGE;
-        return EXIT_OK;
-    }
     Arguments parsed;
-    std::string error;
-    if (!ReadArguments(args, {"--port", "--bind", "--rate"}, parsed, error)) {
-        return UsageError(err, "serve", error);
-    }
-    if (parsed.positionals.size() != 1) {
-        return UsageError(err, "serve", "expected one OUT_DIR");
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"serve", SERVE_USAGE, {"--port", "--bind", "--rate"}, {}, 1, "one OUT_DIR"},
+            parsed, out, err)) {
+        return *exit;
     }
     const std::string root = parsed.positionals[0];
     std::uint64_t port = 8080;
@@ -198,6 +192,7 @@ int RunServe(const std::vector<std::string>& args, std::ostream& out, std::ostre
     sigaddset(&stopSignals, SIGINT);
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::string error;
     PackageServer server;
     const int bound = server.Start(root, address, static_cast<int>(port), rate, out, error);
     if (bound == 0) {

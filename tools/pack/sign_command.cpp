@@ -93,20 +93,14 @@ SignResult SignPackage(const fs::path& package, EVP_PKEY* key, std::uint64_t exp
 }
 
 int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (WantsHelp(args)) {
-        out << KEYGEN_USAGE;
-        return EXIT_OK;
-    }
     Arguments parsed;
-    std::string error;
-    if (!ReadArguments(args, {}, parsed, error)) {
-        return UsageError(err, "keygen", error);
-    }
-    if (parsed.positionals.size() != 1) {
-        return UsageError(err, "keygen", "expected one KEY");
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"keygen", KEYGEN_USAGE, {}, {}, 1, "one KEY"}, parsed, out, err)) {
+        return *exit;
     }
     const fs::path privateFile = parsed.positionals[0];
     const fs::path publicFile = privateFile.string() + ".pub";
+    std::string error;
     if (!GenerateKeyPair(privateFile, error)) {
         err << "tessaly-pack keygen: " << error << '\n';
         return EXIT_FINDING;
@@ -126,17 +120,11 @@ int RunKeygen(const std::vector<std::string>& args, std::ostream& out, std::ostr
 }
 
 int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (WantsHelp(args)) {
-        out << SIGN_USAGE;
-        return EXIT_OK;
-    }
     Arguments parsed;
-    std::string error;
-    if (!ReadArguments(args, {"--key", "--expires"}, parsed, error)) {
-        return UsageError(err, "sign", error);
-    }
-    if (parsed.positionals.size() != 1) {
-        return UsageError(err, "sign", "expected one PACKAGE");
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"sign", SIGN_USAGE, {"--key", "--expires"}, {}, 1, "one PACKAGE"}, parsed, out,
+            err)) {
+        return *exit;
     }
     std::string keyFile;
     std::string when;
@@ -151,6 +139,7 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!ReadExpiryOption(when, now, expires, "sign", err)) {
         return EXIT_USAGE;
     }
+    std::string error;
     const SigningKey key = LoadPrivateKey(keyFile, error);
     if (!key) {
         return UsageError(err, "sign", error);

@@ -292,20 +292,15 @@ VerifyResult VerifyPackage(const VerifyOptions& options, VerifyProgress& progres
 }
 
 int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (WantsHelp(args)) {
-        out << VERIFY_USAGE;
-        return EXIT_OK;
-    }
     Arguments parsed;
-    std::string error;
-    if (!ReadArguments(args, {"--against", "--key"}, parsed, error)) {
-        return UsageError(err, "verify", error);
-    }
-    if (parsed.positionals.size() != 1) {
-        return UsageError(err, "verify", "expected one BASE_URL");
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"verify", VERIFY_USAGE, {"--against", "--key"}, {}, 1, "one BASE_URL"}, parsed,
+            out, err)) {
+        return *exit;
     }
     VerifyOptions options{parsed.positionals[0], ""};
     HttpUrl url;
+    std::string error;
     if (!ParseHttpUrl(options.baseUrl, url, error)) {
         return UsageError(err, "verify", error);
     }

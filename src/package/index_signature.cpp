@@ -173,12 +173,16 @@ bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[SIGNATUR
 
 SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t size,
                                      const char* trustedKeyId, std::uint64_t now,
-                                     const SignatureCrypto& crypto, std::size_t& signedLength) {
+                                     const SignatureCrypto& crypto, std::size_t& signedLength,
+                                     IndexSignature* read) {
     IndexSignature signature;
     std::size_t length = 0;
     const SignatureVerdict located = LocateIndexSignature(index, size, length, signature);
     if (located != SignatureVerdict::Good) {
         return located;
+    }
+    if (read != nullptr) {
+        *read = signature;
     }
     if (std::strcmp(signature.keyId, trustedKeyId) != 0) {
         return SignatureVerdict::WrongKey;

@@ -73,10 +73,12 @@ struct SignatureCrypto {
 
 // The whole judgement of a signed index: the line is found and read, names `trustedKeyId`, verifies
 // over the index, and has not expired at `now` (UTC seconds). On Good, `signedLength` is the length
-// of the signed text.
+// of the signed text. When the line could be read (any verdict but Missing, Duplicate and
+// Malformed) and `signature` is given, it receives the line.
 SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t size,
                                      const char* trustedKeyId, std::uint64_t now,
-                                     const SignatureCrypto& crypto, std::size_t& signedLength);
+                                     const SignatureCrypto& crypto, std::size_t& signedLength,
+                                     IndexSignature* signature = nullptr);
 
 // Lower-case hex of `size` bytes into `out` (2 * size characters and a terminator).
 void WriteHex(const unsigned char* bytes, std::size_t size, char* out);

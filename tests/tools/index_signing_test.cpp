@@ -57,8 +57,8 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        std::uint64_t expires = 0;
-        EXPECT_EQ(CheckSignedIndex(c.text, c.key, c.now, expires), c.verdict);
+        IndexSignature signature;
+        EXPECT_EQ(CheckSignedIndex(c.text, c.key, c.now, signature), c.verdict);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "pack/cp936.h"
 #include "pack/entry_limits.h"
 #include "pack/index_lines.h"
+#include "pack/index_signing.h"
 #include "pack/local_names.h"
 #include "pack/signature_report.h"
 
@@ -243,17 +244,16 @@ bool StartsWith(const std::string& bytes, const char* prefix) {
     return bytes.compare(0, std::char_traits<char>::length(prefix), prefix) == 0;
 }
 
-SignatureVerdict LocateSignature(const std::string& text) {
+SignatureVerdict SignatureVerdictOf(const std::string& text) {
     std::size_t signedLength = 0;
     IndexSignature signature;
-    return LocateIndexSignature(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                                signedLength, signature);
+    return LocateSignature(text, signedLength, signature);
 }
 
 // A line that begins like a signature line, as the installer tells: alone, it is found (if
 // malformed) rather than missing.
 bool IsSignatureLine(const IndexLine& line) {
-    return LocateSignature(line.text) != SignatureVerdict::Missing;
+    return SignatureVerdictOf(line.text) != SignatureVerdict::Missing;
 }
 
 // Every line of the index, also those after a zero byte: it ends the entries, not the signed text.
@@ -274,7 +274,7 @@ std::vector<Finding> KeyedRefusals(const std::string& bytes) {
         }
     }
     std::vector<Finding> refusals;
-    switch (LocateSignature(bytes)) {
+    switch (SignatureVerdictOf(bytes)) {
         case SignatureVerdict::Missing:
             for (const int number : signatureLines) {
                 refusals.push_back({number,
@@ -296,7 +296,7 @@ std::vector<Finding> KeyedRefusals(const std::string& bytes) {
             }
             [[fallthrough]];  // the last line may be malformed too
         case SignatureVerdict::Malformed:
-            if (LocateSignature(whole.lines.back().text) == SignatureVerdict::Malformed) {
+            if (SignatureVerdictOf(whole.lines.back().text) == SignatureVerdict::Malformed) {
                 refusals.push_back({whole.lines.back().number,
                                     "the signature line does not read as \"#signature v1 key=<16 "
                                     "hex digits> expires=<seconds> sig=<128 hex digits>\""});
@@ -329,8 +329,9 @@ std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions&
     }
     const IndexText index = ReadIndexLines(bytes);
     IndexChecker checker(index);
-    const int goodSignatureLine =
-        LocateSignature(bytes) == SignatureVerdict::Good ? WholeText(bytes).lines.back().number : 0;
+    const int goodSignatureLine = SignatureVerdictOf(bytes) == SignatureVerdict::Good
+                                      ? WholeText(bytes).lines.back().number
+                                      : 0;
     const bool utf8Mark = StartsWith(bytes, "\xEF\xBB\xBF");
     for (const IndexLine& line : index.lines) {
         // Signature lines are judged below when keyed; an installer without a key skips them.

@@ -236,12 +236,18 @@ std::string KeyId(EVP_PKEY* key) {
     return hex.substr(0, KEY_ID_LENGTH);
 }
 
+SignatureVerdict LocateSignature(const std::string& index, std::size_t& signedLength,
+                                 IndexSignature& signature) {
+    return LocateIndexSignature(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
+                                signedLength, signature);
+}
+
 std::string StripSignatureLine(const std::string& index) {
     std::size_t signedLength = 0;
     IndexSignature ignored;
-    const SignatureVerdict found = LocateIndexSignature(
-        reinterpret_cast<const unsigned char*>(index.data()), index.size(), signedLength, ignored);
-    return found == SignatureVerdict::Good ? index.substr(0, signedLength) : index;
+    return LocateSignature(index, signedLength, ignored) == SignatureVerdict::Good
+               ? index.substr(0, signedLength)
+               : index;
 }
 
 std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t expires,
@@ -268,24 +274,17 @@ std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t exp
 }
 
 SignatureVerdict CheckSignedIndex(const std::string& index, EVP_PKEY* publicKey, std::uint64_t now,
-                                  std::uint64_t& expires) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(index.data());
+                                  IndexSignature& signature) {
     const SignatureCrypto crypto{
         Sha256,
         [publicKey](const char* message, std::size_t size,
-                    const unsigned char(&signature)[INDEX_SIGNATURE_SIZE]) {
-            return VerifyRaw(publicKey, message, size, signature);
+                    const unsigned char(&raw)[INDEX_SIGNATURE_SIZE]) {
+            return VerifyRaw(publicKey, message, size, raw);
         },
     };
     std::size_t signedLength = 0;
-    const SignatureVerdict verdict = CheckIndexSignature(
-        bytes, index.size(), KeyId(publicKey).c_str(), now, crypto, signedLength);
-    if (verdict == SignatureVerdict::Good || verdict == SignatureVerdict::Expired) {
-        IndexSignature signature;
-        LocateIndexSignature(bytes, index.size(), signedLength, signature);
-        expires = signature.expires;
-    }
-    return verdict;
+    return CheckIndexSignature(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
+                               KeyId(publicKey).c_str(), now, crypto, signedLength, &signature);
 }
 
 }  // namespace tessaly::pack

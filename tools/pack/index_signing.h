@@ -31,6 +31,10 @@ SigningKey LoadPublicKey(const std::filesystem::path& file, std::string& error);
 // SubjectPublicKeyInfo.
 std::string KeyId(EVP_PKEY* key);
 
+// LocateIndexSignature over a text.
+SignatureVerdict LocateSignature(const std::string& index, std::size_t& signedLength,
+                                 IndexSignature& signature);
+
 // `index` without any signature line it ends with (and the line end that follows it).
 std::string StripSignatureLine(const std::string& index);
 
@@ -40,9 +44,9 @@ std::string StripSignatureLine(const std::string& index);
 std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t expires,
                       std::string& error);
 
-// The installer's judgement of a signed index, with OpenSSL in place of CNG. On Good, `expires`
-// holds the end of validity.
+// The installer's judgement of a signed index, with OpenSSL in place of CNG. When the signature
+// line could be read (any verdict but Missing, Duplicate and Malformed), `signature` holds it.
 SignatureVerdict CheckSignedIndex(const std::string& index, EVP_PKEY* publicKey, std::uint64_t now,
-                                  std::uint64_t& expires);
+                                  IndexSignature& signature);
 
 }  // namespace tessaly::pack

@@ -86,18 +86,15 @@ std::string DescribeValidity(std::uint64_t expires, std::uint64_t now) {
 
 SignatureJudgement JudgeSignature(const std::string& index, EVP_PKEY* publicKey,
                                   std::uint64_t now) {
-    std::uint64_t expires = 0;
-    const SignatureVerdict verdict = CheckSignedIndex(index, publicKey, now, expires);
+    IndexSignature signature{};
+    const SignatureVerdict verdict = CheckSignedIndex(index, publicKey, now, signature);
+    const std::uint64_t expires = signature.expires;
     const std::string trusted = KeyId(publicKey);
     if (verdict == SignatureVerdict::Good) {
         return {verdict, "signed by key " + trusted + ", " + DescribeValidity(expires, now)};
     }
     std::string reason = SignatureVerdictText(verdict);
     if (verdict == SignatureVerdict::WrongKey) {
-        std::size_t signedLength = 0;
-        IndexSignature signature;
-        LocateIndexSignature(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
-                             signedLength, signature);
         reason = std::string("signed with key ") + signature.keyId;
     } else if (verdict == SignatureVerdict::BadSignature) {
         reason += " (the index or its signature line changed after signing)";

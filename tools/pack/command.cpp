@@ -75,6 +75,15 @@ int UsageError(std::ostream& err, const std::string& command, const std::string&
     return EXIT_USAGE;
 }
 
+bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& number) {
+    if (text.empty() || text.size() > 15 ||
+        text.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    number = std::stoull(text);
+    return number <= max;
+}
+
 std::optional<int> ReadCommandLine(const std::vector<std::string>& args, const CommandLine& line,
                                    Arguments& parsed, std::ostream& out, std::ostream& err) {
     if (WantsHelp(args)) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -45,6 +46,9 @@ bool WantsHelp(const std::vector<std::string>& args);
 
 // Writes "tessaly-pack COMMAND: message" and a pointer to --help; returns EXIT_USAGE.
 int UsageError(std::ostream& err, const std::string& command, const std::string& message);
+
+// A number as the commands take it: decimal digits only (at most 15 of them), at most `max`.
+bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& number);
 
 // What one command accepts on its command line.
 struct CommandLine {

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 
+#include "pack/command.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly::pack {
@@ -38,14 +39,12 @@ bool ParseHttpUrl(const std::string& url, HttpUrl& parsed, std::string& error) {
         return false;
     }
     if (colon != std::string::npos) {
-        const std::string port = authority.substr(colon + 1);
-        if (port.empty() || port.size() > 5 ||
-            port.find_first_not_of("0123456789") != std::string::npos || std::stoi(port) == 0 ||
-            std::stoi(port) > 65535) {
+        std::uint64_t port = 0;
+        if (!ReadNumber(authority.substr(colon + 1), 65535, port) || port == 0) {
             error = "the port must be a number from 1 to 65535";
             return false;
         }
-        parsed.port = std::stoi(port);
+        parsed.port = static_cast<int>(port);
     }
     return true;
 }

@@ -50,16 +50,6 @@ std::string ClockNow() {
     return text;
 }
 
-// Digits only (at most 15 of them), at most `max`.
-bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& number) {
-    if (text.empty() || text.size() > 15 ||
-        text.find_first_not_of("0123456789") != std::string::npos) {
-        return false;
-    }
-    number = std::stoull(text);
-    return number <= max;
-}
-
 // Replaces a file's body with one sent at `rate` bytes a second: from the moment the headers are
 // out, each piece goes when a link of that speed would have carried everything up to its end.
 // A piece is a twentieth of a second's worth (at most 64 KiB), so that the bytes flow evenly and a

@@ -3,6 +3,8 @@
 
 #include <ctime>
 
+#include "pack/command.h"
+
 namespace tessaly::pack {
 
 namespace {
@@ -43,9 +45,9 @@ bool ReadDate(const std::string& text, std::uint64_t& seconds) {
 }  // namespace
 
 ExpiryRead ReadExpiry(const std::string& when, std::uint64_t now, std::uint64_t& expires) {
+    std::uint64_t days = 0;
     if (AllDigits(when) && when.size() <= 4) {
-        const std::uint64_t days = std::stoull(when);
-        if (days < 1 || days > MOST_DAYS) {
+        if (!ReadNumber(when, MOST_DAYS, days) || days < 1) {
             return ExpiryRead::Invalid;
         }
         expires = now + days * SECONDS_PER_DAY;

@@ -11,6 +11,7 @@
 #include "install/install_steps.h"
 #include "install/install_worker.h"
 #include "install/installer_state.h"
+#include "ui/display_scale.h"
 #include "ui/splash_image.h"
 #include "ui/status_painter.h"
 
@@ -69,6 +70,18 @@ LRESULT OnTimer(HWND window, WPARAM timerId, LPARAM lParam) {
     return 0;
 }
 
+// The window moved to a display of another DPI (or that display's scale changed): the system
+// suggests the window's new place and size, scaled for that DPI. The painter scales the picture and
+// the text from the window's DPI on the next paint.
+LRESULT OnDpiChanged(HWND window, WPARAM dpis, LPARAM suggestedRect) {
+    KeepAnnouncedDpi(LOWORD(dpis));
+    const RECT& suggested = *reinterpret_cast<const RECT*>(suggestedRect);
+    SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window, nullptr, FALSE);
+    return 0;
+}
+
 // The worker waits inside its synchronous send until the box is closed, so the text stays valid.
 LRESULT OnInstallNotice(HWND window, LPARAM noticeText) {
     MessageBoxA(window, reinterpret_cast<const char*>(noticeText), NOTICE_CAPTION, MB_OK);
@@ -105,6 +118,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return OnTimer(window, wParam, lParam);
         case WM_INSTALL_NOTICE:
             return OnInstallNotice(window, lParam);
+        case WM_DPICHANGED:
+            return OnDpiChanged(window, wParam, lParam);
         default:
             return DefWindowProcA(window, message, wParam, lParam);
     }

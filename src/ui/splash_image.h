@@ -18,8 +18,9 @@ void KeepResourceModule(HINSTANCE__* module);
 // resource that stays allocated for as long as the image exists.
 Gdiplus::Image* LoadSplashImage();
 
-// Loads the picture into `splashImage`, then gives `window` a client area of the picture's size,
-// centred on the screen. Without a picture the window keeps its place and size.
+// Loads the picture into `splashImage`, then gives `window` a client area of the picture's size
+// scaled to the window's DPI, centred on the screen. Without a picture the window keeps its place
+// and size.
 void FitWindowToImage(HWND__* window);
 
 }  // namespace tessaly

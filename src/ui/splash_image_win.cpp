@@ -8,6 +8,7 @@
 
 #include "common/scoped_win.h"
 #include "install/installer_state.h"
+#include "ui/display_scale.h"
 #include "ui/splash_image.h"
 #include "ui/window_placement.h"
 
@@ -80,8 +81,10 @@ void FitWindowToImage(HWND window) {
     if (image == nullptr) {
         return;
     }
-    const auto width = static_cast<std::int32_t>(image->GetWidth());
-    const auto height = static_cast<std::int32_t>(image->GetHeight());
+    // The picture is designed for 96 DPI; on any other display the client area is scaled.
+    const std::int32_t dpi = WindowDpi(window);
+    const std::int32_t width = ScaleToDpi(static_cast<std::int32_t>(image->GetWidth()), dpi);
+    const std::int32_t height = ScaleToDpi(static_cast<std::int32_t>(image->GetHeight()), dpi);
 
     RECT windowRect = {};
     RECT clientRect = {};

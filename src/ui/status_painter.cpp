@@ -1,6 +1,8 @@
 // Composition and layout of the animated status line.
 #include "ui/status_painter.h"
 
+#include "ui/display_scale.h"
+
 namespace tessaly {
 
 std::u16string ComposeStatusText(const char* statusText, int failed, std::int32_t tick,
@@ -21,6 +23,13 @@ std::u16string ComposeStatusText(const char* statusText, int failed, std::int32_
 LayoutRect StatusLayoutRect(std::int32_t clientWidth, std::int32_t clientHeight) {
     return LayoutRect{0.0f, 0.0f, static_cast<float>(clientWidth),
                       static_cast<float>(clientHeight / 4)};
+}
+
+float StatusFontPoints(std::int32_t windowDpi, float graphicsDpi) {
+    if (graphicsDpi <= 0.0f) {
+        graphicsDpi = static_cast<float>(DEFAULT_DPI);
+    }
+    return STATUS_FONT_POINTS * static_cast<float>(windowDpi) / graphicsDpi;
 }
 
 }  // namespace tessaly

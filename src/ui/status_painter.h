@@ -39,8 +39,18 @@ struct LayoutRect {
 };
 
 // The area the text is centred in: the full client width and the top quarter of the client
-// height (divided as integers, before the conversion to floating point).
+// height (divided as integers, before the conversion to floating point). The client area is
+// scaled with the display, and the band with it.
 LayoutRect StatusLayoutRect(std::int32_t clientWidth, std::int32_t clientHeight);
+
+// The status line's size on a 96 DPI display.
+inline constexpr float STATUS_FONT_POINTS = 20.0f;
+
+// The font size in points to ask of a graphics context that turns points into pixels at
+// `graphicsDpi`, so that the text comes out at STATUS_FONT_POINTS scaled to `windowDpi`: exactly
+// STATUS_FONT_POINTS where the two agree. They differ where the window has moved to a display of
+// another DPI than the one the program started on. A graphics DPI of 0 or less counts as 96.
+float StatusFontPoints(std::int32_t windowDpi, float graphicsDpi);
 
 // Draws the splash picture at the client origin and the status line over it, straight onto `dc`.
 // Without a splash picture nothing at all is drawn.

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "install/installer_state.h"
+#include "ui/display_scale.h"
 #include "ui/status_painter.h"
 
 namespace tessaly {
@@ -14,7 +15,6 @@ namespace {
 
 constexpr Gdiplus::ARGB RUNNING_COLOUR = 0xFF0000FF;  // opaque blue
 constexpr Gdiplus::ARGB FAILED_COLOUR = 0xFFFF0000;   // opaque red
-constexpr Gdiplus::REAL FONT_SIZE = 20.0f;            // points
 
 std::u16string AnsiToUtf16ActiveCodePage(const char* ansiText) {
     const int length = MultiByteToWideChar(CP_ACP, 0, ansiText, -1, nullptr, 0);
@@ -27,16 +27,37 @@ std::u16string AnsiToUtf16ActiveCodePage(const char* ansiText) {
     return text;
 }
 
-std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family) {
+std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family, Gdiplus::REAL points) {
     if (family == nullptr || family->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
-    auto font = std::make_unique<Gdiplus::Font>(family, FONT_SIZE, Gdiplus::FontStyleRegular,
+    auto font = std::make_unique<Gdiplus::Font>(family, points, Gdiplus::FontStyleRegular,
                                                 Gdiplus::UnitPoint);
     if (font->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
     return font;
+}
+
+// A client area of the picture's own size (a 96 DPI display) shows the picture as it is. Any other
+// size (the client area scaled with the display) is filled with the picture, smoothly resampled;
+// the edges are mirrored outward, so that the resampling does not blend them with nothing.
+void DrawPicture(Gdiplus::Graphics& graphics, Gdiplus::Image* image, const RECT& client) {
+    const auto width = static_cast<INT>(image->GetWidth());
+    const auto height = static_cast<INT>(image->GetHeight());
+    const INT clientWidth = client.right - client.left;
+    const INT clientHeight = client.bottom - client.top;
+    if (clientWidth == width && clientHeight == height) {
+        graphics.DrawImage(image, 0, 0);
+        return;
+    }
+    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    Gdiplus::ImageAttributes edges;
+    edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    graphics.DrawImage(image, Gdiplus::Rect(0, 0, clientWidth, clientHeight), 0, 0, width, height,
+                       Gdiplus::UnitPixel, &edges);
+    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeDefault);
 }
 
 }  // namespace
@@ -46,23 +67,24 @@ void PaintStatus(HDC dc, HWND window) {
     if (image == nullptr) {
         return;
     }
+    RECT client = {};
+    GetClientRect(window, &client);
     Gdiplus::Graphics graphics(dc);
-    graphics.DrawImage(image, 0, 0);
+    DrawPicture(graphics, image, client);
 
     // Kai is the face the status line was designed for; where it is missing, the generic
     // sans-serif family is the one retry.
+    const Gdiplus::REAL points = StatusFontPoints(WindowDpi(window), graphics.GetDpiY());
     Gdiplus::FontFamily kai(L"楷体");
-    std::unique_ptr<Gdiplus::Font> font = MakeFont(&kai);
+    std::unique_ptr<Gdiplus::Font> font = MakeFont(&kai, points);
     if (!font) {
-        font = MakeFont(Gdiplus::FontFamily::GenericSansSerif());
+        font = MakeFont(Gdiplus::FontFamily::GenericSansSerif(), points);
     }
 
     // The colour and the composition must come from the same value of `failed`.
     const StatusSnapshot status = ReadStatus();
     Gdiplus::SolidBrush brush(Gdiplus::Color(status.failed != 0 ? FAILED_COLOUR : RUNNING_COLOUR));
 
-    RECT client = {};
-    GetClientRect(window, &client);
     const LayoutRect layout =
         StatusLayoutRect(client.right - client.left, client.bottom - client.top);
     const Gdiplus::RectF layoutRect(layout.x, layout.y, layout.width, layout.height);

@@ -88,10 +88,9 @@ TEST(StatusLayoutRect, IsTheTopQuarterOfTheClientArea) {
         float expectedHeight;
     };
     const Case cases[] = {
-        {931, 583, 145.0f},  // 583 / 4 truncated before it becomes a float, not 145.75
-        {931, 3, 0.0f},
-        {200, 4, 1.0f},
-        {0, 0, 0.0f},
+        {931, 583, 145.0f},   // 583 / 4 truncated before it becomes a float, not 145.75
+        {1397, 875, 218.0f},  // the client area at 150%: the band is scaled with it
+        {931, 3, 0.0f},      {200, 4, 1.0f}, {0, 0, 0.0f},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.height);
@@ -101,6 +100,28 @@ TEST(StatusLayoutRect, IsTheTopQuarterOfTheClientArea) {
         EXPECT_EQ(layout.width, static_cast<float>(c.width));
         EXPECT_EQ(layout.height, c.expectedHeight);
     }
+}
+
+TEST(StatusFontPoints, GivesTwentyPointsScaledToTheWindowsDpi) {
+    struct Case {
+        std::int32_t windowDpi;
+        float graphicsDpi;
+        float expected;
+    };
+    const Case cases[] = {
+        {96, 96.0f, 20.0f},    // exactly the design size, so a 96 DPI display draws as before
+        {144, 144.0f, 20.0f},  // the graphics context converts points at 144 DPI itself
+        {120, 120.0f, 20.0f},
+        {144, 96.0f, 30.0f},      // moved from a 96 DPI display to one at 150%
+        {96, 144.0f, 40.0f / 3},  // and from 150% to 100%
+        {192, 96.0f, 40.0f},
+        {144, 0.0f, 30.0f},  // a context that reports no DPI converts at 96
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.windowDpi << " on " << c.graphicsDpi);
+        EXPECT_FLOAT_EQ(StatusFontPoints(c.windowDpi, c.graphicsDpi), c.expected);
+    }
+    EXPECT_EQ(StatusFontPoints(96, 96.0f), STATUS_FONT_POINTS) << "not exact at 96 DPI";
 }
 
 }  // namespace

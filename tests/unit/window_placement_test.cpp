@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ui/display_scale.h"
 #include "ui/window_placement.h"
 
 namespace tessaly {
@@ -75,6 +76,18 @@ TEST(ComputeFittedPlacement, AnOddRemainderIsDroppedOnBothSidesOfZero) {
         ComputeFittedPlacement(1977, 583, window, client, {0, 0, 1000, 1080});
     EXPECT_EQ(narrow.width, 1983);
     EXPECT_EQ(narrow.x, -491);
+}
+
+TEST(ComputeFittedPlacement, CentresTheClientAreaScaledTo150Percent) {
+    // At 144 DPI the client area is the picture scaled, 1397 x 875, and the frame that the window
+    // measures is the system's, scaled too (9 x 44 here); the screen has 2880 x 1620 pixels.
+    const WindowPlacement placement =
+        ComputeFittedPlacement(ScaleToDpi(IMAGE_WIDTH, 144), ScaleToDpi(IMAGE_HEIGHT, 144),
+                               {0, 0, 309, 244}, {0, 0, 300, 200}, {0, 0, 2880, 1620});
+    EXPECT_EQ(placement.width, 1406);
+    EXPECT_EQ(placement.height, 919);
+    EXPECT_EQ(placement.x, 737);
+    EXPECT_EQ(placement.y, 350);  // 350.5, truncated
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // their languages.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -272,6 +274,52 @@ TEST_P(ProgramResources, HoldTheManifestAskingForAdministratorRights) {
     EXPECT_NE(manifest->find("uiAccess=\"false\""), std::string::npos) << *manifest;
 }
 
+// Every attribute and text of an XML document, one "path=value" line each, the path naming each
+// element with its namespace as Windows reads it ("/{urn:…}assembly/…/{urn:…}supportedOS@Id=…").
+// Windows ignores a setting under a misspelt namespace, and refuses to start a program whose
+// manifest is not well-formed XML; both show here, where Wine would not tell.
+std::string XmlLeaves(const std::string& document) {
+    const fs::path file = fs::temp_directory_path() / ("manifest-" + std::to_string(getpid()));
+    std::ofstream(file, std::ios::binary) << document;
+    const CommandResult read =
+        RunCommand({"python3", "-c",
+                    "import sys, xml.etree.ElementTree as ET\n"
+                    "def walk(e, path):\n"
+                    "    path += '/' + e.tag\n"
+                    "    for k, v in e.attrib.items(): print(f'{path}@{k}={v}')\n"
+                    "    if (e.text or '').strip(): print(f'{path}={e.text.strip()}')\n"
+                    "    for c in e: walk(c, path)\n"
+                    "walk(ET.parse(sys.argv[1]).getroot(), '')\n",
+                    file.string()});
+    fs::remove(file);
+    EXPECT_TRUE(read.finished && read.exitCode == 0) << "not well-formed XML:\n" << document;
+    return read.output;
+}
+
+TEST_P(ProgramResources, HoldTheManifestDeclaringPerMonitorDpiAwarenessAndWindows7To11) {
+    const std::string* manifest = Find(RT_MANIFEST, 1, ENGLISH_US);
+    ASSERT_NE(manifest, nullptr);
+    const std::string leaves = XmlLeaves(*manifest);
+    const std::string assembly = "/{urn:schemas-microsoft-com:asm.v1}assembly";
+    const std::string settings = assembly + "/{urn:schemas-microsoft-com:asm.v3}application" +
+                                 "/{urn:schemas-microsoft-com:asm.v3}windowsSettings";
+    const std::string supportedOs = assembly +
+                                    "/{urn:schemas-microsoft-com:compatibility.v1}compatibility" +
+                                    "/{urn:schemas-microsoft-com:compatibility.v1}application" +
+                                    "/{urn:schemas-microsoft-com:compatibility.v1}supportedOS@Id=";
+    for (const std::string& line : {
+             settings + "/{http://schemas.microsoft.com/SMI/2016/WindowsSettings}dpiAwareness="
+                        "PerMonitorV2, PerMonitor",
+             settings + "/{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware=true/pm",
+             supportedOs + "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}",  // Windows 7
+             supportedOs + "{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}",  // Windows 8
+             supportedOs + "{1f676c76-80e1-4239-95bb-83d0f6d0da78}",  // Windows 8.1
+             supportedOs + "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}",  // Windows 10 and 11
+         }) {
+        EXPECT_NE(leaves.find(line + "\n"), std::string::npos) << line << " in\n" << leaves;
+    }
+}
+
 TEST_P(ProgramResources, HoldNoMenuAcceleratorsOrDialog) {
     for (const auto& [key, data] : resources_) {
         EXPECT_NE(key.type.ordinal, RT_MENU);
@@ -300,6 +348,12 @@ TEST(ShippedProgram, IsAStaticLargeAddressAwarePe32GuiProgram) {
     const std::size_t optionalHeader = fileHeader + 20;
     EXPECT_EQ(U16(image, optionalHeader), 0x10Bu) << "PE32 optional header";
     EXPECT_EQ(U16(image, optionalHeader + 68), 2u) << "subsystem: Windows GUI";
+    // Windows 7 (6.1) is the oldest the program runs on: an older Windows refuses it with its own
+    // message. The linker's default, 4.0 for both, would let Windows XP try and fail.
+    EXPECT_EQ(U16(image, optionalHeader + 40), 6u) << "major operating system version";
+    EXPECT_EQ(U16(image, optionalHeader + 42), 1u) << "minor operating system version";
+    EXPECT_EQ(U16(image, optionalHeader + 48), 6u) << "major subsystem version";
+    EXPECT_EQ(U16(image, optionalHeader + 50), 1u) << "minor subsystem version";
 
     // Linked statically: only system libraries are imported, no MinGW runtime DLL.
     const CommandResult imports = RunCommand({"i686-w64-mingw32-objdump", "-p", program.string()});
@@ -342,6 +396,18 @@ std::map<std::string, std::vector<std::string>> ImportTable(const fs::path& prog
         std::sort(names.begin(), names.end());
     }
     return imports;
+}
+
+// GetDpiForWindow (Windows 10 1607) is looked up when the window asks for its DPI: in the import
+// table it would keep the program from starting on Windows 7 and 8.
+TEST(ShippedProgram, LooksUpTheWindowsDpiFunctionAtRunTime) {
+    const fs::path program = fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe";
+    auto imports = ImportTable(program);
+    const std::vector<std::string>& user32 = imports["user32.dll"];
+    ASSERT_FALSE(user32.empty()) << "the import table was not read";
+    EXPECT_EQ(std::count(user32.begin(), user32.end(), "GetDpiForWindow"), 0);
+    EXPECT_NE(ReadFile(program).find(std::string("GetDpiForWindow\0", 16)), std::string::npos)
+        << "the name to look up is missing";
 }
 
 // The keyed build imports what the unkeyed one does: CNG comes at first use from the system

@@ -12,6 +12,11 @@
 //       style=<hex window style>
 //   window_probe close CLASSNAME [TIMEOUT_MS]
 //       posts WM_CLOSE to that window (what its close button leads to) and prints "closed=1".
+//   window_probe dpi-changed CLASSNAME DPI LEFT TOP RIGHT BOTTOM
+//       sends that window WM_DPICHANGED for DPI with the suggested window rectangle given, as the
+//       system does when the window moves to a display of another scale, then prints the lines
+//       of "info". The rectangle is written into the window's process, where the message's
+//       pointer is read.
 //   window_probe notice [--leave-open] [TIMEOUT_MS]
 //       waits for the message box captioned "安装提示：", prints
 //       owner=<class name of its owner window, empty when none>
@@ -130,6 +135,40 @@ int Close(const std::wstring& className, DWORD timeoutMs) {
     return 0;
 }
 
+int DpiChanged(const std::wstring& className, char** numbers) {
+    HWND window = FindVisibleWindow(className);
+    if (window == nullptr) {
+        Print("error=no visible window of that class\n");
+        return 1;
+    }
+    const auto dpi = static_cast<WORD>(std::strtoul(numbers[0], nullptr, 10));
+    const RECT suggested = {std::atoi(numbers[1]), std::atoi(numbers[2]), std::atoi(numbers[3]),
+                            std::atoi(numbers[4])};
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+    void* remote = process != nullptr ? VirtualAllocEx(process, nullptr, sizeof suggested,
+                                                       MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                                      : nullptr;
+    DWORD_PTR result = 0;
+    const bool sent =
+        remote != nullptr &&
+        WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr) &&
+        SendMessageTimeoutW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi),
+                            reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 10000, &result);
+    if (remote != nullptr) {
+        VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    }
+    if (process != nullptr) {
+        CloseHandle(process);
+    }
+    if (!sent) {
+        Print("error=could not send WM_DPICHANGED: " + std::to_string(GetLastError()) + "\n");
+        return 1;
+    }
+    return Info(className, 0);
+}
+
 struct BoxContents {
     std::wstring text;
     bool icon = false;
@@ -222,7 +261,7 @@ int Notice(bool leaveOpen, DWORD timeoutMs) {
 int Usage() {
     Print(
         "usage: window_probe info|close CLASSNAME [TIMEOUT_MS] | notice [--leave-open] "
-        "[TIMEOUT_MS]\n");
+        "[TIMEOUT_MS] | dpi-changed CLASSNAME DPI LEFT TOP RIGHT BOTTOM\n");
     return 2;
 }
 
@@ -249,6 +288,9 @@ int main(int argc, char** argv) {
         return Usage();
     }
     const std::wstring className = Wide(argv[2]);
+    if (command == "dpi-changed") {
+        return argc == 8 ? DpiChanged(className, argv + 3) : Usage();
+    }
     const DWORD timeoutMs =
         argc > 3 ? static_cast<DWORD>(std::strtoul(argv[3], nullptr, 10)) : DEFAULT_TIMEOUT_MS;
     if (command == "info") {

@@ -31,7 +31,10 @@ constexpr char WINDOW_TITLE[] = "Tessaly在线安装程序";
 constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
 constexpr int PICTURE_WIDTH = 931;
 constexpr int PICTURE_HEIGHT = 583;
-constexpr int STATUS_HEIGHT = PICTURE_HEIGHT / 4;  // the status line's layout rectangle
+// 150%: the picture scaled by 144 / 96, 1396.5 x 874.5 with the half pixels rounded up.
+constexpr int SCALED_DPI = 144;
+constexpr int SCALED_WIDTH = 1397;
+constexpr int SCALED_HEIGHT = 875;
 
 std::string Describe(const Rect& r) {
     std::ostringstream out;
@@ -86,6 +89,9 @@ class InstallerWindowTest : public testing::Test {
         program_.reset();
         server_.reset();
         prefix().KillAll();
+        if (dpiChanged_) {
+            SetDisplayDpi(96);
+        }
     }
 
     static WinePrefix& prefix() { return SharedWinePrefix(SharedVirtualScreen().Display()); }
@@ -126,31 +132,75 @@ class InstallerWindowTest : public testing::Test {
         return std::nullopt;
     }
 
+    // The status line's layout rectangle: the top quarter of the client area.
     static Rect StatusArea(const Rect& client) {
-        return {client.x, client.y, client.width, STATUS_HEIGHT};
+        return {client.x, client.y, client.width, client.height / 4};
     }
 
-    // Pixels below the status line that differ clearly from the splash picture. GDI+ draws the
-    // picture at its physical size, and 3779 pixels per metre is a hair under 96 dpi, so sharp
-    // edges come out resampled by up to about 30 levels; a picture drawn elsewhere or at another
-    // scale differs by far more.
-    static int PictureDifferences(const Image& screen, const Rect& client) {
-        const Rect below = {client.x, client.y + STATUS_HEIGHT, PICTURE_WIDTH,
-                            PICTURE_HEIGHT - STATUS_HEIGHT};
-        return CountDifferences(screen, below, splash_,
-                                {0, STATUS_HEIGHT, PICTURE_WIDTH, PICTURE_HEIGHT - STATUS_HEIGHT},
-                                40);
+    // Pixels below the status line that differ clearly from `picture`, the splash picture at the
+    // client area's size. At 100% GDI+ draws the picture at its physical size, and 3779 pixels
+    // per metre is a hair under 96 dpi, so sharp edges come out resampled by up to about 30
+    // levels; a picture drawn elsewhere or at another scale differs by far more.
+    static int PictureDifferences(const Image& screen, const Rect& client,
+                                  const Image& picture = splash_) {
+        const int band = client.height / 4;
+        return CountDifferences(screen,
+                                {client.x, client.y + band, client.width, client.height - band},
+                                picture, {0, band, client.width, client.height - band}, 40);
     }
 
     // The status text is centred in the top quarter: its bounding box's middle lies within a few
-    // pixels of the middle of the layout rectangle.
-    static void ExpectCentred(const Image& screen, const Rect& client, bool (*test)(Rgb)) {
+    // pixels of the middle of the layout rectangle. Returns the bounding box.
+    static Rect ExpectCentred(const Image& screen, const Rect& client, bool (*test)(Rgb)) {
         const Rect text = Bounds(screen, StatusArea(client), test);
-        ASSERT_GT(text.width, 0);
+        EXPECT_GT(text.width, 0);
         const double middleX = text.x - client.x + text.width / 2.0;
         const double middleY = text.y - client.y + text.height / 2.0;
-        EXPECT_NEAR(middleX, PICTURE_WIDTH / 2.0, 6.0) << "text at " << Describe(text);
-        EXPECT_NEAR(middleY, STATUS_HEIGHT / 2.0, 6.0) << "text at " << Describe(text);
+        EXPECT_NEAR(middleX, client.width / 2.0, 6.0) << "text at " << Describe(text);
+        EXPECT_NEAR(middleY, client.height / 4 / 2.0, 6.0) << "text at " << Describe(text);
+        return text;
+    }
+
+    // The window of an installer that failed to reach its server, once the red text shows.
+    struct FailedWindow {
+        WindowArea area;
+        Image screen;
+        Rect text;  // the red text's bounding box
+    };
+    FailedWindow WaitForFailure() {
+        const WindowArea window = WaitForWindow();
+        if (window.client.width == 0) {
+            return {};
+        }
+        const std::optional<Image> red = WaitForStatus(window.client, IsRed, 100, 60s);
+        if (!red) {
+            ADD_FAILURE() << "no red status text appeared";
+            return {window, {}, {}};
+        }
+        return {window, *red, ExpectCentred(*red, window.client, IsRed)};
+    }
+
+    // The display scale of the programs started from now on (HKCU\Control Panel\Desktop
+    // LogPixels), put back to 100% after the test.
+    void SetDisplayDpi(int dpi) {
+        const CommandResult set =
+            prefix().Run("reg", {"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                                 "REG_DWORD", "/d", std::to_string(dpi), "/f"});
+        ASSERT_TRUE(set.finished && set.exitCode == 0) << "reg add failed: " << set.output;
+        dpiChanged_ = dpi != 96;
+    }
+
+    // The splash picture scaled to 150% by ImageMagick, to compare the window's own with.
+    static const Image& ScaledSplash() {
+        static const Image scaled = [] {
+            const std::string path = ArtifactPath("splash-150-percent.png");
+            const CommandResult made = RunCommand(
+                {"convert", std::string(TESSALY_SOURCE_DIR) + "/res/splash.png", "-resize",
+                 std::to_string(SCALED_WIDTH) + "x" + std::to_string(SCALED_HEIGHT) + "!", path});
+            EXPECT_TRUE(made.finished && made.exitCode == 0) << "convert failed";
+            return Image::Load(path);
+        }();
+        return scaled;
     }
 
     static void Save(const Image& screen, const Rect& client, const std::string& name) {
@@ -169,6 +219,7 @@ class InstallerWindowTest : public testing::Test {
 
     static inline std::string browserLog_;
     static inline Image splash_;
+    bool dpiChanged_ = false;
     std::unique_ptr<LoopbackServer> server_;
     std::unique_ptr<WineProgram> program_;
 };
@@ -213,6 +264,79 @@ TEST_F(InstallerWindowTest, FitsThePictureCentredAndShowsAFailureInRedUntilClose
     EXPECT_LT(PictureDifferences(later, window.client), 200) << "the picture is not drawn as it is";
 
     EXPECT_TRUE(program_->Running()) << "the window closed after a failure";
+    CloseAndExpectExitCodeZero();
+}
+
+// At 150% (LogPixels 144) the window is drawn for the display instead of being stretched: its
+// client area is the picture's size scaled by 1.5, centred on the screen, the picture is resampled
+// to fill it, and the text is half as large again as at 100%, centred in the scaled band. The same
+// failure at 100% comes first, for the text's size there.
+TEST_F(InstallerWindowTest, ScalesTheWindowThePictureAndTheTextWithTheDisplay) {
+    StartInstaller("unreachable-100-percent");
+    const FailedWindow normal = WaitForFailure();
+    ASSERT_GT(normal.text.width, 0);
+    CloseAndExpectExitCodeZero();
+    prefix().KillAll();
+
+    SetDisplayDpi(SCALED_DPI);
+    StartInstaller("unreachable-150-percent");
+    const FailedWindow scaled = WaitForFailure();
+    const Rect& client = scaled.area.client;
+    EXPECT_EQ(client.width, SCALED_WIDTH);
+    EXPECT_EQ(client.height, SCALED_HEIGHT);
+    EXPECT_EQ(scaled.area.window.x, (VirtualScreen::WIDTH - scaled.area.window.width) / 2)
+        << Describe(scaled.area.window);
+    EXPECT_EQ(scaled.area.window.y, (VirtualScreen::HEIGHT - scaled.area.window.height) / 2)
+        << Describe(scaled.area.window);
+    ASSERT_GT(scaled.text.width, 0);
+    Save(scaled.screen, client, "index-download-failed-150-percent");
+
+    // Anti-aliasing blurs a pixel at each edge of the text, whatever its size.
+    EXPECT_NEAR(scaled.text.width, normal.text.width * 1.5, 4.0)
+        << Describe(scaled.text) << " at 150%, " << Describe(normal.text) << " at 100%";
+    EXPECT_NEAR(scaled.text.height, normal.text.height * 1.5, 4.0)
+        << Describe(scaled.text) << " at 150%, " << Describe(normal.text) << " at 100%";
+    EXPECT_EQ(scaled.screen.Count(StatusArea(client), IsBlue), 0);
+    EXPECT_LT(PictureDifferences(scaled.screen, client, ScaledSplash()),
+              client.width * client.height / 1000)
+        << "the picture is not scaled to the client area";
+    CloseAndExpectExitCodeZero();
+}
+
+// WM_DPICHANGED, as when the window is moved onto a display at 150%: the window takes the place
+// and size that the system suggests, and the picture fills the new client area. Wine cannot move a
+// window between displays of different scales, so the probe sends the message as the system would.
+TEST_F(InstallerWindowTest, TakesTheSuggestedPlaceAndSizeWhenTheDisplayScaleChanges) {
+    StartInstaller("dpi-changed");
+    const FailedWindow before = WaitForFailure();
+    ASSERT_GT(before.text.width, 0);
+    const int left = 40;
+    const int top = 30;
+    const int right = left + before.area.window.width - before.area.client.width + SCALED_WIDTH;
+    const int bottom = top + before.area.window.height - before.area.client.height + SCALED_HEIGHT;
+    const CommandResult changed = prefix().Run(
+        WineBuildPath("tests/window_probe.exe"),
+        {"dpi-changed", INSTALLER_CLASS, std::to_string(SCALED_DPI), std::to_string(left),
+         std::to_string(top), std::to_string(right), std::to_string(bottom)},
+        30s);
+    ASSERT_EQ(changed.exitCode, 0) << changed.output;
+    std::ostringstream expected;
+    expected << "client=" << SCALED_WIDTH << "x" << SCALED_HEIGHT << "\n";
+    expected << "client-origin=" << left + before.area.client.x - before.area.window.x << ","
+             << top + before.area.client.y - before.area.window.y << "\n";
+    expected << "window=" << left << "," << top << "," << right << "," << bottom << "\n";
+    EXPECT_NE(changed.output.find(expected.str()), std::string::npos) << changed.output;
+
+    const WindowArea after = WaitForWindow();
+    ASSERT_EQ(after.client.width, SCALED_WIDTH);
+    ASSERT_EQ(after.client.height, SCALED_HEIGHT);
+    const std::optional<Image> red = WaitForStatus(after.client, IsRed, 100, 10s);
+    ASSERT_TRUE(red.has_value()) << "no red status text after the move";
+    Save(*red, after.client, "dpi-changed-to-150-percent");
+    ExpectCentred(*red, after.client, IsRed);
+    EXPECT_LT(PictureDifferences(*red, after.client, ScaledSplash()),
+              after.client.width * after.client.height / 1000)
+        << "the picture does not fill the new client area";
     CloseAndExpectExitCodeZero();
 }
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -209,6 +210,46 @@ TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
     Stored("/clash/AppData/FileList.txt", &status);
     EXPECT_EQ(status, 404);
     EXPECT_EQ(Stored(Object("clash", "the right bytes")), "not the right bytes");
+}
+
+TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
+    const fs::path key = dir_ / "index.pem";
+    ASSERT_EQ(RunProgram("keygen " + Quote(key)).exitCode, 0);
+    const struct {
+        const char* name;
+        std::function<void(const fs::path& package)> spoil;
+        const char* said;
+    } rows[] = {
+        {"a line the installer skips",
+         [](const fs::path& package) {
+             const fs::path index = package / "AppData/FileList.txt";
+             WriteFile(index, ReadFile(index) + "x|y|z\r\n");
+         },
+         "fails tessaly-pack check"},
+        {"an object changed after the build",
+         [](const fs::path& package) {
+             WriteFile(package / "AppData/objects" / Sha("payload"), "changed");
+         },
+         "its content does not match its name"},
+        {"an expired signature",
+         [&](const fs::path& package) {
+             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(key) +
+                                  " --expires 2020-01-01")
+                           .exitCode,
+                       0);
+         },
+         "its signature expired on 2020-01-01"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path package = Build({{"payload", "payload"}});
+        row.spoil(package);
+        const int before = s3_->Uploads();
+        const ProgramRun run = Publish(package, "refused");
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find(row.said), std::string::npos) << run.output;
+        EXPECT_EQ(s3_->Uploads(), before);
+    }
 }
 
 TEST_F(PublishTest, GcRemovesOnlyWhatNoRecentIndexNames) {

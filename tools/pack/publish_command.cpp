@@ -22,6 +22,8 @@
 #include "pack/index_lines.h"
 #include "pack/index_writer.h"
 #include "pack/rclone.h"
+#include "pack/signature_report.h"
+#include "package/index_signature.h"
 
 namespace tessaly::pack {
 
@@ -171,6 +173,9 @@ class Publisher {
             return Fail(std::string("the index fails tessaly-pack check") +
                         (options.keyed ? " --signed" : "") + "; nothing uploaded");
         }
+        if (options.keyed && !SignatureStillValid(indexFile)) {
+            return false;
+        }
         std::vector<std::string> names;
         std::string error;
         if (!ObjectNames(index_, names, error)) {
@@ -182,6 +187,22 @@ class Publisher {
                 return Fail(error + "; nothing uploaded");
             }
             objects_.push_back(object);
+        }
+        return true;
+    }
+
+    // Every keyed installer refuses an index from its signature's expiry on: such an index must
+    // not replace one that installs.
+    bool SignatureStillValid(const fs::path& indexFile) {
+        std::size_t signedLength = 0;
+        IndexSignature signature{};
+        const auto* bytes = reinterpret_cast<const unsigned char*>(index_.data());
+        if (LocateIndexSignature(bytes, index_.size(), signedLength, signature) ==
+                SignatureVerdict::Good &&
+            signature.expires <= static_cast<std::uint64_t>(std::time(nullptr))) {
+            return Fail(indexFile.string() + ": its signature expired on " +
+                        FormatUtc(signature.expires) +
+                        "; sign it again (tessaly-pack sign); nothing uploaded");
         }
         return true;
     }

@@ -3,6 +3,7 @@
 // and never overwritten, then the index last.
 #pragma once
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>

@@ -99,6 +99,36 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
     return pointers;
 }
 
+// The lsf options whose output ReadListing reads: time, size, MD5 and name, tab-separated.
+std::vector<std::string> ListingArguments() {
+    return {"--files-only", "--format", "tshp", "--hash", "MD5", "--separator", "\t"};
+}
+
+// Reads that output; lines that do not read are left out.
+std::vector<ListedFile> ReadListing(const std::string& output) {
+    std::vector<ListedFile> files;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        // time, size, MD5, then the name, which may hold anything but a line break.
+        const std::size_t a = line.find('\t');
+        const std::size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
+        const std::size_t c = b == std::string::npos ? b : line.find('\t', b + 1);
+        if (c == std::string::npos) {
+            continue;
+        }
+        std::tm time{};
+        const std::string size = line.substr(a + 1, b - a - 1);
+        if (strptime(line.substr(0, a).c_str(), "%Y-%m-%d %H:%M:%S", &time) == nullptr ||
+            size.empty() || size.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        files.push_back(
+            {line.substr(c + 1), std::stoull(size), line.substr(b + 1, c - b - 1), timegm(&time)});
+    }
+    return files;
+}
+
 }  // namespace
 
 RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
@@ -145,7 +175,6 @@ RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
         close(err[0]);
         return run;
     }
-    run.started = true;
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     std::string pending;
@@ -204,34 +233,6 @@ RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
     }
     run.exitCode = timedOut ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return run;
-}
-
-std::vector<std::string> ListingArguments() {
-    return {"--files-only", "--format", "tshp", "--hash", "MD5", "--separator", "\t"};
-}
-
-std::vector<ListedFile> ReadListing(const std::string& output) {
-    std::vector<ListedFile> files;
-    std::istringstream lines(output);
-    std::string line;
-    while (std::getline(lines, line)) {
-        // time, size, MD5, then the name, which may hold anything but a line break.
-        const std::size_t a = line.find('\t');
-        const std::size_t b = a == std::string::npos ? a : line.find('\t', a + 1);
-        const std::size_t c = b == std::string::npos ? b : line.find('\t', b + 1);
-        if (c == std::string::npos) {
-            continue;
-        }
-        std::tm time{};
-        const std::string size = line.substr(a + 1, b - a - 1);
-        if (strptime(line.substr(0, a).c_str(), "%Y-%m-%d %H:%M:%S", &time) == nullptr ||
-            size.empty() || size.find_first_not_of("0123456789") != std::string::npos) {
-            continue;
-        }
-        files.push_back(
-            {line.substr(c + 1), std::stoull(size), line.substr(b + 1, c - b - 1), timegm(&time)});
-    }
-    return files;
 }
 
 bool ListFolder(const std::string& folder, bool serverTimes, std::vector<ListedFile>& files,

@@ -19,9 +19,8 @@ struct TransferStats {
 };
 
 struct RcloneRun {
-    bool started = false;  // false: rclone could not be run at all (see `errors`)
-    int exitCode = -1;
-    std::string output;               // standard output, whole
+    int exitCode = -1;   // -1: not started, or stopped at the time-out; 127: no rclone to run
+    std::string output;  // standard output, whole
     std::vector<std::string> errors;  // its error lines, as rclone wrote them
 };
 
@@ -33,19 +32,13 @@ struct RcloneRun {
 RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
                     const std::function<void(const TransferStats&)>& onStats = {});
 
-// One file of a listing (`rclone lsf` with ListingArguments()).
+// One file of a listing.
 struct ListedFile {
     std::string name;
     std::uint64_t size = 0;
     std::string md5;            // lower-case hex; empty when the storage keeps no MD5
     std::int64_t modified = 0;  // UTC seconds
 };
-
-// The lsf options whose output ReadListing reads: time, size, MD5 and name, tab-separated.
-std::vector<std::string> ListingArguments();
-
-// Reads that output; lines that do not read are left out.
-std::vector<ListedFile> ReadListing(const std::string& output);
 
 // Lists the files directly in `folder`. A folder that does not exist lists empty (local folders
 // and buckets that do not exist yet make rclone exit 3). False, with `error` set, on any other

@@ -229,9 +229,16 @@ class Publisher {
             }
             if (found->second.size != object.size ||
                 (!found->second.md5.empty() && found->second.md5 != object.md5)) {
-                Fail(JoinRemote(remoteAppData_, OBJECT_FOLDER) + "/" + object.name +
-                     ": already there with other bytes (" + std::to_string(found->second.size) +
-                     " bytes, MD5 " + found->second.md5 + "); objects are never overwritten");
+                // Bytes other than the package's cannot have the SHA-256 the name says: the
+                // object is damaged, typically cut short where a store keeps partial writes.
+                const std::string where =
+                    JoinRemote(JoinRemote(remoteAppData_, OBJECT_FOLDER), object.name);
+                Fail(where + ": already there with other bytes (" +
+                     std::to_string(found->second.size) + " bytes, MD5 " + found->second.md5 +
+                     ", where the package has " + std::to_string(object.size) +
+                     " bytes), which cannot have the SHA-256 of its name; objects are never "
+                     "overwritten. Look into it, remove it (rclone deletefile " +
+                     where + ") and publish again");
                 conflict = true;
             }
             presentBytes_ += object.size;

@@ -8,18 +8,17 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "pack/sha256.h"
 #include "support/process.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
 #include "support/wine_prefix.h"
+#include "tools/pack_test_support.h"
 #include "tools/s3_fixture.h"
 
 namespace fs = std::filesystem;
@@ -29,16 +28,6 @@ namespace tessaly::test {
 namespace {
 
 constexpr char BUCKET[] = "cdn";
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteText(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
 
 // nginx on the test port, as a CDN in front of the bucket's AppData/: its own configuration, cache
 // and logs in `folder`, one access log line per request: "URI STATUS CACHE_STATUS".
@@ -73,7 +62,7 @@ class CachingProxy {
              << "    }\n"
              << "  }\n"
              << "}\n";
-        WriteText(folder_ / "nginx.conf", conf.str());
+        pack::testing::WriteFile(folder_ / "nginx.conf", conf.str());
         nginx_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{"nginx", "-p", root, "-c", root + "/nginx.conf", "-e",
                                      root + "/error.log"},
@@ -84,7 +73,7 @@ class CachingProxy {
         while (!client.Get("/")) {
             if (!nginx_->Running() || std::chrono::steady_clock::now() > deadline) {
                 throw std::runtime_error("nginx did not start: " + nginx_->ErrorOutput() +
-                                         ReadText(folder_ / "error.log"));
+                                         pack::testing::ReadFile(folder_ / "error.log"));
             }
             std::this_thread::sleep_for(100ms);
         }
@@ -92,7 +81,7 @@ class CachingProxy {
 
     // The cache status of every request for `uri` logged since the last call, in order.
     std::map<std::string, std::vector<std::string>> TakeLog() {
-        const std::string log = ReadText(folder_ / "access.log");
+        const std::string log = pack::testing::ReadFile(folder_ / "access.log");
         std::istringstream lines(log.substr(logRead_));
         logRead_ = log.size();
         std::map<std::string, std::vector<std::string>> statuses;
@@ -125,7 +114,7 @@ class CdnInstallTest : public testing::Test {
         const fs::path staging = work_ / ("staging" + std::to_string(number));
         const fs::path out = work_ / ("release" + std::to_string(number));
         for (const auto& [path, bytes] : files) {
-            WriteText(staging / path, bytes);
+            pack::testing::WriteFile(staging / path, bytes);
         }
         const CommandResult built = RunCommand({TESSALY_PACK_PROGRAM, "build", staging.string(),
                                                 out.string(), "--sign", TESSALY_TEST_INDEX_KEY});
@@ -148,12 +137,13 @@ class CdnInstallTest : public testing::Test {
         EXPECT_EQ(installer->ExitCode(), 0);
         for (const auto& [path, bytes] : files) {
             const fs::path installed = prefix().HostPath(prefix().InstallDir() + "\\" + path);
-            EXPECT_TRUE(ReadText(installed) == bytes) << path << " not installed as published";
+            EXPECT_TRUE(pack::testing::ReadFile(installed) == bytes)
+                << path << " not installed as published";
         }
     }
 
     static std::string Object(const std::string& bytes) {
-        return "/AppData/objects/" + pack::Sha256Hex(bytes.data(), bytes.size());
+        return "/AppData/objects/" + pack::testing::Sha(bytes);
     }
 
     fs::path work_;

@@ -5,11 +5,13 @@
 // every unchanged object from nginx's cache, as its log of cache statuses shows.
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>

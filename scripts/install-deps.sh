@@ -14,6 +14,7 @@ packages=(
   fonts-wqy-zenhei fonts-arphic-ukai
   locales curl python3 clang-format
   osslsigncode openssl
+  rclone nginx nodejs
 )
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -37,6 +38,16 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
   apt-get -o DPkg::Lock::Timeout=900 update -qq
   apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The publish tests' S3 server, s3rver, comes from the npm registry, at the version they were written
+# against. npm comes with some builds of nodejs and is a package of its own in Debian's.
+if ! command -v npm >/dev/null; then
+  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends npm >/dev/null
+fi
+if [ "$(s3rver --version 2>/dev/null)" != 3.7.1 ]; then
+  echo "install-deps: installing s3rver 3.7.1 from npm"
+  npm install -g --no-fund --no-audit s3rver@3.7.1 >/dev/null
 fi
 
 if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then

@@ -464,7 +464,8 @@ TEST(ServeCommand, ServesForVerifyAndStopsCleanlyOnEitherSignal) {
 }
 
 TEST(PackCommand, UsageAndHelp) {
-    for (const char* command : {"build", "check", "verify", "serve", "keygen", "sign"}) {
+    for (const char* command :
+         {"build", "check", "verify", "serve", "keygen", "sign", "publish", "gc"}) {
         SCOPED_TRACE(command);
         const ProgramRun help = RunProgram(std::string(command) + " --help");
         EXPECT_EQ(help.exitCode, 0);

@@ -64,7 +64,9 @@ std::string PackageBase(const HttpUrl& url) {
     return Origin(url) + url.path + (url.path.back() == '/' ? "" : "/");
 }
 
-HttpAnswer FetchLikeInstaller(const std::string& url) {
+namespace {
+
+HttpAnswer Fetch(const std::string& method, const std::string& url, bool followRedirects) {
     HttpAnswer answer;
     HttpUrl parsed;
     if (!ParseHttpUrl(url, parsed, answer.error)) {
@@ -77,7 +79,7 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
     client.set_connection_timeout(milliseconds(TimeoutMilliseconds(CONNECT_TIMEOUT_OPTION)));
     client.set_write_timeout(milliseconds(TimeoutMilliseconds(DATA_SEND_TIMEOUT_OPTION)));
     client.set_read_timeout(milliseconds(TimeoutMilliseconds(DATA_RECEIVE_TIMEOUT_OPTION)));
-    client.set_follow_location(true);
+    client.set_follow_location(followRedirects);
     client.set_url_encode(false);
     client.set_keep_alive(false);
     // The installer asks for no encoding and keeps the body as it arrives; so does this.
@@ -88,7 +90,9 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
         {"Cache-Control", "no-cache"},
         {"Pragma", "no-cache"},
     };
-    const httplib::Result result = client.Get(parsed.path.empty() ? "/" : parsed.path, headers);
+    const std::string path = parsed.path.empty() ? "/" : parsed.path;
+    const httplib::Result result =
+        method == "HEAD" ? client.Head(path, headers) : client.Get(path, headers);
     if (!result) {
         answer.error = httplib::to_string(result.error());
         return answer;
@@ -99,8 +103,25 @@ HttpAnswer FetchLikeInstaller(const std::string& url) {
         answer.head.hasLength = ParseContentLength(
             result->get_header_value("Content-Length").c_str(), answer.head.contentLength);
     }
+    for (const auto& [name, value] : result->headers) {
+        std::string lower = name;
+        for (char& c : lower) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        answer.headers[lower] = value;
+    }
     answer.body = result->body;
     return answer;
+}
+
+}  // namespace
+
+HttpAnswer FetchLikeInstaller(const std::string& url) {
+    return Fetch("GET", url, true);
+}
+
+HttpAnswer FetchWithoutRedirect(const std::string& method, const std::string& url) {
+    return Fetch(method, url, false);
 }
 
 }  // namespace tessaly::pack

@@ -2,6 +2,7 @@
 // makes them.
 #pragma once
 
+#include <map>
 #include <string>
 
 #include "package/fetch_response.h"
@@ -30,6 +31,7 @@ struct HttpAnswer {
     ResponseHead head;      // the final status (after redirects) and the Content-Length
     std::string body;
     std::string error;
+    std::map<std::string, std::string> headers;  // the final answer's, names in lower case
 };
 
 // One GET of `url` (from ParseHttpUrl's grammar) as the installer makes it
@@ -37,5 +39,9 @@ struct HttpAnswer {
 // redirects followed, its time-outs to connect and for each send and read, and the body kept as it
 // arrives.
 HttpAnswer FetchLikeInstaller(const std::string& url);
+
+// One request of `method` (GET or HEAD) for `url`, as FetchLikeInstaller makes it but without
+// following a redirect, so that the redirect itself is the answer.
+HttpAnswer FetchWithoutRedirect(const std::string& method, const std::string& url);
 
 }  // namespace tessaly::pack

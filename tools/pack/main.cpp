@@ -6,6 +6,8 @@
 #include "pack/build_command.h"
 #include "pack/check_command.h"
 #include "pack/command.h"
+#include "pack/gc_command.h"
+#include "pack/publish_command.h"
 #include "pack/serve_command.h"
 #include "pack/sign_command.h"
 #include "pack/verify_command.h"
@@ -24,6 +26,10 @@ const char USAGE[] =
     "                    fetch a published package as the installer does\n"
     "  serve OUT_DIR [--port N] [--bind ADDRESS]\n"
     "                    serve a package tree on 127.0.0.1 for local tests\n"
+    "  publish PACKAGE DEST [--dry-run]\n"
+    "                    upload a built package to an rclone remote or a folder, index last\n"
+    "  gc DEST --keep N --older-than DURATION [--dry-run]\n"
+    "                    remove the objects that no recent published index names\n"
     "  keygen KEY        make a key pair for signing indexes: KEY (private) and KEY.pub\n"
     "  sign PACKAGE --key KEY [--expires WHEN]\n"
     "                    sign the index of a built package again, without building it\n"
@@ -47,6 +53,12 @@ int main(int argc, char** argv) {
     }
     if (command == "serve") {
         return RunServe(args, std::cout, std::cerr);
+    }
+    if (command == "publish") {
+        return RunPublish(args, std::cout, std::cerr);
+    }
+    if (command == "gc") {
+        return RunGc(args, std::cout, std::cerr);
     }
     if (command == "keygen") {
         return RunKeygen(args, std::cout, std::cerr);

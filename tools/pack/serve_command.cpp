@@ -17,6 +17,7 @@
 
 #include "pack/command.h"
 #include "pack/index_writer.h"
+#include "pack/publish_command.h"
 
 namespace tessaly::pack {
 
@@ -109,12 +110,19 @@ int PackageServer::Start(const std::string& root, const std::string& address, in
         error = root + " is not a folder";
         return 0;
     }
-    if (rate > 0) {
-        impl.server.set_file_request_handler(
-            [rate](const httplib::Request&, httplib::Response& response) {
-                PaceBody(response, rate);
-            });
-    }
+    // The cache headers a CDN needs in production (see publish), so that verify finds none
+    // missing here either.
+    impl.server.set_file_request_handler([rate](const httplib::Request& request,
+                                                httplib::Response& response) {
+        const std::string name = std::string("/") + INDEX_NAME;
+        const bool index =
+            request.path.size() >= name.size() &&
+            request.path.compare(request.path.size() - name.size(), name.size(), name) == 0;
+        response.set_header("Cache-Control", index ? INDEX_CACHE_CONTROL : OBJECT_CACHE_CONTROL);
+        if (rate > 0) {
+            PaceBody(response, rate);
+        }
+    });
     impl.server.set_logger([&impl, &log](const httplib::Request& request,
                                          const httplib::Response& response) {
         const std::string agent = request.get_header_value("User-Agent");

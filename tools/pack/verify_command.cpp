@@ -10,6 +10,7 @@
 #include <iterator>
 #include <set>
 
+#include "pack/cache_report.h"
 #include "pack/command.h"
 #include "pack/cp936.h"
 #include "pack/http_fetch.h"
@@ -43,6 +44,12 @@ const char VERIFY_USAGE[] =
     "                     that has not expired by this machine's clock, and every Download\n"
     "                     path must end in the SHA-256 of the content it answers; says how\n"
     "                     many days the signature has left\n"
+    "\n"
+    "Then warns of what a CDN in front of the server would make of its headers: an index that\n"
+    "may be cached for more than 5 minutes (a Cache-Control max-age or s-maxage above 300,\n"
+    "an Expires further ahead, or neither header, which leaves it to the CDN's default), an\n"
+    "object (the first the index names) that cannot be cached for a day, and a redirect from\n"
+    "http:// to https://, which WinINet may refuse to follow.\n"
     "\n"
     "Shows a progress bar on a terminal and one line per file otherwise.\n"
     "Exit status: 0 every file answered, 1 problems found, 2 bad usage.\n";
@@ -324,6 +331,9 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         isatty(STDOUT_FILENO) ? MakeBarProgress(out, TerminalWidth()) : MakePlainProgress(out);
     const VerifyResult result = VerifyPackage(options, *progress);
     const std::string base = PackageBase(url);
+    for (const std::string& warning : CachingWarnings(base)) {
+        out << "warning: " << warning << '\n';
+    }
     if (!result.indexFetched) {
         out << "tessaly-pack verify: the index at " << base << INDEX_NAME
             << " cannot be installed from\n";

@@ -1,0 +1,193 @@
+// Removing retired objects: the live index and the copies that publish keeps under releases/ say
+// what is still named; rclone lists what is stored, with the time it was written, and deletes.
+#include "pack/gc_command.h"
+
+#include <algorithm>
+#include <ctime>
+
+#include "pack/command.h"
+#include "pack/index_writer.h"
+#include "pack/publish_command.h"
+
+namespace tessaly::pack {
+
+const char GC_USAGE[] =
+    "usage: tessaly-pack gc DEST --keep N --older-than DURATION [--dry-run]\n"
+    "\n"
+    "Removes from DEST/AppData/objects/ (DEST as for publish) every object that none of the\n"
+    "last N published indexes names (the copies publish keeps under AppData/releases/) and\n"
+    "that was written more than DURATION ago. An object that the live index names, or that an\n"
+    "index replaced less than DURATION ago names, is never removed. DURATION is a number with\n"
+    "s, m, h or d (\"7d\"); make it longer than any cache in front of DEST keeps an index.\n"
+    "\n"
+    "  --keep N              how many of the latest indexes keep their objects (at least 1)\n"
+    "  --older-than DURATION only objects written longer ago than this go\n"
+    "  --dry-run             list what would be removed, and remove nothing\n"
+    "\n"
+    "Exit status: 0 done, 1 failed (nothing is removed when DEST has no live index or an\n"
+    "index cannot be read), 2 bad usage.\n";
+
+namespace {
+
+constexpr int TIMEOUT_SECONDS = 3600;
+
+// The object names of the index at `file`, added to `named`.
+bool AddNamed(const std::string& file, std::set<std::string>& named, std::string& error) {
+    const RcloneRun run = RunRclone({"cat", file}, TIMEOUT_SECONDS);
+    if (run.exitCode != 0) {
+        error = "cannot read " + file + ": " + RcloneFailure(run);
+        return false;
+    }
+    std::vector<std::string> names;
+    if (!ObjectNames(run.output, names, error)) {
+        error = file + ":" + error;
+        return false;
+    }
+    // Whatever reads as no index at all (a page of the storage, an encoded body) must not leave
+    // its objects unprotected.
+    if (names.empty()) {
+        error = file + ": names no objects/<sha256> file; not an index of a package";
+        return false;
+    }
+    named.insert(names.begin(), names.end());
+    return true;
+}
+
+int Fail(std::ostream& err, const std::string& message) {
+    err << "tessaly-pack gc: " << message << "; nothing removed\n";
+    return EXIT_FINDING;
+}
+
+}  // namespace
+
+bool ReadDuration(const std::string& text, std::int64_t& seconds) {
+    if (text.size() < 2) {
+        return false;
+    }
+    const std::string units = "smhd";
+    const std::int64_t factors[] = {1, 60, 3600, 86400};
+    const std::size_t unit = units.find(text.back());
+    std::uint64_t number = 0;
+    if (unit == std::string::npos ||
+        !ReadNumber(text.substr(0, text.size() - 1), 1000000, number) || number == 0) {
+        return false;
+    }
+    seconds = static_cast<std::int64_t>(number) * factors[unit];
+    return true;
+}
+
+std::vector<std::string> IndexesToKeep(std::vector<std::string> copies, std::size_t keep,
+                                       std::int64_t now, std::int64_t olderThan) {
+    std::int64_t time = 0;
+    copies.erase(
+        std::remove_if(copies.begin(), copies.end(),
+                       [&](const std::string& name) { return !ReadReleaseCopyName(name, time); }),
+        copies.end());
+    std::sort(copies.begin(), copies.end());
+    std::vector<std::string> kept;
+    for (std::size_t i = 0; i < copies.size(); ++i) {
+        std::int64_t replaced = 0;
+        const bool latest = copies.size() - i <= keep;
+        if (latest ||
+            (ReadReleaseCopyName(copies[i + 1], replaced) && replaced > now - olderThan)) {
+            kept.push_back(copies[i]);
+        }
+    }
+    return kept;
+}
+
+std::vector<ListedFile> ObjectsToRemove(const std::vector<ListedFile>& objects,
+                                        const std::set<std::string>& named, std::int64_t now,
+                                        std::int64_t olderThan) {
+    std::vector<ListedFile> remove;
+    for (const ListedFile& object : objects) {
+        if (named.count(object.name) == 0 && object.modified < now - olderThan) {
+            remove.push_back(object);
+        }
+    }
+    return remove;
+}
+
+int RunGc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Arguments parsed;
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"gc", GC_USAGE, {"--keep", "--older-than"}, {"--dry-run"}, 1, "one DEST"},
+            parsed, out, err)) {
+        return *exit;
+    }
+    std::uint64_t keep = 0;
+    std::int64_t olderThan = 0;
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "--keep" && (!ReadNumber(value, 1000000, keep) || keep == 0)) {
+            return UsageError(err, "gc", "--keep takes a number of indexes, at least 1");
+        }
+        if (name == "--older-than" && !ReadDuration(value, olderThan)) {
+            return UsageError(err, "gc", "--older-than takes a DURATION such as 7d, 12h or 90m");
+        }
+    }
+    if (keep == 0 || olderThan == 0) {
+        return UsageError(err, "gc", "both --keep and --older-than are needed");
+    }
+    const bool dryRun = HasFlag(parsed, "--dry-run");
+    const std::string appData = JoinRemote(parsed.positionals[0], std::string(PACKAGE_FOLDER));
+    const std::string objectFolder = JoinRemote(appData, OBJECT_FOLDER);
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+
+    std::vector<ListedFile> top;
+    std::vector<ListedFile> copies;
+    std::string error;
+    if (!ListFolder(appData, false, top, error) ||
+        !ListFolder(JoinRemote(appData, RELEASES_FOLDER), false, copies, error)) {
+        return Fail(err, error);
+    }
+    if (std::none_of(top.begin(), top.end(),
+                     [](const ListedFile& file) { return file.name == INDEX_NAME; })) {
+        return Fail(err, "no live index at " + JoinRemote(appData, INDEX_NAME));
+    }
+    std::set<std::string> named;
+    if (!AddNamed(JoinRemote(appData, INDEX_NAME), named, error)) {
+        return Fail(err, error);
+    }
+    std::vector<std::string> copyNames;
+    for (const ListedFile& copy : copies) {
+        copyNames.push_back(copy.name);
+    }
+    const std::vector<std::string> kept = IndexesToKeep(copyNames, keep, now, olderThan);
+    for (const std::string& name : kept) {
+        if (!AddNamed(JoinRemote(JoinRemote(appData, RELEASES_FOLDER), name), named, error)) {
+            return Fail(err, error);
+        }
+    }
+    std::vector<ListedFile> objects;
+    if (!ListFolder(objectFolder, true, objects, error)) {
+        return Fail(err, error);
+    }
+    const std::vector<ListedFile> remove = ObjectsToRemove(objects, named, now, olderThan);
+    std::uint64_t bytes = 0;
+    std::vector<std::string> names;
+    for (const ListedFile& object : remove) {
+        out << (dryRun ? "would remove " : "remove ") << OBJECT_FOLDER << "/" << object.name << " ("
+            << object.size << " bytes)\n";
+        bytes += object.size;
+        names.push_back(object.name);
+    }
+    if (!remove.empty() && !dryRun) {
+        const NameListFile list(names);
+        const RcloneRun run =
+            list.ok() ? RunRclone({"delete", objectFolder, "--files-from-raw", list.path()},
+                                  TIMEOUT_SECONDS)
+                      : RcloneRun{};
+        if (run.exitCode != 0) {
+            err << "tessaly-pack gc: removing failed: "
+                << (list.ok() ? RcloneFailure(run) : "cannot write a temporary file") << '\n';
+            return EXIT_FINDING;
+        }
+    }
+    out << "gc: " << kept.size() << " of " << copyNames.size()
+        << " published indexes and the live one name " << named.size() << " objects; "
+        << (dryRun ? "would remove " : "removed ") << remove.size() << " of " << objects.size()
+        << " objects (" << bytes << " bytes)\n";
+    return EXIT_OK;
+}
+
+}  // namespace tessaly::pack

@@ -1,0 +1,488 @@
+// Publishing a built package through rclone: the package is checked, the objects that DEST lacks
+// are uploaded, every object the index names is confirmed, a copy of the index is kept under
+// releases/, and only then does the index go live.
+#include "pack/publish_command.h"
+
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <thread>
+
+#include "pack/check_command.h"
+#include "pack/command.h"
+#include "pack/index_lines.h"
+#include "pack/index_writer.h"
+#include "pack/rclone.h"
+#include "pack/signature_report.h"
+#include "package/index_signature.h"
+
+namespace tessaly::pack {
+
+namespace fs = std::filesystem;
+
+const char PUBLISH_USAGE[] =
+    "usage: tessaly-pack publish PACKAGE DEST [--dry-run]\n"
+    "\n"
+    "Publishes PACKAGE (the OUT_DIR of tessaly-pack build) to DEST, an rclone remote path\n"
+    "(remote:bucket/prefix) or a local folder, so that DEST/AppData/ is the package base:\n"
+    "  1. checks PACKAGE/AppData/FileList.txt as tessaly-pack check does (check --signed for a\n"
+    "     signed index) and every object's content against its name; a finding stops here;\n"
+    "  2. uploads every object that DEST lacks, with Cache-Control: public, max-age=31536000,\n"
+    "     immutable, never writing over one: an object of that name with other bytes stops the\n"
+    "     publish;\n"
+    "  3. confirms that every object the index names is at DEST with its size and MD5;\n"
+    "  4. keeps a copy of the index as AppData/releases/<UTC time>-FileList.txt (for gc);\n"
+    "  5. uploads AppData/FileList.txt last, with Cache-Control: no-cache.\n"
+    "A failure at any step leaves the index that was live before, and everything it names, in\n"
+    "place; running the same command again completes the publish and uploads only what is\n"
+    "missing. rclone does the transfers, with its own configuration and credentials\n"
+    "(rclone config, or RCLONE_CONFIG_* variables); AWS_CA_BUNDLE is left out of its\n"
+    "environment, which rclone 1.60's S3 client cannot take.\n"
+    "\n"
+    "  --dry-run  print the plan: what would be uploaded and what is there already\n"
+    "\n"
+    "Shows the objects and bytes uploaded so far on a terminal.\n"
+    "Exit status: 0 published (or nothing to do), 1 refused or failed, 2 bad usage.\n";
+
+namespace {
+
+constexpr int TRANSFER_TIMEOUT_SECONDS = 6 * 3600;
+constexpr int INDEX_TIMEOUT_SECONDS = 600;
+
+std::string Hex(const unsigned char* bytes, unsigned size) {
+    static const char DIGITS[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned i = 0; i < size; ++i) {
+        hex += DIGITS[bytes[i] >> 4];
+        hex += DIGITS[bytes[i] & 15];
+    }
+    return hex;
+}
+
+// A local object: its size and digests, read in one pass.
+struct LocalObject {
+    std::string name;
+    std::uint64_t size = 0;
+    std::string md5;
+};
+
+bool DigestObject(const fs::path& file, const std::string& name, LocalObject& object,
+                  std::string& error) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        error = file.string() + ": missing from the package";
+        return false;
+    }
+    EVP_MD_CTX* sha = EVP_MD_CTX_new();
+    EVP_MD_CTX* md5 = EVP_MD_CTX_new();
+    EVP_DigestInit_ex(sha, EVP_sha256(), nullptr);
+    EVP_DigestInit_ex(md5, EVP_md5(), nullptr);
+    object = LocalObject{name, 0, {}};
+    char chunk[1 << 16];
+    while (in.read(chunk, sizeof chunk) || in.gcount() > 0) {
+        EVP_DigestUpdate(sha, chunk, static_cast<std::size_t>(in.gcount()));
+        EVP_DigestUpdate(md5, chunk, static_cast<std::size_t>(in.gcount()));
+        object.size += static_cast<std::uint64_t>(in.gcount());
+    }
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned size = 0;
+    EVP_DigestFinal_ex(sha, digest, &size);
+    const std::string sha256 = Hex(digest, size);
+    EVP_DigestFinal_ex(md5, digest, &size);
+    object.md5 = Hex(digest, size);
+    EVP_MD_CTX_free(sha);
+    EVP_MD_CTX_free(md5);
+    if (in.bad()) {
+        error = file.string() + ": cannot be read";
+        return false;
+    }
+    if (sha256 != name) {
+        error = file.string() + ": its content does not match its name (its SHA-256 is " + sha256 +
+                "); build the package again";
+        return false;
+    }
+    return true;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
+    return text;
+}
+
+std::string Count(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+class Publisher {
+  public:
+    Publisher(const fs::path& package, const std::string& dest, bool dryRun, std::ostream& out,
+              std::ostream& err)
+        : appData_(package / PACKAGE_FOLDER),
+          remoteAppData_(JoinRemote(dest, std::string(PACKAGE_FOLDER))),
+          dryRun_(dryRun),
+          out_(out),
+          err_(err) {}
+
+    int Run() {
+        if (!CheckPackage() || !PlanObjects()) {
+            return EXIT_FINDING;
+        }
+        if (dryRun_) {
+            PrintPlan();
+            return EXIT_OK;
+        }
+        if (!UploadObjects() || !ConfirmObjects() || !PublishIndex()) {
+            err_ << "tessaly-pack publish: not published; the index that was live at "
+                 << remoteAppData_ << " stays live. Run the same command again to complete it.\n";
+            return EXIT_FINDING;
+        }
+        return EXIT_OK;
+    }
+
+  private:
+    bool Fail(const std::string& message) {
+        err_ << "tessaly-pack publish: " << message << '\n';
+        return false;
+    }
+
+    bool CheckPackage() {
+        const fs::path indexFile = appData_ / INDEX_NAME;
+        std::ifstream in(indexFile, std::ios::binary);
+        if (!in) {
+            return Fail(indexFile.string() + ": cannot be read (PACKAGE is the OUT_DIR of build)");
+        }
+        index_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        CheckOptions options;
+        options.keyed =
+            index_.rfind("#signature", 0) == 0 || index_.find("\n#signature") != std::string::npos;
+        const std::vector<Finding> findings = CheckFileList(index_, options);
+        for (const Finding& finding : findings) {
+            err_ << FormatFinding(indexFile.string(), finding) << '\n';
+        }
+        if (!findings.empty()) {
+            return Fail(std::string("the index fails tessaly-pack check") +
+                        (options.keyed ? " --signed" : "") + "; nothing uploaded");
+        }
+        if (options.keyed && !SignatureStillValid(indexFile)) {
+            return false;
+        }
+        std::vector<std::string> names;
+        std::string error;
+        if (!ObjectNames(index_, names, error)) {
+            return Fail(indexFile.string() + ":" + error);
+        }
+        for (const std::string& name : names) {
+            LocalObject object;
+            if (!DigestObject(appData_ / OBJECT_FOLDER / name, name, object, error)) {
+                return Fail(error + "; nothing uploaded");
+            }
+            objects_.push_back(object);
+        }
+        return true;
+    }
+
+    // Every keyed installer refuses an index from its signature's expiry on: such an index must
+    // not replace one that installs.
+    bool SignatureStillValid(const fs::path& indexFile) {
+        std::size_t signedLength = 0;
+        IndexSignature signature{};
+        const auto* bytes = reinterpret_cast<const unsigned char*>(index_.data());
+        if (LocateIndexSignature(bytes, index_.size(), signedLength, signature) ==
+                SignatureVerdict::Good &&
+            signature.expires <= static_cast<std::uint64_t>(std::time(nullptr))) {
+            return Fail(indexFile.string() + ": its signature expired on " +
+                        FormatUtc(signature.expires) +
+                        "; sign it again (tessaly-pack sign); nothing uploaded");
+        }
+        return true;
+    }
+
+    // Sorts the objects into those DEST holds already and those to upload; one of the right name
+    // but other bytes stops everything here, before any upload.
+    bool PlanObjects() {
+        std::vector<ListedFile> listed;
+        std::string error;
+        if (!ListFolder(JoinRemote(remoteAppData_, OBJECT_FOLDER), false, listed, error)) {
+            return Fail(error);
+        }
+        std::map<std::string, ListedFile> present;
+        for (const ListedFile& file : listed) {
+            present[file.name] = file;
+        }
+        bool conflict = false;
+        for (const LocalObject& object : objects_) {
+            const auto found = present.find(object.name);
+            if (found == present.end()) {
+                toUpload_.push_back(object);
+                uploadBytes_ += object.size;
+                continue;
+            }
+            if (found->second.size != object.size ||
+                (!found->second.md5.empty() && found->second.md5 != object.md5)) {
+                // Bytes other than the package's cannot have the SHA-256 the name says: the
+                // object is damaged, typically cut short where a store keeps partial writes.
+                const std::string where =
+                    JoinRemote(JoinRemote(remoteAppData_, OBJECT_FOLDER), object.name);
+                Fail(where + ": already there with other bytes (" +
+                     std::to_string(found->second.size) + " bytes, MD5 " + found->second.md5 +
+                     ", where the package has " + std::to_string(object.size) +
+                     " bytes), which cannot have the SHA-256 of its name; objects are never "
+                     "overwritten. Look into it, remove it (rclone deletefile " +
+                     where + ") and publish again");
+                conflict = true;
+            }
+            presentBytes_ += object.size;
+        }
+        if (conflict) {
+            return Fail("stopped before uploading anything; the live index is untouched");
+        }
+        return true;
+    }
+
+    void PrintPlan() const {
+        for (const LocalObject& object : toUpload_) {
+            out_ << "upload " << OBJECT_FOLDER << "/" << object.name << " (" << object.size
+                 << " bytes)\n";
+        }
+        out_ << "plan: " << Count(toUpload_.size(), "object", "objects") << " to upload ("
+             << uploadBytes_ << " bytes), "
+             << Count(objects_.size() - toUpload_.size(), "object", "objects") << " already at "
+             << remoteAppData_ << " (" << presentBytes_ << " bytes); then " << RELEASES_FOLDER
+             << "/" << ReleaseCopyName(std::time(nullptr)) << ", then " << INDEX_NAME << " last\n";
+    }
+
+    bool UploadObjects() {
+        if (toUpload_.empty()) {
+            out_ << "objects: all " << objects_.size() << " already at " << remoteAppData_ << "\n";
+            return true;
+        }
+        std::vector<std::string> names;
+        for (const LocalObject& object : toUpload_) {
+            names.push_back(object.name);
+        }
+        const NameListFile list(names);
+        if (!list.ok()) {
+            return Fail("cannot write the list of objects to upload to a temporary file");
+        }
+        const bool terminal = isatty(STDOUT_FILENO) != 0;
+        const auto progress = [&](const TransferStats& stats) {
+            out_ << "\ruploading: " << stats.transfers << "/" << toUpload_.size() << " objects, "
+                 << Megabytes(stats.bytes) << " of " << Megabytes(uploadBytes_) << "\033[K"
+                 << std::flush;
+        };
+        const RcloneRun run = RunRclone(
+            {"copy", (appData_ / OBJECT_FOLDER).string(), JoinRemote(remoteAppData_, OBJECT_FOLDER),
+             "--files-from-raw", list.path(), "--no-traverse", "--immutable", "--no-update-modtime",
+             "--header-upload", std::string("Cache-Control: ") + OBJECT_CACHE_CONTROL,
+             "--header-upload", "Content-Type: application/octet-stream"},
+            TRANSFER_TIMEOUT_SECONDS,
+            terminal ? std::function<void(const TransferStats&)>(progress) : nullptr);
+        if (terminal) {
+            out_ << "\r\033[K";
+        }
+        if (run.exitCode != 0) {
+            for (const std::string& line : run.errors) {
+                err_ << "rclone: " << line << '\n';
+            }
+            return Fail("uploading the objects failed: " + RcloneFailure(run));
+        }
+        out_ << "objects: uploaded " << Count(toUpload_.size(), "object", "objects") << " ("
+             << uploadBytes_ << " bytes); " << objects_.size() - toUpload_.size()
+             << " already there (" << presentBytes_ << " bytes)\n";
+        return true;
+    }
+
+    bool ConfirmObjects() {
+        std::vector<ListedFile> listed;
+        std::string error;
+        if (!ListFolder(JoinRemote(remoteAppData_, OBJECT_FOLDER), false, listed, error)) {
+            return Fail(error);
+        }
+        std::map<std::string, ListedFile> present;
+        for (const ListedFile& file : listed) {
+            present[file.name] = file;
+        }
+        bool complete = true;
+        for (const LocalObject& object : objects_) {
+            const auto found = present.find(object.name);
+            const std::string where = JoinRemote(remoteAppData_, OBJECT_FOLDER) + "/" + object.name;
+            if (found == present.end()) {
+                complete = Fail(where + ": missing after the upload");
+            } else if (found->second.size != object.size) {
+                complete = Fail(where + ": " + std::to_string(found->second.size) +
+                                " bytes at DEST, " + std::to_string(object.size) + " here");
+            } else if (found->second.md5.empty() ? !ConfirmByContent(where, object)
+                                                 : found->second.md5 != object.md5) {
+                complete = Fail(where + ": its bytes at DEST differ from the package's");
+            }
+        }
+        if (complete) {
+            out_ << "confirmed: " << Count(objects_.size(), "object", "objects")
+                 << " at DEST with their sizes and hashes\n";
+        }
+        return complete;
+    }
+
+    // For storage that keeps no MD5: the object read back must have the SHA-256 of its name.
+    bool ConfirmByContent(const std::string& where, const LocalObject& object) {
+        const RcloneRun run = RunRclone({"cat", where}, TRANSFER_TIMEOUT_SECONDS);
+        if (run.exitCode != 0) {
+            return false;
+        }
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned size = 0;
+        EVP_Digest(run.output.data(), run.output.size(), digest, &size, EVP_sha256(), nullptr);
+        return Hex(digest, size) == object.name;
+    }
+
+    // The copy under releases/ goes first: gc then knows every index that ever went live (a copy
+    // whose index failed to go live only keeps more objects). The same index is copied once.
+    bool PublishIndex() {
+        unsigned char digest[EVP_MAX_MD_SIZE];
+        unsigned size = 0;
+        EVP_Digest(index_.data(), index_.size(), digest, &size, EVP_md5(), nullptr);
+        const std::string md5 = Hex(digest, size);
+        const std::string releases = JoinRemote(remoteAppData_, RELEASES_FOLDER);
+        std::vector<ListedFile> copies;
+        std::vector<ListedFile> live;
+        std::string error;
+        if (!ListFolder(releases, false, copies, error) ||
+            !ListFolder(remoteAppData_, false, live, error)) {
+            return Fail(error);
+        }
+        const ListedFile* newest = nullptr;
+        std::int64_t time = 0;
+        for (const ListedFile& copy : copies) {
+            if (ReadReleaseCopyName(copy.name, time) &&
+                (newest == nullptr || copy.name > newest->name)) {
+                newest = &copy;
+            }
+        }
+        const bool copied =
+            newest != nullptr && newest->size == index_.size() && newest->md5 == md5;
+        std::string copyName = copied ? newest->name : NewCopyName(copies);
+        if (!copied && !UploadIndex(JoinRemote(releases, copyName))) {
+            return false;
+        }
+        bool isLive = false;
+        for (const ListedFile& file : live) {
+            isLive = isLive ||
+                     (file.name == INDEX_NAME && file.size == index_.size() && file.md5 == md5);
+        }
+        if (!isLive && !UploadIndex(JoinRemote(remoteAppData_, INDEX_NAME))) {
+            return false;
+        }
+        out_ << "index: " << RELEASES_FOLDER << "/" << copyName << (copied ? " (kept)" : "")
+             << ", then " << JoinRemote(remoteAppData_, INDEX_NAME)
+             << (isLive ? " (live already)" : " (live now)") << '\n';
+        return true;
+    }
+
+    // A name no other copy has: two publishes within one second wait for the next.
+    static std::string NewCopyName(const std::vector<ListedFile>& copies) {
+        for (;;) {
+            const std::string name = ReleaseCopyName(static_cast<std::int64_t>(std::time(nullptr)));
+            if (std::none_of(copies.begin(), copies.end(),
+                             [&](const ListedFile& copy) { return copy.name == name; })) {
+                return name;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    }
+
+    bool UploadIndex(const std::string& target) {
+        // --ignore-times: a changed index of the same size is written, never skipped.
+        const RcloneRun run =
+            RunRclone({"copyto", (appData_ / INDEX_NAME).string(), target, "--ignore-times",
+                       "--header-upload", std::string("Cache-Control: ") + INDEX_CACHE_CONTROL,
+                       "--header-upload", "Content-Type: text/plain"},
+                      INDEX_TIMEOUT_SECONDS);
+        if (run.exitCode != 0) {
+            return Fail("uploading " + target + " failed: " + RcloneFailure(run));
+        }
+        return true;
+    }
+
+    const fs::path appData_;
+    const std::string remoteAppData_;
+    const bool dryRun_;
+    std::ostream& out_;
+    std::ostream& err_;
+    std::string index_;
+    std::vector<LocalObject> objects_;
+    std::vector<LocalObject> toUpload_;
+    std::uint64_t uploadBytes_ = 0;
+    std::uint64_t presentBytes_ = 0;
+};
+
+}  // namespace
+
+std::string ReleaseCopyName(std::int64_t published) {
+    const std::time_t time = static_cast<std::time_t>(published);
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
+    return std::string(text) + "-" + INDEX_NAME;
+}
+
+bool ReadReleaseCopyName(const std::string& name, std::int64_t& published) {
+    std::tm utc{};
+    const char* end = strptime(name.c_str(), "%Y%m%dT%H%M%SZ-", &utc);
+    // strptime takes fewer digits than the 17 characters a name begins with: count them.
+    if (end == nullptr || std::string(end) != INDEX_NAME || end - name.c_str() != 17) {
+        return false;
+    }
+    published = timegm(&utc);
+    return true;
+}
+
+bool ObjectNames(const std::string& index, std::vector<std::string>& names, std::string& error) {
+    names.clear();
+    std::set<std::string> seen;
+    const std::string prefix = std::string(OBJECT_FOLDER) + "/";
+    for (const IndexLine& line : ReadIndexLines(index).lines) {
+        if (line.verdict != LineVerdict::Entry || line.entry.kind != Download) {
+            continue;
+        }
+        const std::string path = line.entry.path;
+        const std::string name =
+            path.substr(0, prefix.size()) == prefix ? path.substr(prefix.size()) : std::string();
+        if (name.size() != 64 || name.find_first_not_of("0123456789abcdef") != std::string::npos) {
+            error = std::to_string(line.number) + ": " + path +
+                    ": not objects/<sha256>, as tessaly-pack build names files; only such "
+                    "objects can be published without ever being overwritten";
+            return false;
+        }
+        if (seen.insert(name).second) {
+            names.push_back(name);
+        }
+    }
+    return true;
+}
+
+int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    Arguments parsed;
+    if (const std::optional<int> exit = ReadCommandLine(
+            args, {"publish", PUBLISH_USAGE, {}, {"--dry-run"}, 2, "PACKAGE and DEST"}, parsed, out,
+            err)) {
+        return *exit;
+    }
+    const fs::path package = parsed.positionals[0];
+    if (!fs::is_directory(package)) {
+        return UsageError(err, "publish", package.string() + " is not a folder");
+    }
+    return Publisher(package, parsed.positionals[1], HasFlag(parsed, "--dry-run"), out, err).Run();
+}
+
+}  // namespace tessaly::pack

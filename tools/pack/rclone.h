@@ -1,0 +1,73 @@
+// rclone, the transfer engine of publish and gc: run as a child process with an argument vector,
+// its listings read, its progress followed. tessaly-pack decides what goes where; rclone moves the
+// bytes, with the publisher's own remotes, credentials, retries and multipart uploads.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace tessaly::pack {
+
+// What rclone reports while it copies: bytes and files done, of the totals it knows so far.
+struct TransferStats {
+    std::uint64_t bytes = 0;
+    std::uint64_t totalBytes = 0;
+    std::uint64_t transfers = 0;
+    std::uint64_t totalTransfers = 0;
+};
+
+struct RcloneRun {
+    int exitCode = -1;   // -1: not started, or stopped at the time-out; 127: no rclone to run
+    std::string output;  // standard output, whole
+    std::vector<std::string> errors;  // its error lines, as rclone wrote them
+};
+
+// Runs `rclone ARGS...` (no shell) and waits for it, at most `timeoutSeconds` (then it is killed).
+// Its logs are read as JSON lines: errors are kept, and when `onStats` is given, every progress
+// report rclone makes (twice a second) is handed to it. AWS_CA_BUNDLE is removed from rclone's
+// environment only: rclone 1.60's S3 client fails every call when it is set. TZ is UTC, so that
+// listed times read as UTC.
+RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
+                    const std::function<void(const TransferStats&)>& onStats = {});
+
+// One file of a listing.
+struct ListedFile {
+    std::string name;
+    std::uint64_t size = 0;
+    std::string md5;            // lower-case hex; empty when the storage keeps no MD5
+    std::int64_t modified = 0;  // UTC seconds
+};
+
+// Lists the files directly in `folder`. A folder that does not exist lists empty (local folders
+// and buckets that do not exist yet make rclone exit 3). False, with `error` set, on any other
+// failure. With `serverTimes`, the times are the storage's own (when each object was written)
+// rather than those rclone kept from the source files.
+bool ListFolder(const std::string& folder, bool serverTimes, std::vector<ListedFile>& files,
+                std::string& error);
+
+// "remote:bucket/prefix" + "AppData" = "remote:bucket/prefix/AppData"; "remote:" + "x" =
+// "remote:x".
+std::string JoinRemote(const std::string& base, const std::string& name);
+
+// A temporary file naming files one a line, for rclone's --files-from-raw; removed with the object.
+class NameListFile {
+  public:
+    explicit NameListFile(const std::vector<std::string>& names);
+    ~NameListFile();
+    NameListFile(const NameListFile&) = delete;
+    NameListFile& operator=(const NameListFile&) = delete;
+
+    bool ok() const { return ok_; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::string path_;
+    bool ok_ = false;
+};
+
+// The first error rclone wrote, or its exit status when it wrote none.
+std::string RcloneFailure(const RcloneRun& run);
+
+}  // namespace tessaly::pack

@@ -369,8 +369,10 @@ struct SignedFigures {
 };
 
 // The least of several runs of sha256_probe over the package's bytes laid end to end, checked
-// against OpenSSL's digest of them.
-double CngHashMs(const WinePrefix& prefix, const Package& package, int rounds) {
+// against OpenSSL's digest of them; with `fileMs`, also the least time of hashing them as the
+// installer hashes an installed file (read in pieces from the disk, then hashed).
+double CngHashMs(const WinePrefix& prefix, const Package& package, int rounds,
+                 double* fileMs = nullptr) {
     const std::string windowsPath = "C:\\bench-keyed\\hashed.bin";
     std::string all;
     all.reserve(package.TotalBytes());
@@ -392,6 +394,11 @@ double CngHashMs(const WinePrefix& prefix, const Package& package, int rounds) {
         }
         const double value = std::strtod(probe.output.c_str() + ms + 3, nullptr);
         best = best < 0 ? value : std::min(best, value);
+        const std::size_t fromFile = probe.output.find("file_ms=");
+        if (fileMs != nullptr && fromFile != std::string::npos) {
+            const double chunked = std::strtod(probe.output.c_str() + fromFile + 8, nullptr);
+            *fileMs = *fileMs < 0 ? chunked : std::min(*fileMs, chunked);
+        }
     }
     fs::remove(prefix.HostPath(windowsPath));
     return best;
@@ -454,7 +461,8 @@ struct RerunFigures {
     double changedMs = -1;  // a run after one file of the package changed
     std::size_t againRequests = 0;
     std::size_t changedRequests = 0;
-    double hashMs = -1;  // CNG hashing all the package's bytes once, alone
+    double hashMs = -1;      // CNG hashing all the package's bytes once, alone, in memory
+    double fileHashMs = -1;  // the same, read from the disk in pieces as the installer does
 };
 
 // `index` signed with the tests' index key for a day; empty when it cannot be.
@@ -511,7 +519,7 @@ RerunFigures Rerun(const Installer& keyed, LoopbackServer& server, const WinePre
         keepBest(best.againMs, againMs);
         keepBest(best.changedMs, changedMs);
     }
-    best.hashMs = CngHashMs(prefix, package, rounds);
+    best.hashMs = CngHashMs(prefix, package, rounds, &best.fileHashMs);
     return best;
 }
 
@@ -527,6 +535,9 @@ void PrintRerun(const Package& package, const RerunFigures& figures) {
     std::printf("%-34s %10.0f ms %12s (%.0f%% of the second run)\n",
                 "CNG SHA-256 of its bytes once", figures.hashMs, "",
                 100 * figures.hashMs / figures.againMs);
+    std::printf("%-34s %10.0f ms %12s (%.0f%% of the second run)\n",
+                "the same, read from disk in pieces", figures.fileHashMs, "",
+                100 * figures.fileHashMs / figures.againMs);
 }
 
 // Samples the installer with perf while it installs the package and prints where its time went,

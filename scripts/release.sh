@@ -7,14 +7,16 @@ description='Tessaly'
 
 usage() {
   cat <<'EOF'
-Usage: scripts/release.sh --host HOST[:PORT] [--index-key KEY.pub] [SIGNING] [--force] OUTDIR
+Usage: scripts/release.sh --host HOST[:PORT] [--index-key KEY.pub[@YYYY-MM-DD]]... [SIGNING] [--force] OUTDIR
 
 Builds OUTDIR/TessalyInstaller.exe (32-bit, stripped, reproducible) for the package server HOST,
 in a fresh build folder that is removed afterwards, and prints its SHA-256.
 
   --host HOST[:PORT]     package server built into the installer
   --index-key KEY.pub    the publisher's index key (from tessaly-pack keygen): the installer then
-                         refuses every index and file that key did not sign
+                         refuses every index and file that no key it holds signed. Up to 8
+                         (the old and the new key while the key is changed), each optionally
+                         with its last day, KEY.pub@YYYY-MM-DD, after which it is refused
   --force                replace the release already in OUTDIR
 
 Signing (Authenticode with osslsigncode, SHA-256): the unsigned program stays in
@@ -41,7 +43,8 @@ fail_usage() {
   exit 2
 }
 
-host='' index_key='' force=0 outdir=''
+host='' force=0 outdir=''
+index_keys=()
 pkcs12='' pkcs11_module='' pkcs11_cert='' key_uri='' pass_file='' timestamp='' url='' ca_file=''
 while [ $# -gt 0 ]; do
   case $1 in
@@ -57,7 +60,7 @@ while [ $# -gt 0 ]; do
   esac
   case $1 in
     --host) host=$2 ;;
-    --index-key) index_key=$2 ;;
+    --index-key) index_keys+=("$2") ;;
     --pkcs12) pkcs12=$2 ;;
     --pkcs11-module) pkcs11_module=$2 ;;
     --pkcs11-cert) pkcs11_cert=$2 ;;
@@ -83,7 +86,17 @@ elif [ -n "$pkcs11_module$pkcs11_cert$key_uri" ]; then
 elif [ -n "$pass_file$timestamp$url$ca_file" ]; then
   fail_usage "--pass-file, --timestamp, --url and --ca-file need --pkcs12 or --pkcs11-module"
 fi
-for file in "$index_key" "$pkcs12" "$pass_file" "$ca_file"; do
+# The index keys as CMake takes them: absolute paths, each with its last day, joined by ";".
+index_key_list=''
+for entry in "${index_keys[@]}"; do
+  file=$entry last_day=''
+  if [ ! -e "$entry" ] && [[ $entry == *@* ]]; then
+    file=${entry%@*} last_day=@${entry##*@}
+  fi
+  [ -r "$file" ] || { echo "release: cannot read $file" >&2; exit 1; }
+  index_key_list+="${index_key_list:+;}$(cd "$(dirname "$file")" && pwd)/$(basename "$file")$last_day"
+done
+for file in "$pkcs12" "$pass_file" "$ca_file"; do
   [ -z "$file" ] || [ -r "$file" ] || { echo "release: cannot read $file" >&2; exit 1; }
 done
 if [ $signing = 1 ] && ! command -v osslsigncode >/dev/null; then
@@ -121,10 +134,9 @@ echo "release: building TessalyInstaller.exe for http://$host/AppData/ in $build
 configure=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-toolchain.cmake" -DTESSALY_MINGW_ARCH=i686
   -DTESSALY_PACKAGE_HOST="$host")
-if [ -n "$index_key" ]; then
-  index_key=$(cd "$(dirname "$index_key")" && pwd)/$(basename "$index_key")
-  configure+=(-DTESSALY_INDEX_PUBLIC_KEY="$index_key")
-  echo "release: index key $index_key"
+if [ -n "$index_key_list" ]; then
+  configure+=(-DTESSALY_INDEX_PUBLIC_KEY="$index_key_list")
+  echo "release: index keys $index_key_list"
 fi
 started=$SECONDS
 if ! cmake -S "$root" -B "$build" "${configure[@]}" >"$build/configure.log" 2>&1 ||

@@ -7,7 +7,9 @@ namespace tessaly {
 // creates every Folder entry there. Stops at the first failure. False for an empty list.
 bool DownloadFiles();
 // Fetches `path` from the package server and writes it to `local` under the install directory.
-// The target is composed and checked first, so a refused one costs no request.
+// The target is composed and checked first, so a refused one costs no request. An installer
+// built with a key keeps a target that holds the content the path names already, without a
+// request (DownloadAddressedFile).
 bool DownloadToFile(const char* path, const char* local);
 
 }  // namespace tessaly

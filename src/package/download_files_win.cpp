@@ -12,41 +12,16 @@
 #include "package/fetch_url.h"
 #include "package/install_passes.h"
 #ifdef TESSALY_INDEX_KEYED
+#include "package/addressed_download.h"
 #include "package/signature_check.h"
 #endif
 
 namespace tessaly {
 
-bool DownloadFiles() {
-    const InstallerState& state = State();
-    return RunDownloadPass(state.entries, state.installDir, {DownloadToFile, EnsureDirectory});
-}
+namespace {
 
-bool DownloadToFile(const char* path, const char* local) {
-    char filePath[FILE_PATH_CAPACITY];
-    if (!ComposeFilePath(filePath, State().installDir, local)) {
-        ReportFailure("write file", local, REFUSED_PATH_REASON);
-        return false;
-    }
-#ifdef TESSALY_INDEX_KEYED
-    // An installer built with a key takes only files named by the SHA-256 of their bytes, and
-    // checks each body against its name before anything of it is written.
-    Sha256Digest named;
-    if (!ContentAddressDigest(path, named)) {
-        ReportFailure("download", path, "not named by the SHA-256 of its content");
-        return false;
-    }
-#endif
-    ByteBuffer body;
-    if (!FetchUrl(path, body)) {
-        return false;
-    }
-#ifdef TESSALY_INDEX_KEYED
-    if (!BodyMatchesName(body, named)) {
-        ReportFailure("download", path, "content does not match its SHA-256 name");
-        return false;
-    }
-#endif
+// Writes `body` to `filePath`, replacing a file that is there.
+bool WriteBody(const char* filePath, const ByteBuffer& body) {
     // One WriteFile takes at most 4 GiB; a larger body cannot be written whole.
     const DWORD size = static_cast<DWORD>(body.size());
     if (size != body.size()) {
@@ -64,6 +39,45 @@ bool DownloadToFile(const char* path, const char* local) {
         ReportError("write file", filePath, GetLastError());
     }
     return written == size;
+}
+
+#ifdef TESSALY_INDEX_KEYED
+// An installer built with a key checks each body against its name before anything of it is
+// written.
+bool FetchMatchingBody(const char* path, const char* filePath, const Sha256Digest& named) {
+    ByteBuffer body;
+    if (!FetchUrl(path, body)) {
+        return false;
+    }
+    if (!BodyMatchesName(body, named)) {
+        ReportFailure("download", path, "content does not match its SHA-256 name");
+        return false;
+    }
+    return WriteBody(filePath, body);
+}
+#endif
+
+}  // namespace
+
+bool DownloadFiles() {
+    const InstallerState& state = State();
+    return RunDownloadPass(state.entries, state.installDir, {DownloadToFile, EnsureDirectory});
+}
+
+bool DownloadToFile(const char* path, const char* local) {
+    char filePath[FILE_PATH_CAPACITY];
+    if (!ComposeFilePath(filePath, State().installDir, local)) {
+        ReportFailure("write file", local, REFUSED_PATH_REASON);
+        return false;
+    }
+#ifdef TESSALY_INDEX_KEYED
+    // It takes only files named by the SHA-256 of their bytes, and keeps a target that holds
+    // those bytes already.
+    return DownloadAddressedFile(path, filePath, {Sha256OfFile, FetchMatchingBody});
+#else
+    ByteBuffer body;
+    return FetchUrl(path, body) && WriteBody(filePath, body);
+#endif
 }
 
 }  // namespace tessaly

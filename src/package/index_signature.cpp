@@ -101,45 +101,79 @@ const char* SignatureVerdictText(SignatureVerdict verdict) {
         case SignatureVerdict::Missing:
             return "no signature line at the end of the index";
         case SignatureVerdict::Duplicate:
-            return "more than one signature line";
+            return "a signature line before other lines";
         case SignatureVerdict::Malformed:
             return "signature line does not read as one";
+        case SignatureVerdict::TooMany:
+            return "more than 8 signature lines";
         case SignatureVerdict::WrongKey:
-            return "signed with another key";
+            return "signed with none of the installer's keys";
         case SignatureVerdict::BadSignature:
             return "signature does not verify";
         case SignatureVerdict::Expired:
             return "signature has expired";
+        case SignatureVerdict::KeyRetired:
+            return "the key's last day has passed";
     }
     return "unknown";
 }
 
-SignatureVerdict LocateIndexSignature(const unsigned char* index, std::size_t size,
-                                      std::size_t& signedLength, IndexSignature& signature) {
-    // One line end may follow the signature line: CR LF, LF or CR.
+SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
+                                       SignatureLines& found) {
+    found.count = 0;
+    found.signedLength = 0;
+    // One line end may follow the last signature line: CR LF, LF or CR.
     std::size_t end = size;
     if (end >= 2 && index[end - 2] == '\r' && index[end - 1] == '\n') {
         end -= 2;
     } else if (end >= 1 && IsLineEnd(index[end - 1])) {
         end -= 1;
     }
-    std::size_t lineStart = end;
-    while (lineStart > 0 && !IsLineEnd(index[lineStart - 1])) {
-        --lineStart;
+    // The signature lines, last first, each as [start, end).
+    std::size_t starts[MOST_SIGNATURE_LINES];
+    std::size_t ends[MOST_SIGNATURE_LINES];
+    std::size_t count = 0;
+    for (;;) {
+        std::size_t lineStart = end;
+        while (lineStart > 0 && !IsLineEnd(index[lineStart - 1])) {
+            --lineStart;
+        }
+        if (!StartsWith(index + lineStart, end - lineStart, LINE_PREFIX)) {
+            break;
+        }
+        if (count == MOST_SIGNATURE_LINES) {
+            return SignatureVerdict::TooMany;
+        }
+        starts[count] = lineStart;
+        ends[count] = end;
+        ++count;
+        if (lineStart == 0) {
+            break;
+        }
+        // Exactly one line end between two signature lines: an empty line ends the run.
+        end = lineStart - 1;
+        if (index[end] == '\n' && end > 0 && index[end - 1] == '\r') {
+            --end;
+        }
     }
-    if (!StartsWith(index + lineStart, end - lineStart, LINE_PREFIX)) {
+    if (count == 0) {
         return SignatureVerdict::Missing;
     }
-    for (std::size_t at = 0; at < lineStart; ++at) {
+    const std::size_t signedLength = starts[count - 1];
+    for (std::size_t at = 0; at < signedLength; ++at) {
         const bool startsLine = at == 0 || IsLineEnd(index[at - 1]);
-        if (startsLine && StartsWith(index + at, lineStart - at, LINE_PREFIX)) {
+        if (startsLine && StartsWith(index + at, signedLength - at, LINE_PREFIX)) {
             return SignatureVerdict::Duplicate;
         }
     }
-    if (!ReadSignatureLine(index + lineStart, index + end, signature)) {
-        return SignatureVerdict::Malformed;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::size_t from = count - 1 - i;
+        if (!ReadSignatureLine(index + starts[from], index + ends[from], found.lines[i])) {
+            return SignatureVerdict::Malformed;
+        }
     }
-    signedLength = lineStart;
+    found.count = count;
+    found.signedLength = signedLength;
     return SignatureVerdict::Good;
 }
 
@@ -172,34 +206,72 @@ bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[SIGNATUR
 }
 
 SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t size,
-                                     const char* trustedKeyId, std::uint64_t now,
+                                     const IndexKey* keys, std::size_t keyCount, std::uint64_t now,
                                      const SignatureCrypto& crypto, std::size_t& signedLength,
-                                     IndexSignature* read) {
-    IndexSignature signature;
-    std::size_t length = 0;
-    const SignatureVerdict located = LocateIndexSignature(index, size, length, signature);
+                                     SignatureFindings* findings) {
+    SignatureFindings found;
+    const SignatureVerdict located = LocateIndexSignatures(index, size, found.lines);
     if (located != SignatureVerdict::Good) {
+        found.decidingLine = 0;
+        if (findings != nullptr) {
+            *findings = found;
+        }
         return located;
     }
-    if (read != nullptr) {
-        *read = signature;
+    const SignatureLines& lines = found.lines;
+    // The position in `keys` of the key each line names; keyCount when it names none held.
+    std::size_t held[MOST_SIGNATURE_LINES];
+    bool anyHeld = false;
+    for (std::size_t i = 0; i < lines.count; ++i) {
+        held[i] = keyCount;
+        for (std::size_t k = 0; k < keyCount && held[i] == keyCount; ++k) {
+            if (std::strcmp(lines.lines[i].keyId, keys[k].keyId) == 0) {
+                held[i] = k;
+                anyHeld = true;
+            }
+        }
     }
-    if (std::strcmp(signature.keyId, trustedKeyId) != 0) {
-        return SignatureVerdict::WrongKey;
-    }
+    SignatureVerdict verdict = SignatureVerdict::WrongKey;
+    found.decidingLine = lines.count;
     Sha256Digest digest;
-    char message[SIGNED_MESSAGE_CAPACITY];
-    if (!crypto.sha256(index, length, digest) ||
-        !ComposeSignedMessage(signature.keyId, signature.expires, digest, message) ||
-        !crypto.verify(message, std::strlen(message), signature.signature)) {
-        return SignatureVerdict::BadSignature;
+    if (anyHeld && !crypto.sha256(index, lines.signedLength, digest)) {
+        verdict = SignatureVerdict::BadSignature;
     }
-    // Checked after the signature, so that an expired index is told apart from a forged one.
-    if (now >= signature.expires) {
-        return SignatureVerdict::Expired;
+    // Every line by a held key verifies, or the index was changed: one forged line refuses it.
+    for (std::size_t i = 0; i < lines.count && verdict == SignatureVerdict::WrongKey; ++i) {
+        char message[SIGNED_MESSAGE_CAPACITY];
+        if (held[i] != keyCount &&
+            (!ComposeSignedMessage(lines.lines[i].keyId, lines.lines[i].expires, digest, message) ||
+             !crypto.verify(held[i], message, std::strlen(message), lines.lines[i].signature))) {
+            verdict = SignatureVerdict::BadSignature;
+            found.decidingLine = i;
+        }
     }
-    signedLength = length;
-    return SignatureVerdict::Good;
+    // Validity is judged after the signatures, so that an expired index is told apart from a
+    // forged one. The first line that is still valid is taken.
+    for (std::size_t i = 0; i < lines.count && verdict != SignatureVerdict::BadSignature; ++i) {
+        if (held[i] == keyCount) {
+            continue;
+        }
+        const SignatureVerdict line = now >= keys[held[i]].refusedFrom
+                                          ? SignatureVerdict::KeyRetired
+                                      : now >= lines.lines[i].expires ? SignatureVerdict::Expired
+                                                                      : SignatureVerdict::Good;
+        if (line == SignatureVerdict::Good || verdict == SignatureVerdict::WrongKey) {
+            verdict = line;
+            found.decidingLine = i;
+        }
+        if (line == SignatureVerdict::Good) {
+            break;
+        }
+    }
+    if (verdict == SignatureVerdict::Good) {
+        signedLength = lines.signedLength;
+    }
+    if (findings != nullptr) {
+        *findings = found;
+    }
+    return verdict;
 }
 
 void WriteHex(const unsigned char* bytes, std::size_t size, char* out) {

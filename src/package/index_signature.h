@@ -1,20 +1,23 @@
-// The publisher's signature on a file index. It travels inside the index as its last line, so the
-// index and its signature are always replaced together, and an installer built without a key skips
-// the line like every line that does not begin with a kind digit:
+// The publisher's signatures on a file index. They travel inside the index as its last lines, so
+// the index and its signatures are always replaced together, and an installer built without a key
+// skips them like every line that does not begin with a kind digit:
 //
 //     0|objects/3f7a…c1|Tessaly.exe
 //     2|Tessaly.exe|Tessaly
 //     #signature v1 key=4be3f2a10c9d7e56 expires=1767225600 sig=<128 hex digits>
+//     #signature v1 key=91c07d2e5a3b8f40 expires=1798761600 sig=<128 hex digits>
 //
 // `key` is the first 16 hex digits of the SHA-256 of the public key (its DER SubjectPublicKeyInfo),
 // `expires` the end of validity in UTC seconds since 1970, `sig` the ECDSA P-256 signature r‖s,
-// each half 32 bytes big-endian, in lower-case hex. The signature covers the message
+// each half 32 bytes big-endian, in lower-case hex. Each line signs the message
 //
 //     tessaly-file-list-v1\nkey=<key>\nexpires=<expires>\nsha256=<hex SHA-256 of the signed text>\n
 //
-// where the signed text is every byte of the index before the signature line (its own line end
-// included). Only one line end may follow the signature line; no other line may begin with
-// "#signature". Everything here is pure text handling; hashing and signature checks are passed in.
+// where the signed text is every byte of the index before the first signature line (its own line
+// end included), the same for every line. At most MOST_SIGNATURE_LINES lines, one after the other
+// with one line end between two; only one line end may follow the last, and no earlier line may
+// begin with "#signature". Everything here is pure text handling; hashing and signature checks are
+// passed in.
 #pragma once
 
 #include <cstddef>
@@ -37,48 +40,75 @@ struct IndexSignature {
     unsigned char signature[INDEX_SIGNATURE_SIZE];
 };
 
+constexpr std::size_t MOST_SIGNATURE_LINES = 8;
+constexpr std::size_t MOST_INDEX_KEYS = 8;  // the keys one installer can be built with
+
 enum class SignatureVerdict {
     Good,
     Missing,       // the last line is no signature line (or the index is empty)
-    Duplicate,     // a line before the last also begins with "#signature"
-    Malformed,     // the last line begins like a signature line but does not read as one
-    WrongKey,      // signed with a key other than the one the installer trusts
-    BadSignature,  // the signature does not verify over this index
+    Duplicate,     // a line before the signature lines also begins with "#signature"
+    Malformed,     // a signature line begins like one but does not read as one
+    TooMany,       // more than MOST_SIGNATURE_LINES signature lines
+    WrongKey,      // no line is signed with a key the installer holds
+    BadSignature,  // a line by a key the installer holds does not verify over this index
     Expired,       // genuine, but its validity has ended
+    KeyRetired,    // genuine, but the key's last day has passed
 };
 
 // A short English name of the verdict, for reports.
 const char* SignatureVerdictText(SignatureVerdict verdict);
 
-// Finds the signature line at the end of `index` and reads it. On Good, `signedLength` is the
-// number of bytes before the line.
-SignatureVerdict LocateIndexSignature(const unsigned char* index, std::size_t size,
-                                      std::size_t& signedLength, IndexSignature& signature);
+// The signature lines at the end of an index, in their order there.
+struct SignatureLines {
+    IndexSignature lines[MOST_SIGNATURE_LINES];
+    std::size_t count;
+    std::size_t signedLength;  // the bytes before the first signature line
+};
+
+// Finds the signature lines at the end of `index` and reads them; `found` is complete on Good.
+SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
+                                       SignatureLines& found);
 
 // The text that is signed (see the top of this file), without a terminator in its length.
 bool ComposeSignedMessage(const char* keyId, std::uint64_t expires, const Sha256Digest& digest,
                           char (&message)[SIGNED_MESSAGE_CAPACITY]);
 
-// The signature line, without its line end.
+// A signature line, without its line end.
 bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[SIGNATURE_LINE_CAPACITY]);
 
+// A key an installer holds: its id, and the moment from which its signatures are refused (the
+// start, 00:00 UTC, of the day after its last day), NO_LAST_DAY when it has none.
+constexpr std::uint64_t NO_LAST_DAY = UINT64_MAX;
+struct IndexKey {
+    const char* keyId;
+    std::uint64_t refusedFrom;  // UTC seconds since 1970
+};
+
 // The cryptography the check needs: SHA-256 of some bytes, and the ECDSA P-256 verification of a
-// signature over a message (which hashes the message with SHA-256 itself).
+// signature over a message (which hashes the message with SHA-256 itself) with the held key at
+// position `key` of the list.
 struct SignatureCrypto {
     std::function<bool(const unsigned char* data, std::size_t size, Sha256Digest& digest)> sha256;
-    std::function<bool(const char* message, std::size_t size,
+    std::function<bool(std::size_t key, const char* message, std::size_t size,
                        const unsigned char (&signature)[INDEX_SIGNATURE_SIZE])>
         verify;
 };
 
-// The whole judgement of a signed index: the line is found and read, names `trustedKeyId`, verifies
-// over the index, and has not expired at `now` (UTC seconds). On Good, `signedLength` is the length
-// of the signed text. When the line could be read (any verdict but Missing, Duplicate and
-// Malformed) and `signature` is given, it receives the line.
+// What CheckIndexSignature found beyond its verdict.
+struct SignatureFindings {
+    SignatureLines lines;  // read when the verdict is not Missing, Duplicate, Malformed or TooMany
+    std::size_t decidingLine;  // the line accepted, or the held line refused; lines.count if none
+};
+
+// The whole judgement of a signed index under the `keyCount` keys held: the lines are found and
+// read; every line by a held key must verify over the signed text (lines by other keys are passed
+// over); and the index is good when one of them is unexpired at `now` (UTC seconds) and its key's
+// last day has not passed. Otherwise the verdict is that of the first line by a held key, or
+// WrongKey when there is none. On Good, `signedLength` is the length of the signed text.
 SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t size,
-                                     const char* trustedKeyId, std::uint64_t now,
+                                     const IndexKey* keys, std::size_t keyCount, std::uint64_t now,
                                      const SignatureCrypto& crypto, std::size_t& signedLength,
-                                     IndexSignature* signature = nullptr);
+                                     SignatureFindings* findings = nullptr);
 
 // Lower-case hex of `size` bytes into `out` (2 * size characters and a terminator).
 void WriteHex(const unsigned char* bytes, std::size_t size, char* out);

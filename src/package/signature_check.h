@@ -13,10 +13,13 @@ namespace tessaly {
 // The SHA-256 of `size` bytes, read in place. False when CNG fails.
 bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest);
 
+// The SHA-256 of the file at `filePath`, read in pieces. False when it cannot be opened or read.
+bool Sha256OfFile(const char* filePath, Sha256Digest& digest);
+
 // True when the SHA-256 of `body` is `named`, the digest its server path names.
 bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named);
 
-// The built-in key's id, the machine's clock and CNG.
+// The built-in keys, the machine's clock and CNG.
 IndexTrust BuiltInIndexTrust();
 
 }  // namespace tessaly

@@ -1,4 +1,4 @@
-// The cryptography of an installer built with a key, through CNG (bcrypt.dll), and the clock.
+// The cryptography of an installer built with keys, through CNG (bcrypt.dll), and the clock.
 // Only calls that Windows 7 has: the hash goes through BCryptCreateHash/BCryptHashData/
 // BCryptFinishHash (BCryptHash exists from Windows 10 on), and CNG keeps the hash object itself.
 #include <windows.h>
@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <memory>
+#include <new>
 
 #include "common/scoped_win.h"
 #include "index_public_key.h"
@@ -38,7 +41,7 @@ struct P256PublicBlob {
 static_assert(sizeof(P256PublicBlob) == sizeof(BCRYPT_ECCKEY_BLOB) + 2 * P256_COORDINATE_SIZE,
               "no padding in the blob");
 
-bool VerifyWithBuiltInKey(const char* message, std::size_t size,
+bool VerifyWithBuiltInKey(std::size_t key, const char* message, std::size_t size,
                           const unsigned char (&signature)[INDEX_SIGNATURE_SIZE]) {
     Sha256Digest digest;
     if (!Sha256(reinterpret_cast<const unsigned char*>(message), size, digest)) {
@@ -49,16 +52,16 @@ bool VerifyWithBuiltInKey(const char* message, std::size_t size,
         return false;
     }
     P256PublicBlob blob = {{BCRYPT_ECDSA_PUBLIC_P256_MAGIC, P256_COORDINATE_SIZE}, {}, {}};
-    std::memcpy(blob.x, INDEX_KEY_X, sizeof blob.x);
-    std::memcpy(blob.y, INDEX_KEY_Y, sizeof blob.y);
+    std::memcpy(blob.x, INDEX_KEY_POINTS[key], sizeof blob.x);
+    std::memcpy(blob.y, INDEX_KEY_POINTS[key] + sizeof blob.x, sizeof blob.y);
     BCRYPT_KEY_HANDLE imported = nullptr;
     if (!BCRYPT_SUCCESS(BCryptImportKeyPair(ecdsa.Get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &imported,
                                             reinterpret_cast<PUCHAR>(&blob), sizeof blob, 0))) {
         return false;
     }
-    const ScopedCngKey key(imported);
+    const ScopedCngKey held(imported);
     // CNG takes the raw r‖s, and does not write through these pointers.
-    return BCRYPT_SUCCESS(BCryptVerifySignature(key.Get(), nullptr, digest, sizeof digest,
+    return BCRYPT_SUCCESS(BCryptVerifySignature(held.Get(), nullptr, digest, sizeof digest,
                                                 const_cast<PUCHAR>(signature), INDEX_SIGNATURE_SIZE,
                                                 0));
 }
@@ -74,21 +77,30 @@ std::uint64_t UtcSecondsNow() {
     return ticks < UNIX_EPOCH_AS_FILE_TIME ? 0 : (ticks - UNIX_EPOCH_AS_FILE_TIME) / 10000000;
 }
 
+// A new SHA-256 hash. Opening a provider is the costly part of a small hash, and every download
+// is hashed: the provider is opened once and kept for the life of the process (never closed, so
+// that a worker still hashing while the process exits never meets a closed one).
+ScopedCngHash CreateSha256() {
+    static const BCRYPT_ALG_HANDLE sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM).Detach();
+    BCRYPT_HASH_HANDLE created = nullptr;
+    if (sha256 == nullptr ||
+        !BCRYPT_SUCCESS(BCryptCreateHash(sha256, &created, nullptr, 0, nullptr, 0, 0))) {
+        return ScopedCngHash();
+    }
+    return ScopedCngHash(created);
+}
+
+// An installed file is read in pieces of this size, so that hashing it takes no more memory than
+// that, however large it is.
+constexpr DWORD FILE_HASH_CHUNK = 1u << 20;
+
 }  // namespace
 
 bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest) {
-    // Opening a provider is the costly part of a small hash, and every download is hashed: the
-    // provider is opened once and kept for the life of the process (never closed, so that a worker
-    // still hashing while the process exits never meets a closed one).
-    static const BCRYPT_ALG_HANDLE sha256 = OpenAlgorithm(BCRYPT_SHA256_ALGORITHM).Detach();
-    if (sha256 == nullptr) {
+    const ScopedCngHash hash = CreateSha256();
+    if (!hash.IsValid()) {
         return false;
     }
-    BCRYPT_HASH_HANDLE created = nullptr;
-    if (!BCRYPT_SUCCESS(BCryptCreateHash(sha256, &created, nullptr, 0, nullptr, 0, 0))) {
-        return false;
-    }
-    const ScopedCngHash hash(created);
     while (size > 0) {
         const ULONG slice = static_cast<ULONG>(size < HASH_SLICE ? size : HASH_SLICE);
         if (!BCRYPT_SUCCESS(BCryptHashData(hash.Get(), const_cast<PUCHAR>(data), slice, 0))) {
@@ -106,8 +118,33 @@ bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named) {
            std::memcmp(received, named, SHA256_SIZE) == 0;
 }
 
+bool Sha256OfFile(const char* filePath, Sha256Digest& digest) {
+    const ScopedKernelHandle file(CreateFileA(filePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const ScopedCngHash hash = CreateSha256();
+    if (!file.IsValid() || !hash.IsValid()) {
+        return false;
+    }
+    const std::unique_ptr<unsigned char[]> chunk(new (std::nothrow) unsigned char[FILE_HASH_CHUNK]);
+    if (!chunk) {
+        return false;
+    }
+    for (;;) {
+        DWORD read = 0;
+        if (!ReadFile(file.Get(), chunk.get(), FILE_HASH_CHUNK, &read, nullptr)) {
+            return false;
+        }
+        if (read == 0) {
+            return BCRYPT_SUCCESS(BCryptFinishHash(hash.Get(), digest, SHA256_SIZE, 0));
+        }
+        if (!BCRYPT_SUCCESS(BCryptHashData(hash.Get(), chunk.get(), read, 0))) {
+            return false;
+        }
+    }
+}
+
 IndexTrust BuiltInIndexTrust() {
-    return {INDEX_KEY_ID, UtcSecondsNow(), {Sha256, VerifyWithBuiltInKey}};
+    return {INDEX_KEYS, std::size(INDEX_KEYS), UtcSecondsNow(), {Sha256, VerifyWithBuiltInKey}};
 }
 
 }  // namespace tessaly

@@ -18,8 +18,9 @@ bool LoadSignedFileList(const IndexTrust& trust) {
         return false;
     }
     std::size_t signedLength = 0;
-    const SignatureVerdict verdict = CheckIndexSignature(body.data(), body.size(), trust.keyId,
-                                                         trust.now, trust.crypto, signedLength);
+    const SignatureVerdict verdict =
+        CheckIndexSignature(body.data(), body.size(), trust.keys, trust.keyCount, trust.now,
+                            trust.crypto, signedLength);
     if (verdict != SignatureVerdict::Good) {
         ReportFailure("check the file index signature", INDEX_PATH, SignatureVerdictText(verdict));
         return false;

@@ -2,23 +2,25 @@
 // publisher signed it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "package/index_signature.h"
 
 namespace tessaly {
 
-// What a signed index is judged by: the id of the key it must be signed with, the time (UTC
-// seconds since 1970) and the cryptography.
+// What a signed index is judged by: the keys the installer holds (at least one of them must sign
+// it), the time (UTC seconds since 1970) and the cryptography.
 struct IndexTrust {
-    const char* keyId;
+    const IndexKey* keys;
+    std::size_t keyCount;
     std::uint64_t now;
     SignatureCrypto crypto;
 };
 
 // Clears the entry list, downloads "/FileList.txt" and, when CheckIndexSignature finds it good
-// under `trust`, fills the list from its signed text (every byte before the signature line).
-// False, with the list empty, when the index did not arrive, was refused, or held no line.
+// under `trust`, fills the list from its signed text (every byte before the first signature
+// line). False, with the list empty, when the index did not arrive, was refused, or held no line.
 bool LoadSignedFileList(const IndexTrust& trust);
 
 }  // namespace tessaly

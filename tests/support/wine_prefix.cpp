@@ -252,8 +252,9 @@ std::string WineBuildPath(const std::string& relative) {
 }
 
 std::string CopyInstaller(const std::string& folder, InstallerBuild build) {
-    const fs::path tree =
-        build == InstallerBuild::Keyed ? TESSALY_WINE_KEYED_BUILD_DIR : TESSALY_WINE_BUILD_DIR;
+    const fs::path tree = build == InstallerBuild::Keyed     ? TESSALY_WINE_KEYED_BUILD_DIR
+                          : build == InstallerBuild::Rotated ? TESSALY_WINE_ROTATED_BUILD_DIR
+                                                             : TESSALY_WINE_BUILD_DIR;
     fs::create_directories(folder);
     const fs::path installer = fs::path(folder) / "TessalyInstaller.exe";
     fs::copy_file(tree / "src/TessalyInstaller.exe", installer,

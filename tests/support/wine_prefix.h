@@ -96,11 +96,12 @@ WinePrefix& SharedWinePrefix(const std::string& display = "");
 // WineBuildPath("tests/fetch_probe.exe").
 std::string WineBuildPath(const std::string& relative);
 
-// Which installer a test runs: that build's, or the keyed build of the same sources, which takes
-// only indexes signed with the tests' index key (TESSALY_TEST_INDEX_KEY).
-enum class InstallerBuild { Unkeyed, Keyed };
+// Which installer a test runs: that build's, the keyed build of the same sources, which takes
+// only indexes signed with the tests' index key (TESSALY_TEST_INDEX_KEY), or the rotated build,
+// which holds the keys index-new.pem and index-retired.pem beside it, the second past its last day.
+enum class InstallerBuild { Unkeyed, Keyed, Rotated };
 
-// Copies the installer of that build (or of its keyed twin) into `folder` (a Linux path, created if
+// Copies the installer of that build (or of a keyed twin) into `folder` (a Linux path, created if
 // missing). Returns the copy's path.
 std::string CopyInstaller(const std::string& folder,
                           InstallerBuild build = InstallerBuild::Unkeyed);

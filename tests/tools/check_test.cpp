@@ -120,7 +120,8 @@ TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
     const SigningKey key = LoadPrivateKey(dir / "a.key", error);
     const SigningKey publicKey = LoadPublicKey(dir / "a.key.pub", error);
     const SigningKey otherKey = LoadPublicKey(dir / "b.key.pub", error);
-    ASSERT_TRUE(key && publicKey && otherKey) << error;
+    const SigningKey otherPrivate = LoadPrivateKey(dir / "b.key", error);
+    ASSERT_TRUE(key && publicKey && otherKey && otherPrivate) << error;
     const std::uint64_t expires = 2000000000;
     const std::string object = "0|objects/" + testing::Sha("x") + "|x.exe\r\n";
     const std::string good = SignIndex(object, key.get(), expires, error);
@@ -139,11 +140,17 @@ TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
     } cases[] = {
         {"good", good, {}},
         {"unsigned", object, {{0, "no signature line at the end"}}},
-        {"misplaced", signature + object, {{1, "must be the last line"}}},
-        {"followed by an empty line", good + "\r\n", {{2, "must be the last line"}}},
+        {"misplaced", signature + object, {{1, "a signature line before other lines"}}},
+        {"followed by an empty line", good + "\r\n", {{2, "a signature line before other lines"}}},
         {"duplicate and malformed",
          signature + object + "#signature v2\r\n",
-         {{1, "another signature line before the last"}, {3, "does not read as"}}},
+         {{1, "a signature line before other lines"}, {3, "does not read as"}}},
+        {"two lines, the second malformed", good + "#signature v2\r\n", {{3, "does not read as"}}},
+        {"nine lines",
+         object + signature + signature + signature + signature + signature + signature +
+             signature + signature + signature,
+         {{2, "9 signature lines: an installer built with a key reads at most 8"}}},
+
         {"not content-addressed",
          SignIndex("0|bin/x.exe|x.exe\r\n0|objects/" + testing::Sha("x") + "0|y.exe\r\n", key.get(),
                    expires, error),
@@ -154,6 +161,12 @@ TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
         SCOPED_TRACE(c.what);
         ExpectFindings(c.index, c.expected, keyed);
     }
+    // Without a key to judge by, each line's expiry is judged on its own.
+    const std::string expiredPart =
+        "the signature by key " + KeyId(key.get()) + " expired on 1970-01-01 00:00 UTC";
+    ExpectFindings(SignIndex(object, {key.get(), otherPrivate.get()}, 1, error),
+                   {{2, expiredPart.c_str()}, {3, "installers that hold only that key refuse"}},
+                   {true, nullptr, 1});
 
     // With the public key, the signature is verified too; its finding is on the signature line.
     const std::string otherKeyPart = "signed with key " + KeyId(key.get());

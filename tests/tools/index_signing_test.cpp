@@ -36,9 +36,21 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     const std::string signedIndex = SignIndex(index, key.get(), 2000000000, error);
     ASSERT_FALSE(signedIndex.empty()) << error;
     EXPECT_EQ(signedIndex.rfind(index + "\r\n#signature v1 key=" + KeyId(key.get()), 0), 0u);
-    EXPECT_EQ(StripSignatureLine(signedIndex), index + "\r\n");
+    EXPECT_EQ(StripSignatureLines(signedIndex), index + "\r\n");
     // Signing again replaces the line rather than adding one.
-    EXPECT_EQ(StripSignatureLine(SignIndex(signedIndex, key.get(), 1, error)), index + "\r\n");
+    EXPECT_EQ(StripSignatureLines(SignIndex(signedIndex, key.get(), 1, error)), index + "\r\n");
+    // Signed with two keys: one line each, in the order given, over the same text.
+    const SigningKey otherPrivate = LoadPrivateKey(dir / "other.key", error);
+    ASSERT_TRUE(otherPrivate) << error;
+    const std::string twice = SignIndex(index, {key.get(), otherPrivate.get()}, 2000000000, error);
+    SignatureLines lines;
+    ASSERT_EQ(LocateSignatures(twice, lines), SignatureVerdict::Good) << twice;
+    ASSERT_EQ(lines.count, 2u);
+    EXPECT_EQ(lines.lines[0].keyId, KeyId(key.get()));
+    EXPECT_EQ(lines.lines[1].keyId, KeyId(otherKey.get()));
+    EXPECT_EQ(StripSignatureLines(twice), index + "\r\n");
+    EXPECT_EQ(SignIndex(index, {key.get(), key.get()}, 1, error), "");
+    EXPECT_NE(error.find("given twice"), std::string::npos) << error;
 
     std::string changed = signedIndex;
     changed[3] = 'x';
@@ -54,11 +66,13 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
         {"changed", changed, publicKey.get(), 0, SignatureVerdict::BadSignature},
         {"other key", signedIndex, otherKey.get(), 0, SignatureVerdict::WrongKey},
         {"unsigned", index, publicKey.get(), 0, SignatureVerdict::Missing},
+        {"two keys, the first held", twice, publicKey.get(), 0, SignatureVerdict::Good},
+        {"two keys, the second held", twice, otherKey.get(), 0, SignatureVerdict::Good},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        IndexSignature signature;
-        EXPECT_EQ(CheckSignedIndex(c.text, c.key, c.now, signature), c.verdict);
+        SignatureFindings findings;
+        EXPECT_EQ(CheckSignedIndex(c.text, c.key, c.now, findings), c.verdict);
     }
 }
 

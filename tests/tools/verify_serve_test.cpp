@@ -147,7 +147,7 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
     const std::uint64_t now = static_cast<std::uint64_t>(std::time(nullptr));
     const std::uint64_t expires = now + 90 * 86400;
     const fs::path indexFile = scratch_ / "served/AppData/FileList.txt";
-    const SignResult signedIndex = SignPackage(scratch_ / "served", key.get(), expires);
+    const SignResult signedIndex = SignPackage(scratch_ / "served", {key.get()}, expires);
     ASSERT_EQ(signedIndex.error, "");
     ASSERT_TRUE(signedIndex.refusals.empty());
     const std::string index = ReadFile(indexFile);
@@ -172,8 +172,9 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
         {"not content-addressed",
          [&] {
              WriteFile(scratch_ / "served/AppData/plain.txt", "plain");
-             WriteFile(indexFile, SignIndex(StripSignatureLine(index) + "0|plain.txt|plain.txt\r\n",
-                                            key.get(), expires, error));
+             WriteFile(indexFile,
+                       SignIndex(StripSignatureLines(index) + "0|plain.txt|plain.txt\r\n",
+                                 key.get(), expires, error));
          },
          publicKey.get(), now,
          // After the seven lines of the build.
@@ -184,11 +185,13 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
         c.change();
         std::ostringstream progressOut;
         const auto progress = MakePlainProgress(progressOut);
-        const VerifyResult result = VerifyPackage({Base(), "", c.key, c.now}, *progress);
+        const VerifyResult result = VerifyPackage({Base(), "", {c.key}, c.now}, *progress);
         if (c.finding.empty()) {
             EXPECT_EQ(result.findings, std::vector<std::string>{});
-            EXPECT_EQ(result.signature, "signed by key " + KeyId(key.get()) + ", valid until " +
-                                            FormatUtc(expires) + " (90 days left)");
+            EXPECT_EQ(
+                result.signatures,
+                std::vector<std::string>{"signed by key " + KeyId(key.get()) + ", valid until " +
+                                         FormatUtc(expires) + " (90 days left)"});
         } else {
             ASSERT_EQ(result.findings.size(), 1u);
             EXPECT_NE(result.findings[0].find(c.finding), std::string::npos) << result.findings[0];
@@ -230,6 +233,32 @@ TEST_F(ServedPackage, CommandsSignVerifyAndSignAnExpiredPackageAgain) {
     run = RunProgram("check " + Quote(scratch_ / "served/AppData/FileList.txt") + publicKey);
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("(30 days left)"), std::string::npos) << run.output;
+
+    // Rotation: signed with the old and the new key, then with the new one alone; verify judges
+    // as an installer holding only each key.
+    const std::string nextKeyFile = Quote(scratch_ / "next.key");
+    ASSERT_EQ(RunProgram("keygen " + nextKeyFile).exitCode, 0);
+    const std::string bothKeys = publicKey + " --key " + Quote(scratch_ / "next.key.pub");
+    run = RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile + " --key " +
+                     nextKeyFile);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("signed by keys "), std::string::npos) << run.output;
+    run = RunProgram("verify " + Base() + bothKeys);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const std::size_t first = run.output.find("FileList.txt: signed by key ");
+    ASSERT_NE(first, std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("FileList.txt: signed by key ", first + 1), std::string::npos)
+        << run.output;
+    run = RunProgram("sign " + Quote(scratch_ / "served") + " --key " + nextKeyFile);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    run = RunProgram("verify " + Base() + bothKeys);
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("refuses it: signed with key "), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("FileList.txt: signed by key "), std::string::npos) << run.output;
+    EXPECT_EQ(
+        RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile + " --key " + keyFile)
+            .exitCode,
+        2);
 
     EXPECT_EQ(RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile +
                          " --expires 2026-02-30")

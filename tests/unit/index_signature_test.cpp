@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "package/index_signature.h"
 
@@ -15,56 +16,82 @@ const unsigned char* Bytes(const std::string& text) {
     return reinterpret_cast<const unsigned char*>(text.data());
 }
 
-TEST(LocateIndexSignature, FindsOnlyAWellFormedLastLine) {
+// A well-formed line by `key` (16 hex digits) whose signature bytes are all `sigByte`.
+std::string Line(const std::string& key, std::uint64_t expires = 1767225600,
+                 const std::string& sigByte = "aa") {
+    std::string sig;
+    for (int i = 0; i < 64; ++i) {
+        sig += sigByte;
+    }
+    return "#signature v1 key=" + key + " expires=" + std::to_string(expires) + " sig=" + sig;
+}
+
+TEST(LocateIndexSignatures, FindsOnlyWellFormedLastLines) {
     const std::string body = "1|bin|\r\n0|objects/x|bin\\a.exe\r\n";
+    const std::string second = Line("fedcba9876543210");
+    std::string eight;
+    for (int i = 0; i < 8; ++i) {
+        eight += LINE + "\n";
+    }
     struct Case {
         std::string index;
         SignatureVerdict verdict;
         std::size_t signedLength;
+        std::size_t count;
     } cases[] = {
-        {body + LINE + "\r\n", SignatureVerdict::Good, body.size()},
-        {body + LINE + "\n", SignatureVerdict::Good, body.size()},
-        {body + LINE + "\r", SignatureVerdict::Good, body.size()},
-        {body + LINE, SignatureVerdict::Good, body.size()},
-        {LINE, SignatureVerdict::Good, 0},
-        {"", SignatureVerdict::Missing, 0},
-        {body, SignatureVerdict::Missing, 0},
-        {body + LINE + "\r\n\r\n", SignatureVerdict::Missing, 0},   // an empty line after it
-        {body + LINE + "\n0|x|y\n", SignatureVerdict::Missing, 0},  // not the last line
-        {LINE + "\n" + body + LINE + "\n", SignatureVerdict::Duplicate, 0},
-        {body + "#signature old\n" + LINE, SignatureVerdict::Duplicate, 0},
-        {body + " " + LINE, SignatureVerdict::Missing, 0},
-        {body + LINE + " ", SignatureVerdict::Malformed, 0},
-        {body + LINE + std::string(1, '\0'), SignatureVerdict::Malformed, 0},
+        {body + LINE + "\r\n", SignatureVerdict::Good, body.size(), 1},
+        {body + LINE + "\n", SignatureVerdict::Good, body.size(), 1},
+        {body + LINE + "\r", SignatureVerdict::Good, body.size(), 1},
+        {body + LINE, SignatureVerdict::Good, body.size(), 1},
+        {LINE, SignatureVerdict::Good, 0, 1},
+        {body + LINE + "\r\n" + second + "\r\n", SignatureVerdict::Good, body.size(), 2},
+        {body + LINE + "\r" + second + "\n" + LINE, SignatureVerdict::Good, body.size(), 3},
+        {body + eight, SignatureVerdict::Good, body.size(), 8},
+        {body + eight + LINE, SignatureVerdict::TooMany, 0, 0},
+        {"", SignatureVerdict::Missing, 0, 0},
+        {body, SignatureVerdict::Missing, 0, 0},
+        {body + LINE + "\r\n\r\n", SignatureVerdict::Missing, 0, 0},   // an empty line after it
+        {body + LINE + "\n0|x|y\n", SignatureVerdict::Missing, 0, 0},  // not the last line
+        {LINE + "\n" + body + LINE + "\n", SignatureVerdict::Duplicate, 0, 0},
+        {body + LINE + "\n\n" + second, SignatureVerdict::Duplicate, 0,
+         0},  // an empty line between
+        {body + "#signature old\n" + LINE, SignatureVerdict::Malformed, 0, 0},
+        {body + LINE + "\n#signature old", SignatureVerdict::Malformed, 0, 0},
+        {body + " " + LINE, SignatureVerdict::Missing, 0, 0},
+        {body + LINE + " ", SignatureVerdict::Malformed, 0, 0},
+        {body + LINE + std::string(1, '\0'), SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v2 key=0123456789abcdef expires=1 sig=" + SIG,
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789ABCDEF expires=1 sig=" + SIG,
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789abcde expires=1 sig=" + SIG,
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789abcdef expires=01 sig=" + SIG,
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789abcdef expires= sig=" + SIG,
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789abcdef expires=18446744073709551616 sig=" + SIG,
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + SIG.substr(2),
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
         {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + SIG + "aa",
-         SignatureVerdict::Malformed, 0},
+         SignatureVerdict::Malformed, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
-        std::size_t signedLength = 0xdeadbeef;
-        IndexSignature signature;
-        EXPECT_EQ(LocateIndexSignature(Bytes(c.index), c.index.size(), signedLength, signature),
-                  c.verdict);
+        SignatureLines found;
+        found.signedLength = 0xdeadbeef;
+        EXPECT_EQ(LocateIndexSignatures(Bytes(c.index), c.index.size(), found), c.verdict);
+        EXPECT_EQ(found.count, c.count);
         if (c.verdict == SignatureVerdict::Good) {
-            EXPECT_EQ(signedLength, c.signedLength);
-            EXPECT_STREQ(signature.keyId, "0123456789abcdef");
-            EXPECT_EQ(signature.expires, 1767225600u);
-            EXPECT_EQ(signature.signature[0], 0xaa);
-            EXPECT_EQ(signature.signature[63], 0xaa);
+            EXPECT_EQ(found.signedLength, c.signedLength);
+            EXPECT_STREQ(found.lines[0].keyId, "0123456789abcdef");
+            EXPECT_EQ(found.lines[0].expires, 1767225600u);
+            EXPECT_EQ(found.lines[0].signature[0], 0xaa);
+            EXPECT_EQ(found.lines[c.count - 1].signature[63], 0xaa);
+        }
+        if (c.count == 2 || c.count == 3) {
+            EXPECT_STREQ(found.lines[1].keyId, "fedcba9876543210");  // in the index's order
         }
     }
 }
@@ -76,22 +103,22 @@ TEST(ComposeSignatureLine, ReadsBackAsWritten) {
     }
     char line[SIGNATURE_LINE_CAPACITY];
     ASSERT_TRUE(ComposeSignatureLine(signature, line));
-    std::size_t signedLength = 1;
-    IndexSignature read;
-    ASSERT_EQ(LocateIndexSignature(reinterpret_cast<unsigned char*>(line), std::strlen(line),
-                                   signedLength, read),
-              SignatureVerdict::Good);
-    EXPECT_EQ(signedLength, 0u);
-    EXPECT_STREQ(read.keyId, signature.keyId);
-    EXPECT_EQ(read.expires, signature.expires);
-    EXPECT_EQ(0, std::memcmp(read.signature, signature.signature, INDEX_SIGNATURE_SIZE));
+    SignatureLines found;
+    ASSERT_EQ(
+        LocateIndexSignatures(reinterpret_cast<unsigned char*>(line), std::strlen(line), found),
+        SignatureVerdict::Good);
+    EXPECT_EQ(found.signedLength, 0u);
+    EXPECT_STREQ(found.lines[0].keyId, signature.keyId);
+    EXPECT_EQ(found.lines[0].expires, signature.expires);
+    EXPECT_EQ(0, std::memcmp(found.lines[0].signature, signature.signature, INDEX_SIGNATURE_SIZE));
 }
 
 // Stand-in cryptography: the "digest" is the signed text's length and first byte, and a
 // signature verifies when its first byte is 0xaa; both remember what they were given.
 struct RecordingCrypto {
     std::string hashed;
-    std::string message;
+    std::vector<std::string> messages;
+    std::vector<std::size_t> keys;
     SignatureCrypto Functions() {
         return {[this](const unsigned char* data, std::size_t size, Sha256Digest& digest) {
                     hashed.assign(reinterpret_cast<const char*>(data), size);
@@ -100,48 +127,94 @@ struct RecordingCrypto {
                     digest[31] = size > 0 ? data[0] : 0;
                     return true;
                 },
-                [this](const char* text, std::size_t size,
+                [this](std::size_t key, const char* text, std::size_t size,
                        const unsigned char(&signature)[INDEX_SIGNATURE_SIZE]) {
-                    message.assign(text, size);
+                    keys.push_back(key);
+                    messages.emplace_back(text, size);
                     return signature[0] == 0xaa;
                 }};
     }
 };
 
-TEST(CheckIndexSignature, BindsTheSignedTextTheKeyAndTheExpiry) {
+TEST(CheckIndexSignature, TakesOneGoodLineByAHeldKey) {
     const std::string body = "0|a|b\n";
-    const std::string good = body + LINE + "\n";
-    const std::string forged = body +
-                               "#signature v1 key=0123456789abcdef expires=1767225600 sig=" + "bb" +
-                               std::string(126, 'a');
+    const std::string oldKey = "0123456789abcdef";
+    const std::string newKey = "fedcba9876543210";
+    const std::string otherKey = "1111222233334444";
+    const std::string oldLine = Line(oldKey) + "\n";  // expires 1767225600
+    const std::string newLine = Line(newKey, 1800000000) + "\n";
+    const std::string forgedNew = Line(newKey, 1800000000, "bb") + "\n";
+    const IndexKey both[] = {{oldKey.c_str(), NO_LAST_DAY}, {newKey.c_str(), NO_LAST_DAY}};
+    const IndexKey onlyOld[] = {{oldKey.c_str(), NO_LAST_DAY}};
+    const IndexKey onlyNew[] = {{newKey.c_str(), NO_LAST_DAY}};
+    const IndexKey oldEnded[] = {{oldKey.c_str(), 1700000000}};  // its last day is over then
+    const IndexKey endedAndNew[] = {{oldKey.c_str(), 1700000000}, {newKey.c_str(), NO_LAST_DAY}};
     struct Case {
+        const char* what;
         std::string index;
-        const char* trustedKey;
+        const IndexKey* keys;
+        std::size_t keyCount;
         std::uint64_t now;
         SignatureVerdict verdict;
+        std::size_t decidingLine;
+        std::size_t verifications;
     } cases[] = {
-        {good, "0123456789abcdef", 1767225599, SignatureVerdict::Good},
-        {good, "0123456789abcdef", 1767225600, SignatureVerdict::Expired},
-        {good, "0123456789abcdee", 0, SignatureVerdict::WrongKey},
-        {forged, "0123456789abcdef", 0, SignatureVerdict::BadSignature},
-        {body, "0123456789abcdef", 0, SignatureVerdict::Missing},
+        {"one line", body + oldLine, onlyOld, 1, 1767225599, SignatureVerdict::Good, 0, 1},
+        {"one line, expired", body + oldLine, onlyOld, 1, 1767225600, SignatureVerdict::Expired, 0,
+         1},
+        {"one line, other key", body + oldLine, onlyNew, 1, 0, SignatureVerdict::WrongKey, 1, 0},
+        {"old and new, old held", body + oldLine + newLine, onlyOld, 1, 0, SignatureVerdict::Good,
+         0, 1},
+        {"old and new, new held", body + oldLine + newLine, onlyNew, 1, 0, SignatureVerdict::Good,
+         1, 1},
+        {"old and new, both held", body + oldLine + newLine, both, 2, 0, SignatureVerdict::Good, 0,
+         2},
+        {"old expired, new good", body + oldLine + newLine, both, 2, 1767225600,
+         SignatureVerdict::Good, 1, 2},
+        {"both expired", body + oldLine + newLine, both, 2, 1800000000, SignatureVerdict::Expired,
+         0, 2},
+        {"unknown key passed over", body + Line(otherKey, 1, "bb") + "\n" + newLine, onlyNew, 1, 0,
+         SignatureVerdict::Good, 1, 1},
+        {"none held", body + Line(otherKey) + "\n" + newLine, onlyOld, 1, 0,
+         SignatureVerdict::WrongKey, 2, 0},
+        {"held line forged", body + oldLine + forgedNew, both, 2, 0, SignatureVerdict::BadSignature,
+         1, 2},
+        {"forged line not held", body + oldLine + forgedNew, onlyOld, 1, 0, SignatureVerdict::Good,
+         0, 1},
+        {"key past its last day", body + oldLine, oldEnded, 1, 1700000000,
+         SignatureVerdict::KeyRetired, 0, 1},
+        {"key on its last day", body + oldLine, oldEnded, 1, 1699999999, SignatureVerdict::Good, 0,
+         1},
+        {"ended key and a new one", body + oldLine + newLine, endedAndNew, 2, 1700000000,
+         SignatureVerdict::Good, 1, 2},
+        {"unsigned", body, both, 2, 0, SignatureVerdict::Missing, 0, 0},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.index);
+        SCOPED_TRACE(c.what);
         RecordingCrypto crypto;
         std::size_t signedLength = 0xdeadbeef;
-        EXPECT_EQ(CheckIndexSignature(Bytes(c.index), c.index.size(), c.trustedKey, c.now,
-                                      crypto.Functions(), signedLength),
+        SignatureFindings findings{};
+        EXPECT_EQ(CheckIndexSignature(Bytes(c.index), c.index.size(), c.keys, c.keyCount, c.now,
+                                      crypto.Functions(), signedLength, &findings),
                   c.verdict);
         EXPECT_EQ(signedLength, c.verdict == SignatureVerdict::Good ? body.size() : 0xdeadbeef);
+        EXPECT_EQ(findings.decidingLine, c.decidingLine);
+        EXPECT_EQ(crypto.messages.size(), c.verifications);
+        if (!crypto.messages.empty()) {
+            EXPECT_EQ(crypto.hashed, body);
+        }
     }
+    // Each line is verified with its own key, over the same text.
     RecordingCrypto crypto;
     std::size_t signedLength = 0;
-    CheckIndexSignature(Bytes(good), good.size(), "0123456789abcdef", 0, crypto.Functions(),
-                        signedLength);
-    EXPECT_EQ(crypto.hashed, body);
-    EXPECT_EQ(crypto.message,
+    const std::string index = body + oldLine + newLine;
+    CheckIndexSignature(Bytes(index), index.size(), both, 2, 0, crypto.Functions(), signedLength);
+    EXPECT_EQ(crypto.keys, (std::vector<std::size_t>{0, 1}));
+    EXPECT_EQ(crypto.messages[0],
               "tessaly-file-list-v1\nkey=0123456789abcdef\nexpires=1767225600\nsha256=06" +
+                  std::string(60, '0') + "30\n");
+    EXPECT_EQ(crypto.messages[1],
+              "tessaly-file-list-v1\nkey=fedcba9876543210\nexpires=1800000000\nsha256=06" +
                   std::string(60, '0') + "30\n");
 }
 

@@ -76,21 +76,23 @@ TEST(LoadSignedFileList, ReadsTheSignedTextOnlyWhenTheCheckPasses) {
     std::string hashed;
     std::string verified;
     bool verifies = true;
+    const IndexKey held[] = {{"0123456789abcdef", NO_LAST_DAY}};
+    const IndexKey other[] = {{"fedcba9876543210", NO_LAST_DAY}};
     const IndexTrust trusted{
-        "0123456789abcdef", 999,
+        held, 1, 999,
         SignatureCrypto{
             [&hashed](const unsigned char* data, std::size_t size, Sha256Digest& digest) {
                 hashed.assign(reinterpret_cast<const char*>(data), size);
                 std::fill(std::begin(digest), std::end(digest), 0xab);
                 return true;
             },
-            [&verified, &verifies](const char* message, std::size_t size,
+            [&verified, &verifies](std::size_t, const char* message, std::size_t size,
                                    const unsigned char(&signature)[64]) {
                 verified.assign(message, size);
                 return verifies && signature[0] == 0x55;
             }}};
     IndexTrust otherKey = trusted;
-    otherKey.keyId = "fedcba9876543210";
+    otherKey.keys = other;
     IndexTrust expired = trusted;
     expired.now = 1000;
     struct Case {

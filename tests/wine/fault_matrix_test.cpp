@@ -5,7 +5,8 @@
 // install folder and the desktop. Each row is a test of its own, named by its id
 // (--gtest_filter='*/IndexCutShort' reruns one); the rows that ran are printed as a table at the
 // end. A row runs the installer built without a key, or its keyed twin, which takes only indexes
-// signed with the tests' index key and only files whose bytes match their names.
+// signed with the tests' index key and only files whose bytes match their names, or the rotated
+// twin, which holds a new key and one past its last day. Rows of a second run install once first.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -58,6 +59,10 @@ struct Outcome {
 
 // Sets the stage after the installation is reset; what it returns runs until the row is done.
 using Stage = std::unique_ptr<WineProgram> (*)(const WinePrefix&);
+// Runs before the row's own run, once the server answers, with the installer the row runs: a first
+// run, and what changes before the second. The requests it makes are not the row's.
+using Before =
+    std::function<void(LoopbackServer&, const WinePrefix&, const std::string& installer)>;
 
 struct Scenario {
     std::string id;  // the row's test name: letters and digits
@@ -69,6 +74,7 @@ struct Scenario {
     Server server = Server::Http;
     Stage stage = nullptr;
     InstallerBuild build = InstallerBuild::Unkeyed;
+    Before before = nullptr;
 };
 
 // A failing row names itself.
@@ -115,7 +121,15 @@ class InstallerUnderWine : public testing::Test {
             installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
             keyedInstaller_ =
                 CopyInstaller(prefix.HostPath("C:\\matrix-keyed"), InstallerBuild::Keyed);
+            rotatedInstaller_ =
+                CopyInstaller(prefix.HostPath("C:\\matrix-rotated"), InstallerBuild::Rotated);
         }
+    }
+
+    static const std::string& InstallerOf(InstallerBuild build) {
+        return build == InstallerBuild::Keyed     ? keyedInstaller_
+               : build == InstallerBuild::Rotated ? rotatedInstaller_
+                                                  : installer_;
     }
 
     static WinePrefix& prefix() { return SharedWinePrefix(); }
@@ -165,10 +179,12 @@ class InstallerUnderWine : public testing::Test {
 
     static std::string installer_;
     static std::string keyedInstaller_;
+    static std::string rotatedInstaller_;
 };
 
 std::string InstallerUnderWine::installer_;
 std::string InstallerUnderWine::keyedInstaller_;
+std::string InstallerUnderWine::rotatedInstaller_;
 
 // One row of the matrix per test; the table of all rows that ran is printed at the end.
 class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterface<Scenario> {
@@ -182,14 +198,17 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
         if (s.server == Server::Http) {
             http = std::make_unique<LoopbackServer>();
             s.serve(*http);
+            if (s.before) {
+                s.before(*http, prefix(), InstallerOf(s.build));
+                http->ClearRequests();
+            }
         } else if (s.server == Server::Silent) {
             silent = std::make_unique<SilentPort>();
         }
         const fs::path driveC = prefix().HostPath("C:\\");
         const DriveTree treeBefore = WalkTree(driveC);
         const auto started = std::chrono::steady_clock::now();
-        std::unique_ptr<WineProgram> program =
-            prefix().Start(s.build == InstallerBuild::Keyed ? keyedInstaller_ : installer_, {});
+        std::unique_ptr<WineProgram> program = prefix().Start(InstallerOf(s.build), {});
 
         std::string seen;
         if (s.expected.installed) {
@@ -262,8 +281,9 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
     }
 
     static void TearDownTestSuite() {
-        std::printf("\nFault matrix (%s; keyed rows: %s):\n", TESSALY_WINE_BUILD_DIR,
-                    TESSALY_WINE_KEYED_BUILD_DIR);
+        std::printf("\nFault matrix (%s; keyed rows: %s; rotated rows: %s):\n",
+                    TESSALY_WINE_BUILD_DIR, TESSALY_WINE_KEYED_BUILD_DIR,
+                    TESSALY_WINE_ROTATED_BUILD_DIR);
         std::printf(
             "| scenario                       | seen                               | requests | "
             "outside   | time    |\n"
@@ -355,13 +375,30 @@ const std::string OBJECT_PATH = "/AppData/" + OBJECT_NAME;
 const std::string ADDRESSED_TYPICAL =
     "1|bin|\r\n0|" + OBJECT_NAME + "|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 
-// `index` signed with `key` (the tests' index key when null), valid for `days` from now (negative:
-// expired that long ago).
-std::string Signed(const std::string& index, long days, EVP_PKEY* key = nullptr) {
+// One of the tests' private keys: "index.pem" (the keyed build holds it), "index-new.pem" or
+// "index-retired.pem" (the rotated build holds both, the second past its last day).
+EVP_PKEY* TestKey(const std::string& name) {
+    static std::map<std::string, pack::SigningKey> keys;
+    pack::SigningKey& key = keys[name];
+    if (!key) {
+        std::string error;
+        key = pack::LoadPrivateKey(fs::path(TESSALY_TEST_INDEX_KEY).parent_path() / name, error);
+        if (!key) {
+            throw std::runtime_error("cannot read the test key: " + error);
+        }
+    }
+    return key.get();
+}
+
+// `index` signed with `keys`, one line each (the tests' index key when none), valid for `days`
+// from now (negative: expired that long ago).
+std::string Signed(const std::string& index, long days, std::vector<EVP_PKEY*> keys = {}) {
     std::string error;
-    static const pack::SigningKey testKey = pack::LoadPrivateKey(TESSALY_TEST_INDEX_KEY, error);
+    if (keys.empty()) {
+        keys.push_back(TestKey("index.pem"));
+    }
     const std::uint64_t expires = static_cast<std::uint64_t>(std::time(nullptr) + days * 86400);
-    const std::string text = pack::SignIndex(index, key ? key : testKey.get(), expires, error);
+    const std::string text = pack::SignIndex(index, keys, expires, error);
     if (text.empty()) {
         throw std::runtime_error("cannot sign the test index: " + error);
     }
@@ -401,6 +438,53 @@ void ExpectBodyNotWritten(const WinePrefix& prefix) {
     EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")));
 }
 
+// A package of two files, main.exe and data.dat, in a first and a second release that changed
+// data.dat only.
+const std::string DATA_BODY = "data of the first release " + std::string(5000, 'd');
+const std::string NEW_DATA_BODY = "data of the second release " + std::string(7000, 'e');
+const std::string DATA_NAME = "objects/" + pack::Sha256Hex(DATA_BODY.data(), DATA_BODY.size());
+const std::string NEW_DATA_NAME =
+    "objects/" + pack::Sha256Hex(NEW_DATA_BODY.data(), NEW_DATA_BODY.size());
+
+std::string TwoFiles(const std::string& dataName) {
+    return "1|bin|\r\n0|" + OBJECT_NAME + "|bin\\main.exe\r\n0|" + dataName +
+           "|bin\\data.dat\r\n2|bin\\main.exe|Tessaly\r\n";
+}
+
+void ServeTwoFiles(LoopbackServer& server, const std::string& index) {
+    server.ServeBody(INDEX_PATH, 200, index);
+    server.ServeBody(OBJECT_PATH, 200, MAIN_BODY);
+    server.ServeBody("/AppData/" + DATA_NAME, 200, DATA_BODY);
+    server.ServeBody("/AppData/" + NEW_DATA_NAME, 200, NEW_DATA_BODY);
+}
+
+// A time long past, given to the installed files after the first run: a file that still has it
+// after the second was not written again.
+const fs::file_time_type FIRST_RUN_TIME = fs::file_time_type::clock::now() - 24h * 3650;
+
+// The first run installs the package; `then` changes the server or the disk before the second.
+Before InstalledOnce(std::function<void(LoopbackServer&, const WinePrefix&)> then = nullptr) {
+    return [then](LoopbackServer& server, const WinePrefix& prefix, const std::string& installer) {
+        const std::unique_ptr<WineProgram> first = prefix.Start(installer, {});
+        ASSERT_TRUE(first->Wait(120s)) << "the first run did not end";
+        ASSERT_FALSE(server.Requests().empty()) << "the first run made no request";
+        for (const char* file : {"bin\\main.exe", "bin\\data.dat"}) {
+            fs::last_write_time(InstalledPath(prefix, file), FIRST_RUN_TIME);
+        }
+        if (then) {
+            then(server, prefix);
+        }
+    };
+}
+
+// `file` holds `body`, and was (`rewritten`) or was not written by the second run.
+void ExpectInstalled(const WinePrefix& prefix, const char* file, const std::string& body,
+                     bool rewritten) {
+    EXPECT_EQ(ReadFile(InstalledPath(prefix, file)), body) << file;
+    EXPECT_EQ(fs::last_write_time(InstalledPath(prefix, file)) != FIRST_RUN_TIME, rewritten)
+        << file << (rewritten ? " was not written again" : " was written again");
+}
+
 std::vector<Scenario> Scenarios() {
     const Outcome installed{true, ""};
     const Outcome indexFailed{false, INDEX_FAILED};
@@ -428,6 +512,38 @@ std::vector<Scenario> Scenarios() {
     for (int i = 0; i < (8 << 20); ++i) {
         junkIndex += "x\n";
     }
+    const InstallerBuild rotated = InstallerBuild::Rotated;
+    const std::string dataPath = "/AppData/" + DATA_NAME;
+    const std::string newDataPath = "/AppData/" + NEW_DATA_NAME;
+    const std::string firstRelease = Signed(TwoFiles(DATA_NAME), 1);
+    const std::string secondRelease = Signed(TwoFiles(NEW_DATA_NAME), 1);
+    auto twoFiles = [](const std::string& index) {
+        return [index](LoopbackServer& server) { ServeTwoFiles(server, index); };
+    };
+    auto keptAsInstalled = [](const WinePrefix& prefix) {
+        ExpectInstalled(prefix, "bin\\main.exe", MAIN_BODY, false);
+        ExpectInstalled(prefix, "bin\\data.dat", DATA_BODY, false);
+        EXPECT_TRUE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")));
+    };
+    auto allWrittenAgain = [](const WinePrefix& prefix) {
+        ExpectInstalled(prefix, "bin\\main.exe", MAIN_BODY, true);
+        ExpectInstalled(prefix, "bin\\data.dat", DATA_BODY, true);
+    };
+    auto dataReplaced = [](const std::string& body) {
+        return [body](const WinePrefix& prefix) {
+            ExpectInstalled(prefix, "bin\\main.exe", MAIN_BODY, false);
+            ExpectInstalled(prefix, "bin\\data.dat", body, true);
+        };
+    };
+    const Before secondReleasePublished =
+        InstalledOnce([secondRelease](LoopbackServer& server, const WinePrefix&) {
+            server.ServeBody(INDEX_PATH, 200, secondRelease);
+        });
+    const Before dataChangedOnDisk = InstalledOnce([](LoopbackServer&, const WinePrefix& prefix) {
+        std::ofstream(InstalledPath(prefix, "bin\\data.dat"), std::ios::binary) << "changed";
+    });
+    const std::string oldAndNew =
+        Signed(ADDRESSED_TYPICAL, 1, {TestKey("index.pem"), TestKey("index-new.pem")});
     // One row a line: id (the test's name), name, answers, outcome, requests, files on disk, and
     // where needed the kind of server and the stage.
     // clang-format off
@@ -456,12 +572,19 @@ std::vector<Scenario> Scenarios() {
         {"UnkeyedUnsigned", "unkeyed: same package unsigned", Package(ADDRESSED_TYPICAL), installed, indexObject, ExpectTypicalInstall},
         {"KeyedSigned", "keyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, keyed},
         {"KeyedUnsigned", "keyed: no signature line", Package(ADDRESSED_TYPICAL), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(ADDRESSED_TYPICAL, 1, OtherKey().get())), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
+        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(ADDRESSED_TYPICAL, 1, {OtherKey().get()})), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
         {"KeyedExpired", "keyed: signature expired", Package(Signed(ADDRESSED_TYPICAL, -1)), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
         {"KeyedIndexChanged", "keyed: changed after signing", Package(changedAfterSigning), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
         {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, MAIN_BODY + "!"), dataFailed, indexObject, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
         {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(TYPICAL, 1)), dataFailed, index, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
         {"IndexJunk16MB", "index of 8M junk lines, 16 MB", IndexWith(junkIndex), dataFailed, index, ExpectNothingInstalled},
+        {"UnkeyedRunAgain", "unkeyed: again, fetches all", twoFiles(TwoFiles(DATA_NAME)), installed, {INDEX_PATH, OBJECT_PATH, dataPath}, allWrittenAgain, Server::Http, nullptr, InstallerBuild::Unkeyed, InstalledOnce()},
+        {"KeyedRunAgain", "keyed: again, same package", twoFiles(firstRelease), installed, index, keptAsInstalled, Server::Http, nullptr, keyed, InstalledOnce()},
+        {"KeyedRunAfterRelease", "keyed: again, one object new", twoFiles(firstRelease), installed, {INDEX_PATH, newDataPath}, dataReplaced(NEW_DATA_BODY), Server::Http, nullptr, keyed, secondReleasePublished},
+        {"KeyedTargetChanged", "keyed: installed file changed", twoFiles(firstRelease), installed, {INDEX_PATH, dataPath}, dataReplaced(DATA_BODY), Server::Http, nullptr, keyed, dataChangedOnDisk},
+        {"KeyedOldAndNewKey", "keyed (old key): old+new lines", Package(oldAndNew), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, keyed},
+        {"RotatedOldAndNewKey", "rotated (new key): old + new", Package(oldAndNew), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, rotated},
+        {"RotatedKeyPastLastDay", "rotated: key past its last day", Package(Signed(ADDRESSED_TYPICAL, 1, {TestKey("index-retired.pem")})), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, rotated},
     };
     // clang-format on
 }

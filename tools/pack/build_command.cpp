@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 const char BUILD_USAGE[] =
     "usage: tessaly-pack build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch "
     "TARGET]...\n"
-    "                          [--sign KEY [--expires WHEN]]\n"
+    "                          [--sign KEY]... [--expires WHEN]\n"
     "\n"
     "Writes the package server tree for the files under STAGING_DIR:\n"
     "  OUT_DIR/AppData/objects/<sha256>   every file, named by its content\n"
@@ -39,7 +39,9 @@ const char BUILD_USAGE[] =
     "  --launch TARGET         open the staged file TARGET when the install is done\n"
     "  --sign KEY              sign the index with the private key KEY (see tessaly-pack\n"
     "                          keygen): installers built with its public key refuse any\n"
-    "                          index or file that was not signed with it\n"
+    "                          index or file that was not signed with it. Up to 8 keys, one\n"
+    "                          signature line each: give the old and the new key while the\n"
+    "                          signing key is being changed\n"
     "  --expires WHEN          with --sign, the end of validity: a number of days from now\n"
     "                          (1 to 3650; 90 when not given) or a UTC date YYYY-MM-DD, meaning\n"
     "                          the start of that day; re-sign before then (tessaly-pack sign)\n"
@@ -294,8 +296,8 @@ class PackageBuilder {
         result_.indexFile = package / INDEX_NAME;
         std::string error;
         std::string index = FormatIndex(result_.entries);
-        if (options_.signingKey != nullptr) {
-            index = SignIndex(index, options_.signingKey, options_.expires, error);
+        if (!options_.signingKeys.empty()) {
+            index = SignIndex(index, options_.signingKeys, options_.expires, error);
         }
         if (index.empty() || !WriteFileAtomically(result_.indexFile, index, error)) {
             Refuse(result_.indexFile.string(), error);
@@ -334,13 +336,15 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         return *exit;
     }
     BuildOptions options{parsed.positionals[0], parsed.positionals[1], {}};
-    std::string keyFile;
     std::string when;
     for (const auto& [name, value] : parsed.options) {
         const std::string argument = name + " " + value;
-        if (name == "--sign" || name == "--expires") {
-            (name == "--sign" ? keyFile : when) = value;
+        if (name == "--expires") {
+            when = value;
             continue;
+        }
+        if (name == "--sign") {
+            continue;  // read below
         }
         if (name == "--launch") {
             options.links.push_back({Launch, value, "", argument});
@@ -353,22 +357,18 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         options.links.push_back(
             {Shortcut, value.substr(0, equals), value.substr(equals + 1), argument});
     }
-    if (!when.empty() && keyFile.empty()) {
+    std::vector<SigningKey> keys;
+    if (!LoadSigningKeys(parsed, "--sign", "build", keys, err)) {
+        return EXIT_USAGE;
+    }
+    if (!when.empty() && keys.empty()) {
         return UsageError(err, "build", "--expires needs --sign KEY");
     }
     const std::uint64_t now = static_cast<std::uint64_t>(std::time(nullptr));
-    SigningKey key;
-    if (!keyFile.empty()) {
-        if (!ReadExpiryOption(when, now, options.expires, "build", err)) {
-            return EXIT_USAGE;
-        }
-        std::string error;
-        key = LoadPrivateKey(keyFile, error);
-        if (!key) {
-            return UsageError(err, "build", error);
-        }
-        options.signingKey = key.get();
+    if (!keys.empty() && !ReadExpiryOption(when, now, options.expires, "build", err)) {
+        return EXIT_USAGE;
     }
+    options.signingKeys = KeyPointers(keys);
     const BuildResult result = BuildPackage(options);
     if (!result.problems.empty()) {
         for (const std::string& problem : result.problems) {
@@ -387,8 +387,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
         << Count(result.files, "download", "downloads") << ", "
         << Count(shortcuts, "shortcut", "shortcuts") << ", "
         << Count(options.links.size() - shortcuts, "launch", "launches") << '\n';
-    if (key) {
-        out << result.indexFile.string() << ": signed by key " << KeyId(key.get()) << ", "
+    if (!keys.empty()) {
+        out << result.indexFile.string() << ": " << SignedByText(options.signingKeys) << ", "
             << DescribeValidity(options.expires, now) << '\n';
     }
     out << (options.out / PACKAGE_FOLDER / OBJECT_FOLDER).string() << ": "

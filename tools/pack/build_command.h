@@ -26,9 +26,9 @@ struct LinkRequest {
 struct BuildOptions {
     std::filesystem::path staging;
     std::filesystem::path out;
-    std::vector<LinkRequest> links;  // in the order given
-    EVP_PKEY* signingKey = nullptr;  // signs the index when set
-    std::uint64_t expires = 0;       // the signature's end of validity, UTC seconds
+    std::vector<LinkRequest> links;        // in the order given
+    std::vector<EVP_PKEY*> signingKeys{};  // each signs the index, one line each, when given
+    std::uint64_t expires = 0;             // the signatures' end of validity, UTC seconds
 };
 
 struct BuildResult {
@@ -44,11 +44,11 @@ struct BuildResult {
 // Checks everything first and writes nothing when anything is refused; otherwise stores every
 // file under OUT/AppData/objects/<sha256> (keeping objects already there) and replaces
 // OUT/AppData/FileList.txt last: Folder lines (parents first), Download lines, then the links, and
-// the signature line when signing.
+// the signature lines when signing.
 BuildResult BuildPackage(const BuildOptions& options);
 
-// Runs "build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch TARGET]... [--sign KEY
-// [--expires WHEN]]".
+// Runs "build STAGING_DIR OUT_DIR [--shortcut TARGET=NAME]... [--launch TARGET]... [--sign KEY]...
+// [--expires WHEN]".
 int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tessaly::pack

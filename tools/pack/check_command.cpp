@@ -30,14 +30,17 @@ const char CHECK_USAGE[] =
     "  - downloads into a folder that no earlier Folder entry creates;\n"
     "  - shortcuts and launches of files that no entry installs;\n"
     "  - an index without any Download or Folder entry.\n"
-    "A signature line at the end is skipped by installers built without a key, and not reported.\n"
+    "Signature lines at the end are skipped by installers built without a key, and not reported.\n"
     "\n"
-    "  --signed            also report what an installer built with a key refuses: no signature\n"
-    "                      line, one that is not the last line, more than one, one that does\n"
-    "                      not read as a signature line, and Download paths that do not end in\n"
-    "                      the SHA-256 of their content\n"
+    "  --signed            also report what an installer built with a key refuses, line by\n"
+    "                      line: no signature line, a signature line before other lines, more\n"
+    "                      than 8, one that does not read as a signature line, one that has\n"
+    "                      expired by this machine's clock (installers holding only its key\n"
+    "                      refuse the index), and Download paths that do not end in the\n"
+    "                      SHA-256 of their content\n"
     "  --key PUBLIC_KEY    implies --signed; also verify the signature with this public key\n"
-    "                      (PEM, as keygen writes KEY.pub) and its expiry by this machine's clock\n"
+    "                      (PEM, as keygen writes KEY.pub) as an installer holding only that key\n"
+    "                      does, and its expiry by this machine's clock\n"
     "\n"
     "Exit status: 0 nothing found, 1 problems found or the file unreadable, 2 bad usage.\n";
 
@@ -245,9 +248,8 @@ bool StartsWith(const std::string& bytes, const char* prefix) {
 }
 
 SignatureVerdict SignatureVerdictOf(const std::string& text) {
-    std::size_t signedLength = 0;
-    IndexSignature signature;
-    return LocateSignature(text, signedLength, signature);
+    SignatureLines found;
+    return LocateSignatures(text, found);
 }
 
 // A line that begins like a signature line, as the installer tells: alone, it is found (if
@@ -263,47 +265,50 @@ IndexText WholeText(const std::string& bytes) {
     return ReadIndexLines(visible);
 }
 
+// Where the run of signature lines that ends the index begins in `whole.lines` (its size when the
+// last line is none).
+std::size_t SignatureRunStart(const IndexText& whole) {
+    std::size_t start = whole.lines.size();
+    while (start > 0 && IsSignatureLine(whole.lines[start - 1])) {
+        --start;
+    }
+    return start;
+}
+
 }  // namespace
 
 std::vector<Finding> KeyedRefusals(const std::string& bytes) {
     const IndexText whole = WholeText(bytes);
-    std::vector<int> signatureLines;
-    for (const IndexLine& line : whole.lines) {
-        if (IsSignatureLine(line)) {
-            signatureLines.push_back(line.number);
+    const std::size_t runStart = SignatureRunStart(whole);
+    std::vector<Finding> refusals;
+    bool stray = false;
+    for (std::size_t i = 0; i < runStart; ++i) {
+        if (IsSignatureLine(whole.lines[i])) {
+            stray = true;
+            refusals.push_back({whole.lines[i].number,
+                                "a signature line before other lines: signature lines must be "
+                                "the last lines, followed by nothing but one line end"});
         }
     }
-    std::vector<Finding> refusals;
-    switch (SignatureVerdictOf(bytes)) {
-        case SignatureVerdict::Missing:
-            for (const int number : signatureLines) {
-                refusals.push_back({number,
-                                    "a signature line must be the last line, followed by "
-                                    "nothing but its line end"});
-            }
-            if (signatureLines.empty()) {
-                refusals.push_back({0,
-                                    "no signature line at the end: an installer built with a key "
-                                    "refuses an unsigned index"});
-            }
-            break;
-        case SignatureVerdict::Duplicate:
-            signatureLines.pop_back();  // the last line, where one belongs
-            for (const int number : signatureLines) {
-                refusals.push_back(
-                    {number,
-                     "another signature line before the last: only the last line may be one"});
-            }
-            [[fallthrough]];  // the last line may be malformed too
-        case SignatureVerdict::Malformed:
-            if (SignatureVerdictOf(whole.lines.back().text) == SignatureVerdict::Malformed) {
-                refusals.push_back({whole.lines.back().number,
-                                    "the signature line does not read as \"#signature v1 key=<16 "
-                                    "hex digits> expires=<seconds> sig=<128 hex digits>\""});
-            }
-            break;
-        default:
-            break;
+    const std::size_t run = whole.lines.size() - runStart;
+    if (run == 0 && !stray) {
+        refusals.push_back({0,
+                            "no signature line at the end: an installer built with a key refuses "
+                            "an unsigned index"});
+    }
+    if (run > MOST_SIGNATURE_LINES) {
+        refusals.push_back({whole.lines[runStart].number,
+                            std::to_string(run) +
+                                " signature lines: an installer built with a "
+                                "key reads at most " +
+                                std::to_string(MOST_SIGNATURE_LINES) + " and refuses more"});
+    }
+    for (std::size_t i = runStart; i < whole.lines.size(); ++i) {
+        if (SignatureVerdictOf(whole.lines[i].text) == SignatureVerdict::Malformed) {
+            refusals.push_back({whole.lines[i].number,
+                                "the signature line does not read as \"#signature v1 key=<16 hex "
+                                "digits> expires=<seconds> sig=<128 hex digits>\""});
+        }
     }
     for (const IndexLine& line : ReadIndexLines(bytes).lines) {
         Sha256Digest digest;
@@ -329,13 +334,17 @@ std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions&
     }
     const IndexText index = ReadIndexLines(bytes);
     IndexChecker checker(index);
-    const int goodSignatureLine = SignatureVerdictOf(bytes) == SignatureVerdict::Good
-                                      ? WholeText(bytes).lines.back().number
-                                      : 0;
+    // The signature lines an installer reads, when it can read them all.
+    const IndexText whole = WholeText(bytes);
+    const std::size_t runStart = SignatureVerdictOf(bytes) == SignatureVerdict::Good
+                                     ? SignatureRunStart(whole)
+                                     : whole.lines.size();
+    const int firstSignatureLine = runStart < whole.lines.size() ? whole.lines[runStart].number : 0;
     const bool utf8Mark = StartsWith(bytes, "\xEF\xBB\xBF");
     for (const IndexLine& line : index.lines) {
         // Signature lines are judged below when keyed; an installer without a key skips them.
-        if (IsSignatureLine(line) && (options.keyed || line.number == goodSignatureLine)) {
+        if (IsSignatureLine(line) &&
+            (options.keyed || (firstSignatureLine != 0 && line.number >= firstSignatureLine))) {
             continue;
         }
         if (utf8Mark && line.number == 1) {
@@ -356,10 +365,23 @@ std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions&
             checker.Add(refusal.line, refusal.message);
         }
     }
-    if (options.keyed && options.key != nullptr && goodSignatureLine != 0) {
+    // Without a key to judge by, every line's expiry is judged alone.
+    SignatureLines found;
+    if (options.keyed && options.key == nullptr &&
+        LocateSignatures(bytes, found) == SignatureVerdict::Good) {
+        for (std::size_t i = 0; i < found.count && runStart + i < whole.lines.size(); ++i) {
+            if (found.lines[i].expires <= options.now) {
+                checker.Add(whole.lines[runStart + i].number,
+                            std::string("the signature by key ") + found.lines[i].keyId +
+                                " expired on " + FormatUtc(found.lines[i].expires) +
+                                ": installers that hold only that key refuse the index");
+            }
+        }
+    }
+    if (options.keyed && options.key != nullptr && firstSignatureLine != 0) {
         const SignatureJudgement judgement = JudgeSignature(bytes, options.key, options.now);
         if (judgement.verdict != SignatureVerdict::Good) {
-            checker.Add(goodSignatureLine, judgement.text);
+            checker.Add(firstSignatureLine, judgement.text);
         }
     }
     return checker.Finish();

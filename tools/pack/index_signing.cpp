@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -236,55 +237,79 @@ std::string KeyId(EVP_PKEY* key) {
     return hex.substr(0, KEY_ID_LENGTH);
 }
 
-SignatureVerdict LocateSignature(const std::string& index, std::size_t& signedLength,
-                                 IndexSignature& signature) {
-    return LocateIndexSignature(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
-                                signedLength, signature);
+SignatureVerdict LocateSignatures(const std::string& index, SignatureLines& found) {
+    return LocateIndexSignatures(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
+                                 found);
 }
 
-std::string StripSignatureLine(const std::string& index) {
-    std::size_t signedLength = 0;
-    IndexSignature ignored;
-    return LocateSignature(index, signedLength, ignored) == SignatureVerdict::Good
-               ? index.substr(0, signedLength)
+std::string StripSignatureLines(const std::string& index) {
+    SignatureLines found;
+    return LocateSignatures(index, found) == SignatureVerdict::Good
+               ? index.substr(0, found.signedLength)
                : index;
+}
+
+std::string SignIndex(const std::string& index, const std::vector<EVP_PKEY*>& keys,
+                      std::uint64_t expires, std::string& error) {
+    if (keys.empty() || keys.size() > MOST_SIGNATURE_LINES) {
+        error = "cannot sign with " + std::to_string(keys.size()) + " keys: 1 to " +
+                std::to_string(MOST_SIGNATURE_LINES);
+        return {};
+    }
+    std::string text = StripSignatureLines(index);
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
+        text += "\r\n";
+    }
+    Sha256Digest digest;
+    if (!Sha256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest)) {
+        error = "cannot sign: " + OpenSslError();
+        return {};
+    }
+    std::string lines;
+    std::vector<std::string> keyIds;
+    for (EVP_PKEY* key : keys) {
+        const std::string keyId = KeyId(key);
+        if (std::find(keyIds.begin(), keyIds.end(), keyId) != keyIds.end()) {
+            error = "key " + keyId + " is given twice";
+            return {};
+        }
+        keyIds.push_back(keyId);
+        IndexSignature signature{};
+        std::memcpy(signature.keyId, keyId.c_str(), KEY_ID_LENGTH);
+        signature.expires = expires;
+        char message[SIGNED_MESSAGE_CAPACITY];
+        char line[SIGNATURE_LINE_CAPACITY];
+        if (keyId.size() != KEY_ID_LENGTH ||
+            !ComposeSignedMessage(signature.keyId, expires, digest, message) ||
+            !SignRaw(key, message, signature.signature) || !ComposeSignatureLine(signature, line)) {
+            error = "cannot sign: " + OpenSslError();
+            return {};
+        }
+        lines += line;
+        lines += "\r\n";
+    }
+    return text + lines;
 }
 
 std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t expires,
                       std::string& error) {
-    std::string text = StripSignatureLine(index);
-    if (!text.empty() && text.back() != '\n' && text.back() != '\r') {
-        text += "\r\n";
-    }
-    IndexSignature signature{};
-    const std::string keyId = KeyId(key);
-    std::memcpy(signature.keyId, keyId.c_str(), KEY_ID_LENGTH);
-    signature.expires = expires;
-    Sha256Digest digest;
-    char message[SIGNED_MESSAGE_CAPACITY];
-    char line[SIGNATURE_LINE_CAPACITY];
-    if (keyId.size() != KEY_ID_LENGTH ||
-        !Sha256(reinterpret_cast<const unsigned char*>(text.data()), text.size(), digest) ||
-        !ComposeSignedMessage(signature.keyId, expires, digest, message) ||
-        !SignRaw(key, message, signature.signature) || !ComposeSignatureLine(signature, line)) {
-        error = "cannot sign: " + OpenSslError();
-        return {};
-    }
-    return text + line + "\r\n";
+    return SignIndex(index, std::vector<EVP_PKEY*>{key}, expires, error);
 }
 
 SignatureVerdict CheckSignedIndex(const std::string& index, EVP_PKEY* publicKey, std::uint64_t now,
-                                  IndexSignature& signature) {
+                                  SignatureFindings& findings) {
     const SignatureCrypto crypto{
         Sha256,
-        [publicKey](const char* message, std::size_t size,
+        [publicKey](std::size_t, const char* message, std::size_t size,
                     const unsigned char(&raw)[INDEX_SIGNATURE_SIZE]) {
             return VerifyRaw(publicKey, message, size, raw);
         },
     };
+    const std::string keyId = KeyId(publicKey);
+    const IndexKey held{keyId.c_str(), NO_LAST_DAY};
     std::size_t signedLength = 0;
     return CheckIndexSignature(reinterpret_cast<const unsigned char*>(index.data()), index.size(),
-                               KeyId(publicKey).c_str(), now, crypto, signedLength, &signature);
+                               &held, 1, now, crypto, signedLength, &findings);
 }
 
 }  // namespace tessaly::pack

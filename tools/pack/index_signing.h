@@ -1,12 +1,13 @@
 // The publisher's keys and signatures for file indexes, with OpenSSL: ECDSA P-256 key pairs in PEM
-// files, and the signature line (package/index_signature.h) that ends a signed index. The installer
-// checks the same line with its own code and Windows' CNG.
+// files, and the signature lines (package/index_signature.h) that ends a signed index. The
+// installer checks the same line with its own code and Windows' CNG.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "package/index_signature.h"
 
@@ -31,22 +32,23 @@ SigningKey LoadPublicKey(const std::filesystem::path& file, std::string& error);
 // SubjectPublicKeyInfo.
 std::string KeyId(EVP_PKEY* key);
 
-// LocateIndexSignature over a text.
-SignatureVerdict LocateSignature(const std::string& index, std::size_t& signedLength,
-                                 IndexSignature& signature);
+// LocateIndexSignatures over a text.
+SignatureVerdict LocateSignatures(const std::string& index, SignatureLines& found);
 
-// `index` without any signature line it ends with (and the line end that follows it).
-std::string StripSignatureLine(const std::string& index);
+// `index` without the signature lines it ends with (and the line end that follows them).
+std::string StripSignatureLines(const std::string& index);
 
-// Signs `index` (whose own signature line, if any, is dropped first) valid until `expires` (UTC
-// seconds): the text, ending with a line end (CR LF added when it has none), then the signature
-// line and CR LF. Empty, with `error` set, on failure.
+// Signs `index` (whose own signature lines, if any, are dropped first) with each of `keys` (1 to
+// MOST_SIGNATURE_LINES, each a different key), every line valid until `expires` (UTC seconds): the
+// text, ending with a line end (CR LF added when it has none), then one signature line and CR LF
+// per key, in the order given. Empty, with `error` set, on failure.
+std::string SignIndex(const std::string& index, const std::vector<EVP_PKEY*>& keys,
+                      std::uint64_t expires, std::string& error);
 std::string SignIndex(const std::string& index, EVP_PKEY* key, std::uint64_t expires,
                       std::string& error);
 
-// The installer's judgement of a signed index, with OpenSSL in place of CNG. When the signature
-// line could be read (any verdict but Missing, Duplicate and Malformed), `signature` holds it.
+// The judgement of an installer that holds only `publicKey`, with OpenSSL in place of CNG.
 SignatureVerdict CheckSignedIndex(const std::string& index, EVP_PKEY* publicKey, std::uint64_t now,
-                                  IndexSignature& signature);
+                                  SignatureFindings& findings);
 
 }  // namespace tessaly::pack

@@ -1,6 +1,7 @@
 // Key pairs, and signing the index of a package that is already built.
 #include "pack/sign_command.h"
 
+#include <algorithm>
 #include <ctime>
 #include <fstream>
 #include <iterator>
@@ -25,20 +26,22 @@ const char KEYGEN_USAGE[] =
     "Exit status: 0 written, 1 refused or failed, 2 bad usage.\n";
 
 const char SIGN_USAGE[] =
-    "usage: tessaly-pack sign PACKAGE --key KEY [--expires WHEN]\n"
+    "usage: tessaly-pack sign PACKAGE --key KEY [--key KEY]... [--expires WHEN]\n"
     "\n"
     "Signs PACKAGE/AppData/FileList.txt again (PACKAGE is the OUT_DIR of tessaly-pack build),\n"
-    "without building the package again: the signature line at its end is replaced by a new\n"
-    "one, through a temporary file beside it, so a reader sees the old or the new index.\n"
+    "without building the package again: the signature lines at its end are replaced by new\n"
+    "ones, one per key, through a temporary file beside it, so a reader sees the old or the new\n"
+    "index. While the signing key is being changed, give the old and the new key: installers\n"
+    "that hold either accept the index.\n"
     "Re-sign before the signature expires, then upload FileList.txt; the objects do not change.\n"
     "Nothing is written when an installer built with the key would still refuse the index (a\n"
     "stray signature line, a Download path that does not end in its content's SHA-256).\n"
     "\n"
-    "  --key KEY       the private key (PEM, as keygen writes it)\n"
+    "  --key KEY       a private key (PEM, as keygen writes it); up to 8, each a different key\n"
     "  --expires WHEN  the end of validity: a number of days from now (1 to 3650; 90 when not\n"
     "                  given), or a UTC date YYYY-MM-DD, meaning the start of that day (00:00\n"
-    "                  UTC). A date that has begun already is accepted with a warning: installers\n"
-    "                  built with the key refuse the index at once.\n"
+    "                  UTC), for every line. A date that has begun already is accepted with a\n"
+    "                  warning: installers built with the keys refuse the index at once.\n"
     "\n"
     "Exit status: 0 signed, 1 refused or failed, 2 bad usage.\n";
 
@@ -71,7 +74,54 @@ bool ReadExpiryOption(const std::string& when, std::uint64_t now, std::uint64_t&
     return false;
 }
 
-SignResult SignPackage(const fs::path& package, EVP_PKEY* key, std::uint64_t expires) {
+bool LoadSigningKeys(const Arguments& parsed, const std::string& option, const std::string& command,
+                     std::vector<SigningKey>& keys, std::ostream& err) {
+    std::vector<std::string> ids;
+    for (const auto& [name, value] : parsed.options) {
+        if (name != option) {
+            continue;
+        }
+        std::string error;
+        SigningKey key = LoadPrivateKey(value, error);
+        if (!key) {
+            UsageError(err, command, error);
+            return false;
+        }
+        const std::string id = KeyId(key.get());
+        if (std::find(ids.begin(), ids.end(), id) != ids.end()) {
+            UsageError(err, command, value + " is key " + id + ", given already");
+            return false;
+        }
+        ids.push_back(id);
+        keys.push_back(std::move(key));
+    }
+    if (keys.size() > MOST_SIGNATURE_LINES) {
+        UsageError(err, command,
+                   std::to_string(keys.size()) + " keys: an index carries at most " +
+                       std::to_string(MOST_SIGNATURE_LINES) + " signature lines");
+        return false;
+    }
+    return true;
+}
+
+std::vector<EVP_PKEY*> KeyPointers(const std::vector<SigningKey>& keys) {
+    std::vector<EVP_PKEY*> pointers;
+    for (const SigningKey& key : keys) {
+        pointers.push_back(key.get());
+    }
+    return pointers;
+}
+
+std::string SignedByText(const std::vector<EVP_PKEY*>& keys) {
+    std::string text = keys.size() == 1 ? "signed by key " : "signed by keys ";
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        text += (i == 0 ? "" : ", ") + KeyId(keys[i]);
+    }
+    return text;
+}
+
+SignResult SignPackage(const fs::path& package, const std::vector<EVP_PKEY*>& keys,
+                       std::uint64_t expires) {
     SignResult result;
     result.indexFile = package / PACKAGE_FOLDER / INDEX_NAME;
     std::ifstream in(result.indexFile, std::ios::binary);
@@ -80,7 +130,7 @@ SignResult SignPackage(const fs::path& package, EVP_PKEY* key, std::uint64_t exp
         return result;
     }
     const std::string index((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const std::string signedIndex = SignIndex(index, key, expires, result.error);
+    const std::string signedIndex = SignIndex(index, keys, expires, result.error);
     if (signedIndex.empty()) {
         return result;
     }
@@ -126,12 +176,17 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             err)) {
         return *exit;
     }
-    std::string keyFile;
     std::string when;
     for (const auto& [name, value] : parsed.options) {
-        (name == "--key" ? keyFile : when) = value;
+        if (name == "--expires") {
+            when = value;
+        }
     }
-    if (keyFile.empty()) {
+    std::vector<SigningKey> keys;
+    if (!LoadSigningKeys(parsed, "--key", "sign", keys, err)) {
+        return EXIT_USAGE;
+    }
+    if (keys.empty()) {
         return UsageError(err, "sign", "expected --key KEY");
     }
     const std::uint64_t now = Now();
@@ -139,12 +194,7 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (!ReadExpiryOption(when, now, expires, "sign", err)) {
         return EXIT_USAGE;
     }
-    std::string error;
-    const SigningKey key = LoadPrivateKey(keyFile, error);
-    if (!key) {
-        return UsageError(err, "sign", error);
-    }
-    const SignResult result = SignPackage(parsed.positionals[0], key.get(), expires);
+    const SignResult result = SignPackage(parsed.positionals[0], KeyPointers(keys), expires);
     for (const Finding& refusal : result.refusals) {
         err << FormatFinding(result.indexFile.string(), refusal) << '\n';
     }
@@ -155,7 +205,7 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         err << "tessaly-pack sign: " << result.indexFile.string() << " was not replaced\n";
         return EXIT_FINDING;
     }
-    out << result.indexFile.string() << ": signed by key " << KeyId(key.get()) << ", "
+    out << result.indexFile.string() << ": " << SignedByText(KeyPointers(keys)) << ", "
         << DescribeValidity(expires, now) << '\n'
         << "Upload " << INDEX_NAME << " again; the objects are unchanged.\n";
     return EXIT_OK;

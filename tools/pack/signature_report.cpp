@@ -88,16 +88,21 @@ std::string DescribeValidity(std::uint64_t expires, std::uint64_t now) {
 
 SignatureJudgement JudgeSignature(const std::string& index, EVP_PKEY* publicKey,
                                   std::uint64_t now) {
-    IndexSignature signature{};
-    const SignatureVerdict verdict = CheckSignedIndex(index, publicKey, now, signature);
-    const std::uint64_t expires = signature.expires;
+    SignatureFindings findings{};
+    const SignatureVerdict verdict = CheckSignedIndex(index, publicKey, now, findings);
+    const SignatureLines& lines = findings.lines;
+    const std::uint64_t expires =
+        findings.decidingLine < lines.count ? lines.lines[findings.decidingLine].expires : 0;
     const std::string trusted = KeyId(publicKey);
     if (verdict == SignatureVerdict::Good) {
         return {verdict, "signed by key " + trusted + ", " + DescribeValidity(expires, now)};
     }
     std::string reason = SignatureVerdictText(verdict);
     if (verdict == SignatureVerdict::WrongKey) {
-        reason = std::string("signed with key ") + signature.keyId;
+        reason = std::string("signed with ") + (lines.count == 1 ? "key " : "keys ");
+        for (std::size_t i = 0; i < lines.count; ++i) {
+            reason += (i == 0 ? "" : ", ") + std::string(lines.lines[i].keyId);
+        }
     } else if (verdict == SignatureVerdict::BadSignature) {
         reason += " (the index or its signature line changed after signing)";
     } else if (verdict == SignatureVerdict::Expired) {

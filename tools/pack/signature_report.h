@@ -34,7 +34,7 @@ struct SignatureJudgement {
     std::string text;
 };
 
-// The installer's judgement of `index` (CheckSignedIndex) at `now`, in words.
+// The judgement of an installer that holds only `publicKey` (CheckSignedIndex) at `now`, in words.
 SignatureJudgement JudgeSignature(const std::string& index, EVP_PKEY* publicKey, std::uint64_t now);
 
 }  // namespace tessaly::pack

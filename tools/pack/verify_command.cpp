@@ -28,7 +28,7 @@ namespace tessaly::pack {
 namespace fs = std::filesystem;
 
 const char VERIFY_USAGE[] =
-    "usage: tessaly-pack verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]\n"
+    "usage: tessaly-pack verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]...\n"
     "\n"
     "Fetches BASE_URL/FileList.txt as the installer does (agent \"ravavo\", no cache, 2 s to\n"
     "connect, 4 s per read), then every file its Download entries name, and reports each that\n"
@@ -40,10 +40,12 @@ const char VERIFY_USAGE[] =
     "  --against OUT_DIR  also compare the index and every file with the tree that\n"
     "                     tessaly-pack build wrote to OUT_DIR\n"
     "  --key PUBLIC_KEY   judge as an installer built with this public key (PEM, as keygen\n"
-    "                     writes KEY.pub) does: the index must end in a signature by that key\n"
-    "                     that has not expired by this machine's clock, and every Download\n"
+    "                     writes KEY.pub) does: the index must carry a signature line by that\n"
+    "                     key that has not expired by this machine's clock, and every Download\n"
     "                     path must end in the SHA-256 of the content it answers; says how\n"
-    "                     many days the signature has left\n"
+    "                     many days the signature has left. Give it once per key in use (the\n"
+    "                     old and the new one while the key is changed): each is judged as\n"
+    "                     an installer holding only that key\n"
     "\n"
     "Then warns of what a CDN in front of the server would make of its headers: an index that\n"
     "may be cached for more than 5 minutes (a Cache-Control max-age or s-maxage above 300,\n"
@@ -166,11 +168,10 @@ class PackageVerifier {
                 Report(indexUrl + ": " + difference);
             }
         }
-        if (options_.key != nullptr) {
-            const SignatureJudgement judgement =
-                JudgeSignature(index.body, options_.key, options_.now);
+        for (EVP_PKEY* key : options_.keys) {
+            const SignatureJudgement judgement = JudgeSignature(index.body, key, options_.now);
             if (judgement.verdict == SignatureVerdict::Good) {
-                result_.signature = judgement.text;
+                result_.signatures.push_back(judgement.text);
             } else {
                 Report(indexUrl + ": " + judgement.text);
             }
@@ -215,7 +216,7 @@ class PackageVerifier {
     std::string CheckDownload(const std::string& path) {
         Sha256Digest digest;
         const bool contentAddressed = ContentAddressDigest(path.c_str(), digest);
-        if (options_.key != nullptr && !contentAddressed) {
+        if (!options_.keys.empty() && !contentAddressed) {
             return "the path does not end in the SHA-256 of its content: an installer built with "
                    "a key refuses it";
         }
@@ -311,17 +312,17 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!ParseHttpUrl(options.baseUrl, url, error)) {
         return UsageError(err, "verify", error);
     }
-    SigningKey key;
+    std::vector<SigningKey> keys;
     for (const auto& [name, value] : parsed.options) {
         if (name == "--against") {
             options.against = value;
             continue;
         }
-        key = LoadPublicKey(value, error);
-        if (!key) {
+        keys.push_back(LoadPublicKey(value, error));
+        if (!keys.back()) {
             return UsageError(err, "verify", error);
         }
-        options.key = key.get();
+        options.keys.push_back(keys.back().get());
     }
     if (!options.against.empty() && !fs::is_directory(options.against)) {
         return UsageError(err, "verify", options.against + " is not a folder");
@@ -345,8 +346,8 @@ int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostr
         << (problems == 0 ? std::string("all answered")
                           : std::to_string(problems) + (problems == 1 ? " problem" : " problems"))
         << '\n';
-    if (!result.signature.empty()) {
-        out << base << INDEX_NAME << ": " << result.signature << '\n';
+    for (const std::string& signature : result.signatures) {
+        out << base << INDEX_NAME << ": " << signature << '\n';
     }
     return result.findings.empty() ? EXIT_OK : EXIT_FINDING;
 }

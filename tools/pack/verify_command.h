@@ -16,10 +16,11 @@ namespace tessaly::pack {
 extern const char VERIFY_USAGE[];
 
 struct VerifyOptions {
-    std::string baseUrl;      // http://host[:port][/path]; only the server: the path is /AppData/
-    std::string against;      // a built package tree (OUT_DIR) to compare with; empty for none
-    EVP_PKEY* key = nullptr;  // judge as an installer built with this public key; null for none
-    std::uint64_t now = 0;    // UTC seconds, for the signature's expiry
+    std::string baseUrl;  // http://host[:port][/path]; only the server: the path is /AppData/
+    std::string against;  // a built package tree (OUT_DIR) to compare with; empty for none
+    // Judge as installers each built with one of these public keys; none: not judged.
+    std::vector<EVP_PKEY*> keys{};
+    std::uint64_t now = 0;  // UTC seconds, for the signatures' expiry
 };
 
 // Receives the course of a verify run.
@@ -47,18 +48,19 @@ struct VerifyResult {
     bool indexFetched = false;
     std::size_t downloads = 0;          // distinct Download paths checked
     std::vector<std::string> findings;  // one line each, also sent to the progress
-    std::string signature;  // with a key: "signed by key …, valid until …" when the index is good
+    // Per key that accepts the index: "signed by key …, valid until …".
+    std::vector<std::string> signatures;
 };
 
 // Fetches the index, then every Download entry once. A file fails when the installer would not take
 // its answer (no 2xx, an empty body, not the announced length), when its content does not match a
 // content-addressed path (one ending in a SHA-256) or, with `against`, when its bytes differ from
-// the local tree; the index itself is compared too. With `key`, the index fails unless it is
-// signed with that key and not expired at `now`, and so does every Download path that is not
-// content-addressed, as an installer built with the key refuses them.
+// the local tree; the index itself is compared too. With `keys`, the index fails for each key
+// unless an installer holding only that key accepts it at `now`, and every Download path that is
+// not content-addressed fails, as an installer built with a key refuses them.
 VerifyResult VerifyPackage(const VerifyOptions& options, VerifyProgress& progress);
 
-// Runs "verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]".
+// Runs "verify BASE_URL [--against OUT_DIR] [--key PUBLIC_KEY]...".
 int RunVerify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace tessaly::pack

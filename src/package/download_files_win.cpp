@@ -2,6 +2,7 @@
 // file fetched and written, a folder created.
 #include <windows.h>
 
+#include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
 #include "install/install_dir.h"
@@ -24,7 +25,9 @@ bool DownloadFiles() {
 
 bool DownloadToFile(const char* path, const char* local) {
     char filePath[FILE_PATH_CAPACITY];
-    if (!ComposeFilePath(filePath, State().installDir, local)) {
+    std::u16string wideFilePath;
+    if (!ComposeFilePath(filePath, State().installDir, local) ||
+        !WidePath(filePath, wideFilePath)) {
         ReportFailure("write file", local, REFUSED_PATH_REASON);
         return false;
     }
@@ -53,8 +56,9 @@ bool DownloadToFile(const char* path, const char* local) {
         ReportFailure("write file", filePath, "larger than 4 GiB");
         return false;
     }
-    const ScopedKernelHandle file(CreateFileA(filePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const ScopedKernelHandle file(CreateFileW(AsWide(wideFilePath), GENERIC_WRITE, FILE_SHARE_READ,
+                                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
     if (!file.IsValid()) {
         ReportError("create file", filePath, GetLastError());
         return false;

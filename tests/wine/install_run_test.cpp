@@ -287,7 +287,8 @@ TEST_P(InstallRunUnderCodePage, ChineseNamesInstallAsWrittenAndTextsShowAsUnder9
                                                   std::string(REFUSED_PATH_REASON))});
 
     // The notice box is found by its caption, "安装提示：".
-    EXPECT_NE(NoticeWithoutVcRuntime().find("text=系统版本太低需要升级系统补丁："),
+    EXPECT_NE(NoticeWithoutVcRuntime(std::string("notice-") + machine.name)
+                  .find("text=系统版本太低需要升级系统补丁："),
               std::string::npos)
         << "no notice box captioned as written, or not its text";
 

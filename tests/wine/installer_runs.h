@@ -184,12 +184,14 @@ class InstallerRunTest : public testing::Test {
 
     // What window_probe reads from the notice box of a run on a machine without the Visual C++
     // runtime (its "text=" line and the rest); empty when no box captioned "安装提示：" showed.
-    // The box is left open and the installer ended, so no help page ever opens.
-    std::string NoticeWithoutVcRuntime() {
+    // The screen with the box is saved as `screenshotName`. The box is left open and the installer
+    // ended, so no help page ever opens.
+    std::string NoticeWithoutVcRuntime(const std::string& screenshotName) {
         prefix().SetVcRuntime(false);
         StartInstaller();
         const CommandResult notice = prefix().Run(WineBuildPath("tests/window_probe.exe"),
                                                   {"notice", "--leave-open", "30000"}, 60s);
+        TakeScreenshot(SharedVirtualScreen().Display()).Save(ScreenshotPath(screenshotName));
         program_->Kill();
         prefix().SetVcRuntime(true);
         return notice.exitCode == 0 ? notice.output : std::string();

@@ -317,6 +317,13 @@ TEST_P(InstallRunUnderCodePage, ChineseNamesInstallAsWrittenAndTextsShowAsUnder9
     if (machine.linkTargetCodePage != nullptr) {
         EXPECT_EQ(link->localBasePath + link->commonPathSuffix, folder + "数据.txt");
     }
+
+    // A desktop whose name code page 936 cannot write either gets its link.
+    prefix().UseDesktop("C:\\users\\J\u00f6rg\\Desktop");
+    ServeIndex(Cp936("2|数据\\数据.txt|说明书\r\n"));
+    RunToCompletion();
+    ASSERT_EQ(DesktopNames(), std::vector<std::string>{"说明书.lnk"});
+    EXPECT_EQ(ReadLink(OnDesktop("说明书.lnk")).workingDir, folder);
 }
 
 INSTANTIATE_TEST_SUITE_P(Machines, InstallRunUnderCodePage,

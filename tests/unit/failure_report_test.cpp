@@ -52,15 +52,5 @@ TEST(ReportFailure, WritesOneLineNamingWhatFailedWhereAndWhy) {
     }
 }
 
-TEST(ReportFailure, GoesOnlyToTheWriterHandedIn) {
-    test::RecordDebugLines();
-    SetFailureLineWriter(nullptr);
-    ReportFailure("download", "x", "y");
-    EXPECT_TRUE(test::DebugLines().empty());
-    test::RecordDebugLines();
-    ReportFailure("download", "x", "y");
-    EXPECT_EQ(test::DebugLines(), std::vector<std::string>{"Tessaly: download failed: x: y\n"});
-}
-
 }  // namespace
 }  // namespace tessaly

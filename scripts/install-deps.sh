@@ -50,8 +50,19 @@ if [ "$(s3rver --version 2>/dev/null)" != 3.7.1 ]; then
   npm install -g --no-fund --no-audit s3rver@3.7.1 >/dev/null
 fi
 
-if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
-  sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' /etc/locale.gen
-  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' >>/etc/locale.gen
+# The locales the Wine tests run the installer in, one per ANSI code page Wine derives from them:
+# 936 (zh_CN.UTF-8), 950 (zh_TW.UTF-8), 1252 (en_US.UTF-8) and 65001 (hi_IN, which has none).
+# Generated once; a locale that is there already is left alone.
+generate=0
+for entry in 'zh_CN.UTF-8 UTF-8' 'zh_TW.UTF-8 UTF-8' 'en_US.UTF-8 UTF-8' 'hi_IN UTF-8'; do
+  name=${entry%% *}
+  key=$(echo "$name" | tr 'A-Z' 'a-z' | tr -d -)
+  if ! locale -a 2>/dev/null | tr 'A-Z' 'a-z' | tr -d - | grep -qx "$key"; then
+    sed -i "s/^# *$entry\$/$entry/" /etc/locale.gen
+    grep -qx "$entry" /etc/locale.gen || echo "$entry" >>/etc/locale.gen
+    generate=1
+  fi
+done
+if [ "$generate" = 1 ]; then
   locale-gen >/dev/null
 fi

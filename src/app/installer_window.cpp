@@ -5,6 +5,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
 #include "install/install_notice.h"
@@ -43,7 +44,7 @@ LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
         ReportError("start the install", "CreateThread", GetLastError());
         SetStatus(INSTALL_STEPS[0].failureText, 1);
     }
-    return DefWindowProcA(window, WM_CREATE, wParam, lParam);
+    return DefWindowProcW(window, WM_CREATE, wParam, lParam);
 }
 
 LRESULT OnDestroy() {
@@ -63,7 +64,7 @@ LRESULT OnPaint(HWND window) {
 
 LRESULT OnTimer(HWND window, WPARAM timerId, LPARAM lParam) {
     if (timerId != ANIMATION_TIMER_ID) {
-        return DefWindowProcA(window, WM_TIMER, timerId, lParam);
+        return DefWindowProcW(window, WM_TIMER, timerId, lParam);
     }
     State().tick += 1;
     InvalidateRect(window, nullptr, FALSE);
@@ -84,24 +85,25 @@ LRESULT OnDpiChanged(HWND window, WPARAM dpis, LPARAM suggestedRect) {
 
 // The worker waits inside its synchronous send until the box is closed, so the text stays valid.
 LRESULT OnInstallNotice(HWND window, LPARAM noticeText) {
-    MessageBoxA(window, reinterpret_cast<const char*>(noticeText), NOTICE_CAPTION, MB_OK);
+    MessageBoxW(window, AsWide(Cp936ToUtf16(reinterpret_cast<const char*>(noticeText))),
+                AsWide(Cp936ToUtf16(NOTICE_CAPTION)), MB_OK);
     return 0;
 }
 
 }  // namespace
 
 void RegisterWindowClass(HINSTANCE instance) {
-    WNDCLASSEXA windowClass = {};
+    WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
     windowClass.lpfnWndProc = WndProc;
     windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(LARGE_ICON_ID));
-    windowClass.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(SMALL_ICON_ID));
-    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(LARGE_ICON_ID));
+    windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(SMALL_ICON_ID));
+    windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = State().windowClassName;
-    RegisterClassExA(&windowClass);
+    windowClass.lpszClassName = reinterpret_cast<const wchar_t*>(State().windowClassName);
+    RegisterClassExW(&windowClass);
 }
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -121,7 +123,7 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         case WM_DPICHANGED:
             return OnDpiChanged(window, wParam, lParam);
         default:
-            return DefWindowProcA(window, message, wParam, lParam);
+            return DefWindowProcW(window, message, wParam, lParam);
     }
 }
 

@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "app/installer_window.h"
+#include "common/failure_report.h"
+#include "common/failure_report_win.h"
 #include "common/system_library_win.h"
 #include "install/installer_state.h"
 #include "ui/splash_image.h"
@@ -20,17 +22,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     using namespace tessaly;
     // Before anything can load a DLL by name.
     RestrictDllSearch();
+    SetFailureLineWriter(WriteDebugLine);
     InstallerState& state = State();
     KeepResourceModule(instance);
-    LoadStringA(instance, WINDOW_TITLE_ID, state.windowTitle, sizeof state.windowTitle);
-    LoadStringA(instance, WINDOW_CLASS_NAME_ID, state.windowClassName,
-                sizeof state.windowClassName);
+    // The string resources are UTF-16 already: read as they are, they show as written under any
+    // ANSI code page.
+    auto* title = reinterpret_cast<wchar_t*>(state.windowTitle);
+    auto* className = reinterpret_cast<wchar_t*>(state.windowClassName);
+    LoadStringW(instance, WINDOW_TITLE_ID, title, WINDOW_TEXT_CAPACITY);
+    LoadStringW(instance, WINDOW_CLASS_NAME_ID, className, WINDOW_TEXT_CAPACITY);
     RegisterWindowClass(instance);
 
     // The position and size only last when there is no splash picture to fit the window to.
-    HWND window =
-        CreateWindowExA(0, state.windowClassName, state.windowTitle, WINDOW_STYLE, CW_USEDEFAULT, 0,
-                        CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExW(0, className, title, WINDOW_STYLE, CW_USEDEFAULT, 0,
+                                  CW_USEDEFAULT, 0, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         return 0;
     }
@@ -38,9 +43,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
     UpdateWindow(window);
 
     MSG message = {};
-    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
-        DispatchMessageA(&message);
+        DispatchMessageW(&message);
     }
     return static_cast<int>(message.wParam);
 }

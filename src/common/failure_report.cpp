@@ -1,6 +1,7 @@
-// Composition of the failure lines; the platform's WriteDebugLine writes them.
+// Composition of the failure lines, and the writer handed in for them.
 #include "common/failure_report.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +15,14 @@ namespace {
 constexpr std::size_t NUMBER_TEXT_CAPACITY = 24;  // the decimal digits of any 64-bit number
 constexpr std::size_t REASON_CAPACITY = 64;       // a label or "HRESULT", and a number
 
+// Handed in once by the process entry, read by every thread that reports.
+std::atomic<FailureLineWriter> lineWriter{nullptr};
+
 }  // namespace
+
+void SetFailureLineWriter(FailureLineWriter writer) {
+    lineWriter.store(writer);
+}
 
 bool ComposeFailureReport(char (&line)[FAILURE_REPORT_CAPACITY], const char* what,
                           const char* subject, const char* reason) {
@@ -28,7 +36,9 @@ bool ComposeFailureReport(char (&line)[FAILURE_REPORT_CAPACITY], const char* wha
 void ReportFailure(const char* what, const char* subject, const char* reason) {
     char line[FAILURE_REPORT_CAPACITY];
     ComposeFailureReport(line, what, subject, reason);
-    WriteDebugLine(line);
+    if (const FailureLineWriter writer = lineWriter.load()) {
+        writer(line);
+    }
 }
 
 void ReportFailure(const char* what, const char* subject, const char* label,

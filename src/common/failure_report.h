@@ -28,7 +28,9 @@ void ReportError(const char* what, const char* subject, unsigned long error);
 // The reason is a COM result: "HRESULT 0x80040154".
 void ReportHresult(const char* what, const char* subject, long result);
 
-// Hands one finished line to the debugger output; the platform provides it.
-void WriteDebugLine(const char* line);
+// Where the finished lines go. The process entry hands in the platform's writer (the debugger
+// output); until a writer is handed in, the lines are dropped.
+using FailureLineWriter = void (*)(const char* line);
+void SetFailureLineWriter(FailureLineWriter writer);
 
 }  // namespace tessaly

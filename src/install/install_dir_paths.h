@@ -6,7 +6,6 @@
 
 namespace tessaly {
 
-constexpr std::size_t PROGRAM_FILES_CAPACITY = 512;
 constexpr std::size_t INSTALL_DIR_CAPACITY = 512;
 constexpr std::size_t SEARCH_PATTERN_CAPACITY = 512;
 

@@ -20,7 +20,7 @@ unsigned long __stdcall InstallWorker(void*) {
     };
     if (RunInstallSteps(operations, SetStatus)) {
         // After a failed step the window stays up with the failure text until the user closes it.
-        SendMessageA(State().mainWindow, WM_CLOSE, 0, 0);
+        SendMessageW(State().mainWindow, WM_CLOSE, 0, 0);
     }
     return 0;
 }

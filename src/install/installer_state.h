@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <mutex>
 
+#include "common/cp936_text.h"
 #include "install/install_dir_paths.h"
 #include "install/prerequisite_check.h"
 #include "package/entry_paths.h"
@@ -19,7 +20,7 @@ class Image;
 namespace tessaly {
 
 constexpr std::size_t STATUS_TEXT_CAPACITY = 512;
-constexpr std::size_t WINDOW_TEXT_CAPACITY = 100;  // the window title and class name
+constexpr std::size_t WINDOW_TEXT_CAPACITY = 100;  // the window title and class name, in units
 
 struct InstallerState {
     // The status line and its failed flag are written by the worker and read by the painter; both
@@ -32,12 +33,16 @@ struct InstallerState {
     HWND__* mainWindow;
     char installDir[INSTALL_DIR_CAPACITY];
     char desktopDir[DESKTOP_DIR_CAPACITY];
+    // The folders `installDir` and `desktopDir` begin with, as Windows named them (worker only).
+    WideFolder programFilesFolder;
+    WideFolder desktopFolder;
     char noticeText[NOTICE_TEXT_CAPACITY];
     EntryList entries;
     Gdiplus::Image* splashImage;
     std::uintptr_t gdiplusToken;
-    char windowTitle[WINDOW_TEXT_CAPACITY];
-    char windowClassName[WINDOW_TEXT_CAPACITY];
+    // UTF-16, as the string resources hold them.
+    char16_t windowTitle[WINDOW_TEXT_CAPACITY];
+    char16_t windowClassName[WINDOW_TEXT_CAPACITY];
 };
 
 // The process-wide state. It is created on first use and never destroyed, so a worker thread that

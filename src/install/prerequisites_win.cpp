@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <unknwn.h>
 
+#include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
 #include "common/system_library_win.h"
@@ -83,10 +84,11 @@ bool CheckPrerequisites() {
         IsVcRuntime2015Installed,
         [&state](const char* notice) {
             // Synchronous: returns once the user has closed the box, so the text stays put.
-            SendMessageA(state.mainWindow, WM_INSTALL_NOTICE, 0, reinterpret_cast<LPARAM>(notice));
+            SendMessageW(state.mainWindow, WM_INSTALL_NOTICE, 0, reinterpret_cast<LPARAM>(notice));
         },
         [](const char* url) {
-            ShellExecuteA(nullptr, "open", url, nullptr, nullptr, SW_SHOWMAXIMIZED);
+            ShellExecuteW(nullptr, L"open", AsWide(Cp936ToUtf16(url)), nullptr, nullptr,
+                          SW_SHOWMAXIMIZED);
         },
     };
     return RunPrerequisiteCheck(actions, state.noticeText);

@@ -1,9 +1,10 @@
 // Step 5 of the install: the shortcut pass over the entry list, with the platform's actions: the
-// desktop folder looked up, one link written through the shell's COM link object.
+// desktop folder looked up, one link written through the shell's COM link object, all in UTF-16.
 #include <windows.h>
 #include <objidl.h>
 #include <shlobj.h>
 
+#include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "common/scoped_win.h"
@@ -19,10 +20,18 @@ namespace {
 // Save's remember flag: non-zero, so the link object takes the saved file as its current one.
 constexpr BOOL REMEMBER_LINK_PATH = 2;
 
-// The current user's file-system desktop folder, without creating it.
+// The current user's file-system desktop folder, without creating it. Windows' answer is kept as
+// it is for the links' paths; `desktopDir` gets its code page 936 text.
 bool FindDesktop(char (&desktopDir)[DESKTOP_DIR_CAPACITY]) {
-    if (!SHGetSpecialFolderPathA(State().mainWindow, desktopDir, CSIDL_DESKTOPDIRECTORY, FALSE)) {
+    InstallerState& state = State();
+    wchar_t desktop[WIDE_FOLDER_CAPACITY] = {};
+    if (!SHGetSpecialFolderPathW(state.mainWindow, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) {
         ReportError("find the desktop", "CSIDL_DESKTOPDIRECTORY", GetLastError());
+        return false;
+    }
+    if (!KeepWideFolder(desktop, state.desktopFolder) ||
+        !ComposeText(desktopDir, {state.desktopFolder.text})) {
+        ReportFailure("find the desktop", "CSIDL_DESKTOPDIRECTORY", "path too long");
         return false;
     }
     return true;
@@ -42,31 +51,38 @@ void CreateShortcut(const char* target, const char* linkPath) {
         ReportFailure("create link", linkPath, "target path too long");
         return;
     }
+    std::u16string wideTarget;
+    std::u16string wideDirectory;
+    std::u16string widePath;
+    const bool targetConverted = WidePath(work, wideTarget);
+    KeepDirectoryPart(work);
+    if (!targetConverted || !WidePath(work, wideDirectory) || !WidePath(linkPath, widePath)) {
+        ReportFailure("create link", linkPath, "not code page 936");
+        return;
+    }
+    // The link path is handed over in at most 260 UTF-16 units, terminator included.
+    if (widePath.size() >= LINK_PATH_WIDE_CAPACITY) {
+        ReportFailure("create link", linkPath, "link path too long");
+        return;
+    }
     const ScopedComApartment apartment;
-    ScopedComPtr<IShellLinkA> link;
+    ScopedComPtr<IShellLinkW> link;
     HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                      IID_IShellLinkA, link.Receive());
+                                      IID_IShellLinkW, link.Receive());
     if (FAILED(result)) {
         ReportHresult("create link", linkPath, result);
         return;
     }
-    link->SetPath(work);
-    KeepDirectoryPart(work);
-    link->SetRelativePath(work, 0);
-    link->SetWorkingDirectory(work);
+    link->SetPath(AsWide(wideTarget));
+    link->SetRelativePath(AsWide(wideDirectory), 0);
+    link->SetWorkingDirectory(AsWide(wideDirectory));
     ScopedComPtr<IPersistFile> file;
     result = link->QueryInterface(IID_IPersistFile, file.Receive());
     if (FAILED(result)) {
         ReportHresult("create link", linkPath, result);
         return;
     }
-    // A link path of more than 260 UTF-16 units makes the conversion fail; no link is written.
-    wchar_t widePath[LINK_PATH_WIDE_CAPACITY];
-    if (MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, LINK_PATH_WIDE_CAPACITY) == 0) {
-        ReportError("create link", linkPath, GetLastError());
-        return;
-    }
-    result = file->Save(widePath, REMEMBER_LINK_PATH);
+    result = file->Save(AsWide(widePath), REMEMBER_LINK_PATH);
     if (FAILED(result)) {
         ReportHresult("create link", linkPath, result);
     }

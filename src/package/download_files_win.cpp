@@ -2,6 +2,7 @@
 // file fetched and written, a folder created.
 #include <windows.h>
 
+#include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
 #include "install/install_dir.h"
@@ -28,8 +29,14 @@ bool WriteBody(const char* filePath, const ByteBuffer& body) {
         ReportFailure("write file", filePath, "larger than 4 GiB");
         return false;
     }
-    const ScopedKernelHandle file(CreateFileA(filePath, GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    std::u16string widePath;
+    if (!WidePath(filePath, widePath)) {
+        ReportFailure("write file", filePath, REFUSED_PATH_REASON);
+        return false;
+    }
+    const ScopedKernelHandle file(CreateFileW(AsWide(widePath), GENERIC_WRITE, FILE_SHARE_READ,
+                                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                              nullptr));
     if (!file.IsValid()) {
         ReportError("create file", filePath, GetLastError());
         return false;
@@ -65,8 +72,11 @@ bool DownloadFiles() {
 }
 
 bool DownloadToFile(const char* path, const char* local) {
+    // The path must also reach Windows as UTF-16: a name that is not code page 936 is refused
+    // before anything is fetched.
     char filePath[FILE_PATH_CAPACITY];
-    if (!ComposeFilePath(filePath, State().installDir, local)) {
+    std::u16string widePath;
+    if (!ComposeFilePath(filePath, State().installDir, local) || !WidePath(filePath, widePath)) {
         ReportFailure("write file", local, REFUSED_PATH_REASON);
         return false;
     }

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "common/cp936_text.h"
 #include "common/fixed_text.h"
 
 namespace tessaly {
@@ -12,7 +13,7 @@ namespace {
 template <std::size_t N>
 bool ComposeContained(char (&out)[N], const char* directory, const char* relative,
                       const char* suffix) {
-    if (!IsContainedRelativePath(relative)) {
+    if (!IsContainedRelativePath(relative) || !IsCp936Text(relative)) {
         std::memset(out, 0, N);
         return false;
     }

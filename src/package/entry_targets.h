@@ -1,7 +1,7 @@
 // The paths the install passes act on: the install or desktop directory followed by one column of
 // an index entry. A path is composed, and checked, before anything is fetched, written, linked or
-// opened for it: the column must stay inside its directory and the whole path must fit the fixed
-// text it is composed in. A refused path leaves its text all zeros.
+// opened for it: the column must be code page 936 text and stay inside its directory, and the whole
+// path must fit the fixed text it is composed in. A refused path leaves its text all zeros.
 #pragma once
 
 #include "package/entry_paths.h"
@@ -9,7 +9,8 @@
 namespace tessaly {
 
 // How a failure report says that a path was refused.
-constexpr char REFUSED_PATH_REASON[] = "path refused (outside its folder, or too long)";
+constexpr char REFUSED_PATH_REASON[] =
+    "path refused (outside its folder, too long, or not code page 936)";
 
 // installDir + a Folder entry's `path`.
 bool ComposeFolderPath(char (&out)[FOLDER_PATH_CAPACITY], const char* installDir, const char* path);

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "install/installer_state.h"
 #include "package/install_passes.h"
@@ -13,9 +14,14 @@ namespace tessaly {
 bool LaunchEntries() {
     const InstallerState& state = State();
     return RunLaunchPass(state.entries, state.installDir, [&state](const char* launchPath) {
-        // ShellExecuteA answers a value above 32 on success, an error code otherwise.
-        const INT_PTR answer = reinterpret_cast<INT_PTR>(ShellExecuteA(
-            state.mainWindow, "open", launchPath, nullptr, nullptr, SW_SHOWMAXIMIZED));
+        std::u16string wideLaunchPath;
+        if (!WidePath(launchPath, wideLaunchPath)) {
+            ReportFailure("launch", launchPath, "not code page 936");
+            return;
+        }
+        // ShellExecuteW answers a value above 32 on success, an error code otherwise.
+        const INT_PTR answer = reinterpret_cast<INT_PTR>(ShellExecuteW(
+            state.mainWindow, L"open", AsWide(wideLaunchPath), nullptr, nullptr, SW_SHOWMAXIMIZED));
         if (answer <= 32) {
             ReportError("launch", launchPath, static_cast<unsigned long>(answer));
         }

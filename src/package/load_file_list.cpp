@@ -5,28 +5,19 @@
 
 #include "common/failure_report.h"
 #include "install/installer_state.h"
-#include "package/fetch_url.h"
 #include "package/file_list.h"
 #include "package/wire_protocol.h"
-#ifdef TESSALY_INDEX_KEYED
-#include "package/signature_check.h"
-#include "package/signed_file_list.h"
-#endif
 
 namespace tessaly {
 
-bool LoadFileList() {
-#ifdef TESSALY_INDEX_KEYED
-    return LoadSignedFileList(BuiltInIndexTrust());
-#else
+bool LoadFileListFrom(const PackageFetch& fetch) {
     EntryList& entries = State().entries;
     entries.clear();  // first, so that a failed load leaves the list empty
     ByteBuffer body;
-    if (!FetchUrl(INDEX_PATH, body)) {
+    if (!fetch(INDEX_PATH, body)) {
         return false;
     }
     return ReadFileListBody(body, entries);
-#endif
 }
 
 bool ReadFileListBody(ByteBuffer& body, EntryList& entries) {

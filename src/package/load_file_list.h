@@ -1,16 +1,25 @@
 // Step 3 of the install: the file index.
 #pragma once
 
+#include <functional>
+
 #include "package/byte_buffer.h"
 #include "package/install_entry.h"
 
 namespace tessaly {
 
-// Clears the entry list, downloads "/FileList.txt" and fills the list from it. True when the index
-// arrived and held at least one line (even if no line gave an entry); false also when its entries
-// do not fit in memory. An installer built with a key takes only an index signed with it
-// (LoadSignedFileList with BuiltInIndexTrust).
+// Downloads a path relative to the package base into the empty `buffer`, as FetchUrl does; handed
+// in, so that the rules of this step need no network layer.
+using PackageFetch = std::function<bool(const char* relativePath, ByteBuffer& buffer)>;
+
+// The step as the worker runs it (load_file_list_win.cpp): LoadFileListFrom with FetchUrl, or, in
+// an installer built with a key, LoadSignedFileList with FetchUrl and BuiltInIndexTrust.
 bool LoadFileList();
+
+// Clears the entry list, downloads "/FileList.txt" with `fetch` and fills the list from it. True
+// when the index arrived and held at least one line (even if no line gave an entry); false also
+// when its entries do not fit in memory.
+bool LoadFileListFrom(const PackageFetch& fetch);
 
 // Parses a downloaded index into `entries` (see ParseFileList); running out of memory is a false
 // like any other unusable index, with the list left empty.

@@ -11,6 +11,7 @@
 #include <memory>
 #include <new>
 
+#include "common/cp936_text_win.h"
 #include "common/scoped_win.h"
 #include "index_public_key.h"
 #include "package/signature_check.h"
@@ -119,8 +120,13 @@ bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named) {
 }
 
 bool Sha256OfFile(const char* filePath, Sha256Digest& digest) {
-    const ScopedKernelHandle file(CreateFileA(filePath, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    std::u16string widePath;
+    if (!WidePath(filePath, widePath)) {
+        return false;
+    }
+    const ScopedKernelHandle file(CreateFileW(AsWide(widePath), GENERIC_READ, FILE_SHARE_READ,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN,
+                                              nullptr));
     const ScopedCngHash hash = CreateSha256();
     if (!file.IsValid() || !hash.IsValid()) {
         return false;

@@ -4,17 +4,16 @@
 
 #include "common/failure_report.h"
 #include "install/installer_state.h"
-#include "package/fetch_url.h"
 #include "package/load_file_list.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {
 
-bool LoadSignedFileList(const IndexTrust& trust) {
+bool LoadSignedFileList(const PackageFetch& fetch, const IndexTrust& trust) {
     EntryList& entries = State().entries;
     entries.clear();  // first, so that a refused index leaves the list empty
     ByteBuffer body;
-    if (!FetchUrl(INDEX_PATH, body)) {
+    if (!fetch(INDEX_PATH, body)) {
         return false;
     }
     std::size_t signedLength = 0;

@@ -6,7 +6,7 @@
 namespace tessaly {
 
 std::u16string ComposeStatusText(const char* statusText, int failed, std::int32_t tick,
-                                 AnsiToUtf16 toUtf16) {
+                                 TextToUtf16 toUtf16) {
     std::u16string text = toUtf16(statusText);
     if (failed != 0) {
         return text;

@@ -23,13 +23,13 @@ inline constexpr std::u16string_view DOT_FRAMES[6] = {
     u".     ", u"..     ", u"...   ", u"....  ", u"..... ", u"......",
 };
 
-// Converts a NUL-terminated text of the process's ANSI code page to UTF-16.
-using AnsiToUtf16 = std::u16string (*)(const char* ansiText);
+// Converts a NUL-terminated code page 936 text to UTF-16.
+using TextToUtf16 = std::u16string (*)(const char* text);
 
 // The text that is drawn: with `failed` not 0 the converted status text alone; otherwise
 // SPINNER_FRAMES[tick mod 8], the converted text, a line feed and DOT_FRAMES[tick mod 6].
 std::u16string ComposeStatusText(const char* statusText, int failed, std::int32_t tick,
-                                 AnsiToUtf16 toUtf16);
+                                 TextToUtf16 toUtf16);
 
 struct LayoutRect {
     float x;

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "common/cp936_text_win.h"
 #include "install/installer_state.h"
 #include "ui/display_scale.h"
 #include "ui/status_painter.h"
@@ -15,17 +16,6 @@ namespace {
 
 constexpr Gdiplus::ARGB RUNNING_COLOUR = 0xFF0000FF;  // opaque blue
 constexpr Gdiplus::ARGB FAILED_COLOUR = 0xFFFF0000;   // opaque red
-
-std::u16string AnsiToUtf16ActiveCodePage(const char* ansiText) {
-    const int length = MultiByteToWideChar(CP_ACP, 0, ansiText, -1, nullptr, 0);
-    if (length <= 1) {
-        return std::u16string();
-    }
-    std::u16string text(static_cast<std::size_t>(length), u'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansiText, -1, reinterpret_cast<wchar_t*>(&text[0]), length);
-    text.resize(static_cast<std::size_t>(length - 1));  // without the terminator
-    return text;
-}
 
 std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family, Gdiplus::REAL points) {
     if (family == nullptr || family->GetLastStatus() != Gdiplus::Ok) {
@@ -95,7 +85,7 @@ void PaintStatus(HDC dc, HWND window) {
     format.SetTrimming(Gdiplus::StringTrimmingNone);
 
     const std::u16string text =
-        ComposeStatusText(status.text, status.failed, State().tick, AnsiToUtf16ActiveCodePage);
+        ComposeStatusText(status.text, status.failed, State().tick, Cp936ToUtf16);
     if (font) {
         graphics.DrawString(reinterpret_cast<const WCHAR*>(text.c_str()),
                             static_cast<INT>(text.size()), font.get(), layoutRect, &format, &brush);

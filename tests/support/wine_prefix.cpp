@@ -1,6 +1,6 @@
-// The Wine prefix of a test program: made with wineboot under the configured loader, with the
-// locale of code page 936, a private HOME (so Wine links no folder of the real user's into the
-// prefix, and resetting the desktop can only touch the prefix), and the font replacements the
+// The Wine prefix of a test program: made with wineboot under the configured loader, in the locale
+// of the code page it tests, with a private HOME (so Wine links no folder of the real user's into
+// the prefix, and resetting the desktop can only touch the prefix), and the font replacements the
 // installer's texts need.
 #include "support/wine_prefix.h"
 
@@ -14,6 +14,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 
 namespace fs = std::filesystem;
@@ -52,12 +54,35 @@ std::string Trim(const std::string& text) {
     return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
 }
 
+// "zh_CN.UTF-8" and "zh_CN.utf8" name the same locale.
+std::string LocaleKey(std::string name) {
+    name.erase(std::remove(name.begin(), name.end(), '-'), name.end());
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return name;
+}
+
+// Without the locale Wine falls back to another code page, and cannot map non-ASCII file names.
+void RequireLocale(const std::string& locale) {
+    const CommandResult listed = RunCommand({"locale", "-a"}, std::chrono::seconds(30));
+    std::istringstream names(listed.output);
+    for (std::string name; std::getline(names, name);) {
+        if (LocaleKey(Trim(name)) == LocaleKey(locale)) {
+            return;
+        }
+    }
+    throw std::runtime_error("WinePrefix: the locale " + locale +
+                             " is not generated here (scripts/install-deps.sh generates it)");
+}
+
 }  // namespace
 
-WinePrefix::WinePrefix(std::string display) : display_(std::move(display)) {
+WinePrefix::WinePrefix(std::string display, std::string locale)
+    : display_(std::move(display)), locale_(std::move(locale)) {
     if (LOADER.empty() || access(LOADER.c_str(), X_OK) != 0) {
         throw std::runtime_error("WinePrefix: the Wine loader '" + LOADER + "' cannot be run");
     }
+    RequireLocale(locale_);
     char folder[] = "/tmp/tessaly-wine.XXXXXX";
     if (mkdtemp(folder) == nullptr) {
         throw std::runtime_error("mkdtemp: " + std::string(std::strerror(errno)));
@@ -95,8 +120,8 @@ std::vector<std::string> WinePrefix::Environment(const std::vector<std::string>&
         "USER=" + UserName(),
         "WINEPREFIX=" + prefix_,
         "WINEDEBUG=-all",
-        "LC_ALL=zh_CN.UTF-8",
-        "LANG=zh_CN.UTF-8",
+        "LC_ALL=" + locale_,
+        "LANG=" + locale_,
         // No menu entries or desktop files for the links the tests make.
         "WINEDLLOVERRIDES=winemenubuilder.exe=d",
     };
@@ -185,7 +210,22 @@ void WinePrefix::AskFolders() {
         throw std::runtime_error("WinePrefix: cannot read the folders from '" + answer + "'");
     }
     programFiles_ = answer.substr(0, separator);
-    desktop_ = answer.substr(separator + 1) + "\\Desktop";
+    profile_ = answer.substr(separator + 1);
+    desktop_ = profile_ + "\\Desktop";
+}
+
+void WinePrefix::UseDesktop(const std::string& windowsPath) {
+    fs::create_directories(HostPath(windowsPath));
+    const std::string folders = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\";
+    RunOrThrow("reg",
+               {"add", folders + "User Shell Folders", "/v", "Desktop", "/t", "REG_EXPAND_SZ", "/d",
+                windowsPath, "/f"},
+               std::chrono::seconds(60));
+    RunOrThrow("reg",
+               {"add", folders + "Shell Folders", "/v", "Desktop", "/t", "REG_SZ", "/d",
+                windowsPath, "/f"},
+               std::chrono::seconds(60));
+    desktop_ = windowsPath;
 }
 
 std::string WinePrefix::InstallDir() const {
@@ -236,15 +276,16 @@ void WinePrefix::KillAll() const {
     RunCommand({WineServer(), "-k"}, std::chrono::seconds(30), Environment());
 }
 
-WinePrefix& SharedWinePrefix(const std::string& display) {
+WinePrefix& SharedWinePrefix(const std::string& display, const std::string& locale) {
     // Made on first use, removed when the test program ends.
-    static std::unique_ptr<WinePrefix> shared;
-    if (!shared) {
-        shared = std::make_unique<WinePrefix>(display);
-        std::printf("[harness] Wine prefix %s made in %lld ms\n", shared->Root().c_str(),
-                    static_cast<long long>(shared->CreationTime().count()));
+    static std::map<std::string, std::unique_ptr<WinePrefix>> shared;
+    std::unique_ptr<WinePrefix>& prefix = shared[LocaleKey(locale)];
+    if (!prefix) {
+        prefix = std::make_unique<WinePrefix>(display, locale);
+        std::printf("[harness] Wine prefix %s (%s) made in %lld ms\n", prefix->Root().c_str(),
+                    locale.c_str(), static_cast<long long>(prefix->CreationTime().count()));
     }
-    return *shared;
+    return *prefix;
 }
 
 std::string WineBuildPath(const std::string& relative) {

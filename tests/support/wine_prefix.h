@@ -1,8 +1,8 @@
-// A throw-away Wine prefix for one test program: created in a temporary folder, prepared for the
-// installer's code page 936 texts and fonts, with the tests' stand-in for the Visual C++ runtime in
-// its system folder, and removed again with every Wine process it ran.
-// Creating one takes several seconds, so a test program shares one prefix between its tests
-// (SharedWinePrefix) and resets the installation's traces between them.
+// A throw-away Wine prefix for one test program: created in a temporary folder, run in a chosen
+// locale (which sets the ANSI code page Windows programs see), prepared for the installer's fonts,
+// with the tests' stand-in for the Visual C++ runtime in its system folder, and removed again with
+// every Wine process it ran. Creating one takes several seconds, so a test program shares one
+// prefix between its tests (SharedWinePrefix) and resets the installation's traces between them.
 #pragma once
 
 #include <chrono>
@@ -17,12 +17,19 @@ namespace tessaly::test {
 // A Windows program started without waiting for it.
 using WineProgram = ChildProcess;
 
+// The locale of code page 936, a Simplified Chinese Windows: the one every test runs in unless it
+// chooses another. Wine takes the ANSI code page from the locale: zh_TW.UTF-8 gives 950,
+// en_US.UTF-8 1252, and hi_IN, which has no ANSI code page, 65001 (UTF-8).
+inline constexpr char CODE_PAGE_936_LOCALE[] = "zh_CN.UTF-8";
+
 class WinePrefix {
   public:
     // Creates a fresh prefix with `wineboot -i` under the loader the tests were configured
     // with, and maps the fonts the installer asks for. `display` (for example ":90") is the X
-    // display for windows; empty: no display. Throws std::runtime_error on failure.
-    explicit WinePrefix(std::string display = "");
+    // display for windows; empty: no display. Every Wine process of the prefix runs in `locale`,
+    // which must be generated on this machine (scripts/install-deps.sh). Throws
+    // std::runtime_error on failure.
+    explicit WinePrefix(std::string display = "", std::string locale = CODE_PAGE_936_LOCALE);
     // Stops every Wine process of the prefix (`wineserver -k`) and removes the folder.
     ~WinePrefix();
     WinePrefix(const WinePrefix&) = delete;
@@ -37,6 +44,11 @@ class WinePrefix {
     // and "C:\\users\\root\\Desktop"; asked from Wine when the prefix is made.
     const std::string& ProgramFilesDir() const { return programFiles_; }
     const std::string& DesktopDir() const { return desktop_; }
+    // The user's profile folder, e.g. "C:\\users\\root".
+    const std::string& ProfileDir() const { return profile_; }
+    // Makes `windowsPath` (created if missing) the user's desktop folder, through the registry's
+    // User Shell Folders and Shell Folders, as a user who moved it would.
+    void UseDesktop(const std::string& windowsPath);
     // ProgramFilesDir() + "\\Tessaly"
     std::string InstallDir() const;
 
@@ -80,17 +92,20 @@ class WinePrefix {
     void AskFolders();
 
     std::string display_;
+    std::string locale_;
     std::string root_;    // the temporary folder: prefix, home, outputs
     std::string prefix_;  // root_ + "/prefix"
     std::string programFiles_;
     std::string desktop_;
+    std::string profile_;
     std::chrono::milliseconds creationTime_{0};
     mutable unsigned outputCounter_ = 0;
 };
 
-// The prefix shared by the tests of one test program, made on first use and removed when the
-// program ends (a gtest Environment owns it). `display` counts on the first call only.
-WinePrefix& SharedWinePrefix(const std::string& display = "");
+// The prefix of `locale` shared by the tests of one test program, made on first use and removed
+// when the program ends. `display` counts on the first call for a locale only.
+WinePrefix& SharedWinePrefix(const std::string& display = "",
+                             const std::string& locale = CODE_PAGE_936_LOCALE);
 
 // The Windows build that the Wine tests run, and one of its programs:
 // WineBuildPath("tests/fetch_probe.exe").

@@ -1,11 +1,14 @@
-// The lines the code under test wrote to the debugger output, recorded by the native stand-in for
-// WriteDebugLine (failure_report_test.cpp).
+// The failure lines the code under test writes, recorded by a stand-in writer that the tests hand
+// to SetFailureLineWriter in place of the debugger output.
 #pragma once
 
 #include <string>
 #include <vector>
 
 namespace tessaly::test {
+
+// Hands in the recording writer and forgets the lines recorded so far.
+void RecordDebugLines();
 
 std::vector<std::string>& DebugLines();
 

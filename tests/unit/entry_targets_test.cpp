@@ -66,7 +66,7 @@ TEST(EntryTargets, JoinsDirectoryColumnAndSuffix) {
     }
 }
 
-TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectory) {
+TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectoryOrAreNotCodePage936) {
     for (const Composer& composer : COMPOSERS) {
         for (const char* relative : {"..\\..\\evil.txt",
                                      "..\\evil",
@@ -89,7 +89,9 @@ TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectory) {
                                      "bin\\..\\..",
                                      "... \\x",
                                      "NUL",
-                                     "bin\\con.txt"}) {
+                                     "bin\\con.txt",
+                                     "bad\xFF.txt",
+                                     "数据\xCA"}) {
             SCOPED_TRACE(std::string(composer.name) + " / " + relative);
             const Outcome outcome = composer.run(INSTALL_DIR, relative);
             EXPECT_FALSE(outcome.accepted);

@@ -17,12 +17,12 @@ std::vector<std::string>& DebugLines() {
     return lines;
 }
 
-}  // namespace test
-
-// The native build has no debugger output; this stand-in records the lines.
-void WriteDebugLine(const char* line) {
-    test::DebugLines().push_back(line);
+void RecordDebugLines() {
+    DebugLines().clear();
+    SetFailureLineWriter([](const char* line) { DebugLines().push_back(line); });
 }
+
+}  // namespace test
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST(ReportFailure, WritesOneLineNamingWhatFailedWhereAndWhy) {
     };
     for (const ReportCase& c : cases) {
         SCOPED_TRACE(c.line);
-        test::DebugLines().clear();
+        test::RecordDebugLines();
         c.report();
         EXPECT_EQ(test::DebugLines(), std::vector<std::string>{c.line});
     }

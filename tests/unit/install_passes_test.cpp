@@ -87,7 +87,7 @@ TEST(RunDownloadPass, ActsOnDownloadsAndFoldersInOrderAndStopsAtTheFirstFailure)
     };
     for (const PassCase& c : cases) {
         SCOPED_TRACE(c.name);
-        test::DebugLines().clear();
+        test::RecordDebugLines();
         Recorder recorder;
         recorder.failingCall = c.failingCall;
         const DownloadPassActions actions = {
@@ -125,7 +125,7 @@ TEST(RunShortcutPass, LooksUpTheDesktopThenLinksEveryShortcutThatComposes) {
     };
     for (const PassCase& c : cases) {
         SCOPED_TRACE(c.name);
-        test::DebugLines().clear();
+        test::RecordDebugLines();
         Recorder recorder;
         recorder.failingCall = c.failingCall;
         char desktopDir[DESKTOP_DIR_CAPACITY];
@@ -158,7 +158,7 @@ TEST(RunShortcutPass, RefusesADesktopFolderWithNoRoomForItsBackslash) {
             return true;
         },
         [&links](const char* target, const char*) { links.push_back(target); }};
-    test::DebugLines().clear();
+    test::RecordDebugLines();
     EXPECT_FALSE(RunShortcutPass({Entry(Shortcut, "a", "A")}, DIR, desktopDir, actions));
     EXPECT_TRUE(links.empty());
     EXPECT_EQ(test::DebugLines(),
@@ -174,7 +174,7 @@ TEST(RunLaunchPass, OpensEveryLaunchThatComposesInListOrder) {
     const EntryList entries = {Entry(Launch, "bin\\b.exe"), Entry(Download, "o/1", "a"),
                                Entry(Launch, "..\\evil.exe"), Entry(Shortcut, "a", "A"),
                                Entry(Launch, "a.exe")};
-    test::DebugLines().clear();
+    test::RecordDebugLines();
     EXPECT_TRUE(RunLaunchPass(entries, DIR, open));
     EXPECT_EQ(opened, (std::vector<std::string>{"C:\\T\\bin\\b.exe", "C:\\T\\a.exe"}));
     EXPECT_EQ(test::DebugLines(), std::vector<std::string>{Report("launch", "..\\evil.exe")});

@@ -76,7 +76,7 @@ TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
         {[] { throw 3; }, "not a standard exception"},
     };
     for (const auto& [fail, why] : throwers) {
-        test::DebugLines().clear();
+        test::RecordDebugLines();
         std::vector<std::size_t> ran;
         bool result = true;
         const Published published = RunSteps(2, ran, result, fail);

@@ -6,23 +6,21 @@
 #include <string>
 
 #include "install/installer_state.h"
-#include "package/fetch_url.h"
 #include "package/load_file_list.h"
 #include "package/signed_file_list.h"
 
 namespace tessaly {
 namespace {
 
+// A scripted package server, handed to the step in place of the network fetch; it answers the way
+// FetchUrl does.
 struct FakeServer {
     bool answers = true;
     std::string body;
     std::string lastPath;
 } server;
 
-}  // namespace
-
-// The native build has no network layer; this stand-in answers the way FetchUrl does.
-bool FetchUrl(const char* relativePath, ByteBuffer& buffer) {
+bool FetchFromFakeServer(const char* relativePath, ByteBuffer& buffer) {
     server.lastPath = relativePath;
     if (!server.answers || server.body.empty()) {
         return false;
@@ -31,40 +29,42 @@ bool FetchUrl(const char* relativePath, ByteBuffer& buffer) {
     return true;
 }
 
-namespace {
+bool LoadFromFakeServer() {
+    return LoadFileListFrom(FetchFromFakeServer);
+}
 
 TEST(LoadFileList, FetchesTheIndexAndReplacesTheList) {
     server = {true, "1|bin|\n0|a|bin\\a", ""};
-    ASSERT_TRUE(LoadFileList());
+    ASSERT_TRUE(LoadFromFakeServer());
     EXPECT_EQ(server.lastPath, "/FileList.txt");
     EXPECT_EQ(State().entries.size(), 2u);
 
     server = {true, "3|run.exe", ""};
-    ASSERT_TRUE(LoadFileList());
+    ASSERT_TRUE(LoadFromFakeServer());
     ASSERT_EQ(State().entries.size(), 1u);
     EXPECT_EQ(State().entries[0].kind, Launch);
 }
 
 TEST(LoadFileList, FailureLeavesTheListEmpty) {
     server = {true, "1|bin|\n0|a|bin\\a", ""};
-    ASSERT_TRUE(LoadFileList());
+    ASSERT_TRUE(LoadFromFakeServer());
     server.answers = false;
-    EXPECT_FALSE(LoadFileList());
+    EXPECT_FALSE(LoadFromFakeServer());
     EXPECT_TRUE(State().entries.empty());
 
     server = {true, "1|bin|", ""};
-    ASSERT_TRUE(LoadFileList());
+    ASSERT_TRUE(LoadFromFakeServer());
     server.body = std::string(
         "\0"
         "1|bin|",
         7);  // no line before the zero byte
-    EXPECT_FALSE(LoadFileList());
+    EXPECT_FALSE(LoadFromFakeServer());
     EXPECT_TRUE(State().entries.empty());
 }
 
 TEST(LoadFileList, IndexOfSkippedLinesSucceedsWithNoEntries) {
     server = {true, "\r\n# comment\r\n|x\r\n", ""};
-    EXPECT_TRUE(LoadFileList());
+    EXPECT_TRUE(LoadFromFakeServer());
     EXPECT_TRUE(State().entries.empty());
 }
 
@@ -112,11 +112,11 @@ TEST(LoadSignedFileList, ReadsTheSignedTextOnlyWhenTheCheckPasses) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         server = {true, "3|run.exe", ""};
-        ASSERT_TRUE(LoadFileList());  // a list to be replaced
+        ASSERT_TRUE(LoadFromFakeServer());  // a list to be replaced
         server = {true, c.index, ""};
         hashed.clear();
         verifies = c.verifies;
-        EXPECT_EQ(LoadSignedFileList(c.trust), c.loads);
+        EXPECT_EQ(LoadSignedFileList(FetchFromFakeServer, c.trust), c.loads);
         EXPECT_EQ(server.lastPath, "/FileList.txt");
         EXPECT_EQ(State().entries.size(), c.loads ? 2u : 0u);
         if (c.loads) {

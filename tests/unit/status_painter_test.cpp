@@ -1,39 +1,18 @@
 #include <gtest/gtest.h>
 
-#include <iconv.h>
-
-#include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "install/status_texts.h"
 #include "ui/status_painter.h"
+#include "unit/cp936_iconv.h"
 
 namespace tessaly {
 namespace {
 
-// The conversion Windows makes with the ANSI code page of a Chinese system (936), done with iconv.
 std::u16string Cp936ToUtf16(const char* text) {
-    iconv_t converter = iconv_open("UTF-16LE", "CP936");
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
-        ADD_FAILURE() << "iconv cannot convert from CP936: " << std::strerror(errno);
-        return u"";
-    }
-    std::string in(text);
-    std::string out(in.size() * 4 + 4, '\0');
-    char* inPointer = &in[0];
-    char* outPointer = &out[0];
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const std::size_t converted = iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft);
-    iconv_close(converter);
-    EXPECT_NE(converted, static_cast<std::size_t>(-1)) << "not CP936 text";
-    std::u16string result;
-    for (std::size_t i = 0; i + 1 < out.size() - outLeft; i += 2) {
-        result.push_back(static_cast<char16_t>(static_cast<unsigned char>(out[i]) |
-                                               static_cast<unsigned char>(out[i + 1]) << 8));
-    }
-    return result;
+    std::u16string utf16;
+    EXPECT_TRUE(test::IconvCp936ToUtf16(text, utf16)) << "not CP936 text";
+    return utf16;
 }
 
 constexpr char16_t INITIAL_STATUS_UTF16[] = u"程序正在初始化";

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "installer_runs.h"
+#include "pack/cp936.h"
+#include "package/entry_targets.h"
 
 namespace tessaly::test {
 namespace {
@@ -203,6 +205,135 @@ TEST_F(InstallRun, LaunchEntriesOpenInListOrderMaximized) {
     EXPECT_EQ(zeta->show, 3);  // SW_SHOWMAXIMIZED
     EXPECT_EQ(alpha->show, 3);
 }
+
+// The index in code page 936, as tessaly-pack writes it.
+std::string Cp936(const std::string& utf8) {
+    std::string cp936;
+    EXPECT_TRUE(pack::Utf8ToCp936(utf8, cp936)) << utf8;
+    return cp936;
+}
+
+// A failure line as Wine's debugstr channel quotes it: backslashes doubled, bytes outside printable
+// ASCII as \xNN.
+std::string WineQuoted(const std::string& text) {
+    std::string quoted;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') {
+            quoted += "\\\\";
+        } else if (byte < 0x20 || byte >= 0x7F) {
+            char escaped[sizeof "\\xff"];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted;
+}
+
+// The names in `folder`, sorted; none when it is missing.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(folder, missing)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The machines the installer meets, by the ANSI code page Wine gives their locale.
+struct CodePageCase {
+    const char* name;
+    const char* locale;
+    // The code page Wine writes a link's ANSI target path in (iconv's name), when that code page
+    // can write the Chinese target; the UTF-16 fields of the link are checked everywhere.
+    const char* linkTargetCodePage;
+};
+
+void PrintTo(const CodePageCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class InstallRunUnderCodePage : public InstallRun,
+                                public testing::WithParamInterface<CodePageCase> {
+  protected:
+    void SetUp() override {
+        locale_ = GetParam().locale;
+        // A desktop folder with a Chinese name, outside code pages 950 and 1252.
+        prefix().UseDesktop("C:\\users\\张三\\Desktop");
+        InstallRun::SetUp();
+    }
+    void TearDown() override {
+        InstallRun::TearDown();
+        locale_ = CODE_PAGE_936_LOCALE;
+    }
+};
+
+TEST_P(InstallRunUnderCodePage, ChineseNamesInstallAsWrittenAndTextsShowAsUnder936) {
+    const CodePageCase& machine = GetParam();
+    // A column that is not code page 936 is refused before anything is fetched or written, and
+    // the failure is drawn as under code page 936.
+    const std::string refused = Cp936("数据\\坏") + "\xFF.txt";
+    ServeIndex("1|" + Cp936("数据") + "|\r\n0|a/1|" + refused + "\r\n");
+    RunToFailure(DATA_FAILED, std::string("refused-column-") + machine.name);
+    EXPECT_EQ(windowTitle_, "Tessaly在线安装程序");
+    EXPECT_EQ(RequestedPaths(), std::vector<std::string>{INDEX_PATH});
+    EXPECT_EQ(Listing(Installed("")), std::vector<std::string>{"数据"});
+    EXPECT_TRUE(Listing(Installed("数据")).empty());
+    EXPECT_EQ(FailureReports(),
+              std::vector<std::string>{WineQuoted("Tessaly: write file failed: " + refused + ": " +
+                                                  std::string(REFUSED_PATH_REASON))});
+
+    // The notice box is found by its caption, "安装提示：".
+    EXPECT_NE(NoticeWithoutVcRuntime(std::string("notice-") + machine.name)
+                  .find("text=系统版本太低需要升级系统补丁："),
+              std::string::npos)
+        << "no notice box captioned as written, or not its text";
+
+    // Two names that differ only in the order of their characters.
+    const std::string first = BinaryBody(2000, 7);
+    const std::string second = BinaryBody(3000, 8);
+    ServeIndex(
+        Cp936("1|数据|\r\n0|a/1|数据\\数据.txt\r\n0|a/2|数据\\据数.txt\r\n"
+              "2|数据\\数据.txt|说明书\r\n"));
+    server().ServeBody("/AppData/a/1", 200, first);
+    server().ServeBody("/AppData/a/2", 200, second);
+
+    RunToCompletion();
+
+    EXPECT_EQ(Listing(Installed("数据")), (std::vector<std::string>{"据数.txt", "数据.txt"}));
+    EXPECT_TRUE(ReadBytes(Installed("数据\\数据.txt")) == first) << "数据.txt differs";
+    EXPECT_TRUE(ReadBytes(Installed("数据\\据数.txt")) == second) << "据数.txt differs";
+    ASSERT_EQ(DesktopNames(), std::vector<std::string>{"说明书.lnk"});
+    const std::string folder = prefix().InstallDir() + "\\数据\\";
+    const std::optional<ShellLink> link = ReadWineShellLink(
+        OnDesktop("说明书.lnk"),
+        machine.linkTargetCodePage != nullptr ? machine.linkTargetCodePage : "CP936");
+    ASSERT_TRUE(link.has_value());
+    EXPECT_EQ(link->workingDir, folder);
+    EXPECT_EQ(link->relativePath, folder);
+    if (machine.linkTargetCodePage != nullptr) {
+        EXPECT_EQ(link->localBasePath + link->commonPathSuffix, folder + "数据.txt");
+    }
+
+    // A desktop whose name code page 936 cannot write either gets its link.
+    prefix().UseDesktop("C:\\users\\J\u00f6rg\\Desktop");
+    ServeIndex(Cp936("2|数据\\数据.txt|说明书\r\n"));
+    RunToCompletion();
+    ASSERT_EQ(DesktopNames(), std::vector<std::string>{"说明书.lnk"});
+    EXPECT_EQ(ReadLink(OnDesktop("说明书.lnk")).workingDir, folder);
+}
+
+INSTANTIATE_TEST_SUITE_P(Machines, InstallRunUnderCodePage,
+                         testing::Values(CodePageCase{"CodePage936", "zh_CN.UTF-8", "CP936"},
+                                         CodePageCase{"CodePage950", "zh_TW.UTF-8", nullptr},
+                                         CodePageCase{"CodePage1252", "en_US.UTF-8", nullptr},
+                                         CodePageCase{"CodePage65001", "hi_IN", "UTF-8"}),
+                         [](const testing::TestParamInfo<CodePageCase>& row) {
+                             return std::string(row.param.name);
+                         });
 
 }  // namespace
 }  // namespace tessaly::test

@@ -1,7 +1,7 @@
-// Running the real installer under Wine for the install tests: one shared prefix and virtual
-// screen per test program, a fresh loopback package server per test, a copy of the installer, and
-// what the tests look at afterwards: requests, files, links, the status line on the screen, the
-// installer's failure lines and every change made to drive C.
+// Running the real installer under Wine for the install tests: one shared prefix per locale and one
+// virtual screen per test program, a fresh loopback package server per test, a copy of the
+// installer, and what the tests look at afterwards: requests, files, links, the status line on the
+// screen, the installer's failure lines and every change made to drive C.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -88,7 +88,10 @@ class InstallerRunTest : public testing::Test {
         server_.reset();
     }
 
-    static WinePrefix& prefix() { return SharedWinePrefix(); }
+    // The prefix of the locale the test runs in (code page 936's unless it chose another).
+    static WinePrefix& prefix() {
+        return SharedWinePrefix(SharedVirtualScreen().Display(), locale_);
+    }
     LoopbackServer& server() { return *server_; }
 
     // The Linux path of something under Program Files\Tessaly, or on the desktop.
@@ -122,11 +125,11 @@ class InstallerRunTest : public testing::Test {
     // What the run changed on drive C outside the install folder and the desktop. WinINet keeps
     // its cookie and cache index in the user's profile.
     std::vector<std::string> ChangesOutsideInstall() const {
-        const fs::path desktop = prefix().HostPath(prefix().DesktopDir());
+        const fs::path profile = prefix().HostPath(prefix().ProfileDir());
         return ChangesOutside(
             driveC_, WalkTree(prefix().HostPath("C:\\")),
-            {prefix().HostPath(prefix().InstallDir()), desktop.string(),
-             (desktop.parent_path() / "AppData/Local/Microsoft/Windows").string()});
+            {prefix().HostPath(prefix().InstallDir()), prefix().HostPath(prefix().DesktopDir()),
+             (profile / "AppData/Local/Microsoft/Windows").string()});
     }
 
     // With Wine's debugstr channel on, so that the installer's failure lines reach its stderr.
@@ -179,6 +182,26 @@ class InstallerRunTest : public testing::Test {
         EXPECT_EQ(program_->ExitCode(), 0);
     }
 
+    // What window_probe reads from the notice box of a run on a machine without the Visual C++
+    // runtime (its "text=" line and the rest); empty when no box captioned "安装提示：" showed.
+    // The screen with the box is saved as `screenshotName`. The box is left open and the installer
+    // ended, so no help page ever opens.
+    std::string NoticeWithoutVcRuntime(const std::string& screenshotName) {
+        prefix().SetVcRuntime(false);
+        StartInstaller();
+        const CommandResult notice = prefix().Run(WineBuildPath("tests/window_probe.exe"),
+                                                  {"notice", "--leave-open", "30000"}, 60s);
+        TakeScreenshot(SharedVirtualScreen().Display()).Save(ScreenshotPath(screenshotName));
+        program_->Kill();
+        prefix().SetVcRuntime(true);
+        return notice.exitCode == 0 ? notice.output : std::string();
+    }
+
+    // The title of the window the last RunToFailure found, as the window system has it (UTF-8).
+    std::string windowTitle_;
+    // The locale the test's Wine processes run in; a test that chooses another sets it back.
+    static inline std::string locale_ = CODE_PAGE_936_LOCALE;
+
   private:
     std::optional<std::pair<Rect, Image>> WaitForRed(std::chrono::seconds timeout) {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
@@ -186,6 +209,7 @@ class InstallerRunTest : public testing::Test {
         while (std::chrono::steady_clock::now() < deadline && program_->Running()) {
             if (!window) {
                 window = FindWindowArea(prefix(), INSTALLER_CLASS);
+                windowTitle_ = window ? window->title : "";
             }
             if (window) {
                 const Rect& c = window->client;
@@ -200,11 +224,13 @@ class InstallerRunTest : public testing::Test {
         return std::nullopt;
     }
 
-    // The installer's own painter showing `text` in red over the splash picture.
+    // The installer's own painter showing `text` in red over the splash picture, as it draws it
+    // under code page 936 whatever locale the test runs in.
     static Image Reference(const std::string& text) {
-        const std::string bmp = prefix().Root() + "/../reference.bmp";
-        const CommandResult rendered = prefix().Run(WineBuildPath("tests/status_render_probe.exe"),
-                                                    {installer_, bmp, "1", "0", text}, 60s);
+        const WinePrefix& chinese = SharedWinePrefix(SharedVirtualScreen().Display());
+        const std::string bmp = chinese.Root() + "/../reference.bmp";
+        const CommandResult rendered = chinese.Run(WineBuildPath("tests/status_render_probe.exe"),
+                                                   {installer_, bmp, "1", "0", text}, 60s);
         EXPECT_EQ(rendered.exitCode, 0) << "could not render the reference for " << text;
         return Image::Load(bmp);
     }

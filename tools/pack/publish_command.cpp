@@ -191,18 +191,22 @@ class Publisher {
         return true;
     }
 
-    // Every keyed installer refuses an index from its signature's expiry on: such an index must
-    // not replace one that installs.
+    // A keyed installer refuses an index from the expiry of the line by its key on: an index with
+    // an expired line must not replace one that installs with every key.
     bool SignatureStillValid(const fs::path& indexFile) {
-        std::size_t signedLength = 0;
-        IndexSignature signature{};
+        SignatureLines signatures{};
         const auto* bytes = reinterpret_cast<const unsigned char*>(index_.data());
-        if (LocateIndexSignature(bytes, index_.size(), signedLength, signature) ==
-                SignatureVerdict::Good &&
-            signature.expires <= static_cast<std::uint64_t>(std::time(nullptr))) {
-            return Fail(indexFile.string() + ": its signature expired on " +
-                        FormatUtc(signature.expires) +
-                        "; sign it again (tessaly-pack sign); nothing uploaded");
+        if (LocateIndexSignatures(bytes, index_.size(), signatures) != SignatureVerdict::Good) {
+            return true;
+        }
+        const auto now = static_cast<std::uint64_t>(std::time(nullptr));
+        for (std::size_t i = 0; i < signatures.count; ++i) {
+            const IndexSignature& signature = signatures.lines[i];
+            if (signature.expires <= now) {
+                return Fail(indexFile.string() + ": its signature by key " + signature.keyId +
+                            " expired on " + FormatUtc(signature.expires) +
+                            "; sign it again (tessaly-pack sign); nothing uploaded");
+            }
         }
         return true;
     }

@@ -57,7 +57,7 @@ TEST(DownloadAddressedFile, SkipsATargetThatHoldsTheNamedContent) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        test::DebugLines().clear();
+        test::RecordDebugLines();
         std::vector<std::string> calls;
         const AddressedDownloadActions actions{
             [&](const char* filePath, Sha256Digest& digest) {

@@ -203,10 +203,23 @@ class Publisher {
         for (std::size_t i = 0; i < signatures.count; ++i) {
             const IndexSignature& signature = signatures.lines[i];
             if (signature.expires <= now) {
-                return Fail(indexFile.string() + ": its signature by key " + signature.keyId +
-                            " expired on " + FormatUtc(signature.expires) +
+                return Fail(indexFile.string() + ": its signature expired on " +
+                            FormatUtc(signature.expires) + " (key " + signature.keyId + ")" +
                             "; sign it again (tessaly-pack sign); nothing uploaded");
             }
+        }
+        return true;
+    }
+
+    // The objects DEST holds, by name.
+    bool ListObjects(std::map<std::string, ListedFile>& present) {
+        std::vector<ListedFile> listed;
+        std::string error;
+        if (!ListFolder(JoinRemote(remoteAppData_, OBJECT_FOLDER), false, listed, error)) {
+            return Fail(error);
+        }
+        for (const ListedFile& file : listed) {
+            present[file.name] = file;
         }
         return true;
     }
@@ -214,14 +227,9 @@ class Publisher {
     // Sorts the objects into those DEST holds already and those to upload; one of the right name
     // but other bytes stops everything here, before any upload.
     bool PlanObjects() {
-        std::vector<ListedFile> listed;
-        std::string error;
-        if (!ListFolder(JoinRemote(remoteAppData_, OBJECT_FOLDER), false, listed, error)) {
-            return Fail(error);
-        }
         std::map<std::string, ListedFile> present;
-        for (const ListedFile& file : listed) {
-            present[file.name] = file;
+        if (!ListObjects(present)) {
+            return false;
         }
         bool conflict = false;
         for (const LocalObject& object : objects_) {
@@ -307,14 +315,9 @@ class Publisher {
     }
 
     bool ConfirmObjects() {
-        std::vector<ListedFile> listed;
-        std::string error;
-        if (!ListFolder(JoinRemote(remoteAppData_, OBJECT_FOLDER), false, listed, error)) {
-            return Fail(error);
-        }
         std::map<std::string, ListedFile> present;
-        for (const ListedFile& file : listed) {
-            present[file.name] = file;
+        if (!ListObjects(present)) {
+            return false;
         }
         bool complete = true;
         for (const LocalObject& object : objects_) {

@@ -32,7 +32,8 @@ const char BUILD_USAGE[] =
     "Launch\n"
     "                                     lines in the order given\n"
     "Objects already in OUT_DIR stay, so an installer still reading the previous index finds its\n"
-    "files. Upload the objects first and FileList.txt last.\n"
+    "files. Publish it with tessaly-pack publish OUT_DIR DEST, which uploads the objects first\n"
+    "and FileList.txt last.\n"
     "\n"
     "  --shortcut TARGET=NAME  a desktop link NAME.lnk to the staged file TARGET (a path under\n"
     "                          STAGING_DIR; the last \"=\" separates it from NAME)\n"
@@ -393,8 +394,8 @@ int RunBuild(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
     out << (options.out / PACKAGE_FOLDER / OBJECT_FOLDER).string() << ": "
         << Count(result.objects, "object", "objects") << " named, " << result.newObjects << " new\n"
-        << "Upload " << OBJECT_FOLDER << "/ first and " << INDEX_NAME
-        << " last: an installer that reads the new index must find every file it names.\n";
+        << "Publish it with: tessaly-pack publish " << options.out.string()
+        << " DEST (the objects first, " << INDEX_NAME << " last)\n";
     return EXIT_OK;
 }
 

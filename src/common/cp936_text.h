@@ -16,6 +16,10 @@ namespace tessaly {
 // 0x80, or a lead byte 0x81 to 0xFE followed by a trail byte 0x40 to 0x7E or 0x80 to 0xFE.
 bool IsCp936Text(const char* text);
 
+// The reason a failure line gives for a text that cannot reach Windows because it is not code page
+// 936.
+inline constexpr char NOT_CODE_PAGE_936_REASON[] = "not code page 936";
+
 // Converts NUL-terminated code page 936 text to UTF-16; false when it is not code page 936.
 using Cp936Converter = bool (*)(const char* text, std::u16string& utf16);
 

@@ -16,7 +16,6 @@ namespace tessaly {
 namespace {
 
 constexpr char PATH_TOO_LONG[] = "path too long";
-constexpr char NOT_CODE_PAGE_936[] = "not code page 936";
 
 }  // namespace
 
@@ -57,7 +56,7 @@ bool EnsureDirectory(const char* path) {
     std::u16string widePath;
     std::u16string widePattern;
     if (!WidePath(path, widePath) || !WidePath(pattern, widePattern)) {
-        ReportFailure("create folder", path, NOT_CODE_PAGE_936);
+        ReportFailure("create folder", path, NOT_CODE_PAGE_936_REASON);
         return false;
     }
     // An existing directory is fine; the search decides. Why the creation failed, if it did, is

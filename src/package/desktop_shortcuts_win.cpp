@@ -57,7 +57,7 @@ void CreateShortcut(const char* target, const char* linkPath) {
     const bool targetConverted = WidePath(work, wideTarget);
     KeepDirectoryPart(work);
     if (!targetConverted || !WidePath(work, wideDirectory) || !WidePath(linkPath, widePath)) {
-        ReportFailure("create link", linkPath, "not code page 936");
+        ReportFailure("create link", linkPath, NOT_CODE_PAGE_936_REASON);
         return;
     }
     // The link path is handed over in at most 260 UTF-16 units, terminator included.

@@ -92,6 +92,15 @@ bool ReadSignatureLine(const unsigned char* at, const unsigned char* end,
            at == end;
 }
 
+// Whether a verified line by `key` still counts at `now`: the key's last day is judged first, then
+// the line's own expiry.
+SignatureVerdict LineValidity(const IndexKey& key, const IndexSignature& line, std::uint64_t now) {
+    if (now >= key.refusedFrom) {
+        return SignatureVerdict::KeyRetired;
+    }
+    return now >= line.expires ? SignatureVerdict::Expired : SignatureVerdict::Good;
+}
+
 }  // namespace
 
 const char* SignatureVerdictText(SignatureVerdict verdict) {
@@ -253,10 +262,7 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
         if (held[i] == keyCount) {
             continue;
         }
-        const SignatureVerdict line = now >= keys[held[i]].refusedFrom
-                                          ? SignatureVerdict::KeyRetired
-                                      : now >= lines.lines[i].expires ? SignatureVerdict::Expired
-                                                                      : SignatureVerdict::Good;
+        const SignatureVerdict line = LineValidity(keys[held[i]], lines.lines[i], now);
         if (line == SignatureVerdict::Good || verdict == SignatureVerdict::WrongKey) {
             verdict = line;
             found.decidingLine = i;

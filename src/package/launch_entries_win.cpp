@@ -16,7 +16,7 @@ bool LaunchEntries() {
     return RunLaunchPass(state.entries, state.installDir, [&state](const char* launchPath) {
         std::u16string wideLaunchPath;
         if (!WidePath(launchPath, wideLaunchPath)) {
-            ReportFailure("launch", launchPath, "not code page 936");
+            ReportFailure("launch", launchPath, NOT_CODE_PAGE_936_REASON);
             return;
         }
         // ShellExecuteW answers a value above 32 on success, an error code otherwise.

@@ -23,9 +23,22 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 export DEBIAN_FRONTEND=noninteractive
+# A mirror in the middle of a sync fails `apt-get update` for one list now and then ("File has
+# unexpected size"); the lists that did arrive are still used. Try a few times, then go on: a
+# package that is really missing then fails the install below, with apt's own message.
+update_lists() {
+  local try
+  for try in 1 2 3; do
+    apt-get -o DPkg::Lock::Timeout=900 update -qq && return 0
+    echo "install-deps: apt-get update failed (try $try of 3)" >&2
+    sleep 10
+  done
+  return 0
+}
+
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
-  apt-get -o DPkg::Lock::Timeout=900 update -qq
+  update_lists
 fi
 
 missing=()
@@ -36,7 +49,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
-  apt-get -o DPkg::Lock::Timeout=900 update -qq
+  update_lists
   apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

@@ -50,7 +50,13 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "install-deps: installing ${missing[*]}"
   update_lists
-  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Without the security list of one architecture, a library that both architectures need (Multi-Arch:
+  # same) has candidates of different versions, and apt gives up ("held broken packages"). Asking
+  # for the release's own versions first makes both architectures agree.
+  if ! apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+    echo "install-deps: retrying with the release's own versions" >&2
+    apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends -t bookworm "${missing[@]}" >/dev/null
+  fi
 fi
 
 # The publish tests' S3 server, s3rver, comes from the npm registry, at the version they were written

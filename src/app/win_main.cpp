@@ -2,12 +2,12 @@
 // loop until the window is gone. The exit code is always 0.
 #include <windows.h>
 
-#include "app/installer_window.h"
+#include "app/installer_window_win.h"
 #include "common/failure_report.h"
 #include "common/failure_report_win.h"
 #include "common/system_library_win.h"
-#include "install/installer_state.h"
-#include "ui/splash_image.h"
+#include "install/shared_status.h"
+#include "ui/splash_image_win.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 
 namespace tessaly {
 

@@ -7,9 +7,9 @@
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "common/scoped_win.h"
-#include "install/install_dir.h"
-#include "install/install_dir_paths.h"
-#include "install/installer_state.h"
+#include "install/install_dir_win.h"
+#include "package/install_dir_paths.h"
+#include "install/shared_status.h"
 
 namespace tessaly {
 

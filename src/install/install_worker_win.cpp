@@ -1,14 +1,14 @@
 // The install worker thread: the six steps with their real operations, then the close request.
 #include <windows.h>
 
-#include "install/install_dir.h"
+#include "install/install_dir_win.h"
 #include "install/install_steps.h"
-#include "install/install_worker.h"
-#include "install/installer_state.h"
-#include "install/prerequisites.h"
-#include "package/desktop_shortcuts.h"
-#include "package/download_files.h"
-#include "package/launch_entries.h"
+#include "install/install_worker_win.h"
+#include "install/shared_status.h"
+#include "install/prerequisites_win.h"
+#include "package/desktop_shortcuts_win.h"
+#include "package/download_files_win.h"
+#include "package/launch_entries_win.h"
 #include "package/load_file_list.h"
 
 namespace tessaly {

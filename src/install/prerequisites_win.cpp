@@ -1,5 +1,5 @@
 // The two runtime probes and the prerequisite check wired to the window and the shell.
-#include "install/prerequisites.h"
+#include "install/prerequisites_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -10,7 +10,7 @@
 #include "common/scoped_win.h"
 #include "common/system_library_win.h"
 #include "install/install_notice.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "install/prerequisite_check.h"
 
 namespace tessaly {

@@ -8,8 +8,8 @@
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "common/scoped_win.h"
-#include "install/installer_state.h"
-#include "package/desktop_shortcuts.h"
+#include "install/shared_status.h"
+#include "package/desktop_shortcuts_win.h"
 #include "package/entry_targets.h"
 #include "package/install_passes.h"
 

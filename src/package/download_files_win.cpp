@@ -5,16 +5,16 @@
 #include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
-#include "install/install_dir.h"
-#include "install/installer_state.h"
+#include "install/install_dir_win.h"
+#include "install/shared_status.h"
 #include "package/byte_buffer.h"
-#include "package/download_files.h"
+#include "package/download_files_win.h"
 #include "package/entry_targets.h"
-#include "package/fetch_url.h"
+#include "package/fetch_url_win.h"
 #include "package/install_passes.h"
 #ifdef TESSALY_INDEX_KEYED
 #include "package/addressed_download.h"
-#include "package/signature_check.h"
+#include "package/signature_check_win.h"
 #endif
 
 namespace tessaly {

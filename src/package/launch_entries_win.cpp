@@ -5,9 +5,9 @@
 
 #include "common/cp936_text_win.h"
 #include "common/failure_report.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "package/install_passes.h"
-#include "package/launch_entries.h"
+#include "package/launch_entries_win.h"
 
 namespace tessaly {
 

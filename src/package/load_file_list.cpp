@@ -4,7 +4,7 @@
 #include <new>
 
 #include "common/failure_report.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "package/file_list.h"
 #include "package/wire_protocol.h"
 

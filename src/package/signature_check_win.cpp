@@ -14,7 +14,7 @@
 #include "common/cp936_text_win.h"
 #include "common/scoped_win.h"
 #include "index_public_key.h"
-#include "package/signature_check.h"
+#include "package/signature_check_win.h"
 
 namespace tessaly {
 namespace {

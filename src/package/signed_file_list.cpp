@@ -3,7 +3,7 @@
 #include "package/signed_file_list.h"
 
 #include "common/failure_report.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "package/load_file_list.h"
 #include "package/wire_protocol.h"
 

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "common/scoped_win.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "ui/display_scale.h"
-#include "ui/splash_image.h"
+#include "ui/splash_image_win.h"
 #include "ui/window_placement.h"
 
 namespace tessaly {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "common/cp936_text_win.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "ui/display_scale.h"
 #include "ui/status_painter.h"
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "package/signature_check.h"
+#include "package/signature_check_win.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

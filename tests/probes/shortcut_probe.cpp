@@ -4,7 +4,7 @@
 // Exit code 0 after the call, 2 on a usage error; whether a link was written is seen on disk.
 #include <cstdio>
 
-#include "package/desktop_shortcuts.h"
+#include "package/desktop_shortcuts_win.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {

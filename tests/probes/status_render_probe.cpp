@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "common/scoped_win.h"
-#include "install/installer_state.h"
-#include "ui/splash_image.h"
+#include "install/shared_status.h"
+#include "ui/splash_image_win.h"
 #include "ui/status_painter.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "install/install_steps.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "unit/debug_lines.h"
 
 namespace tessaly {

@@ -5,7 +5,7 @@
 #include <iterator>
 #include <string>
 
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "package/load_file_list.h"
 #include "package/signed_file_list.h"
 

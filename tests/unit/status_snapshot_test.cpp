@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 
 namespace tessaly {
 namespace {

@@ -1,5 +1,5 @@
 // The process-wide installer state and the status line shared by worker and painter.
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 
 #include <cstring>
 

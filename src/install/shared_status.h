@@ -7,7 +7,7 @@
 #include <mutex>
 
 #include "common/cp936_text.h"
-#include "install/install_dir_paths.h"
+#include "package/install_dir_paths.h"
 #include "install/prerequisite_check.h"
 #include "package/entry_paths.h"
 #include "package/install_entry.h"

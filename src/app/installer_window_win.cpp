@@ -1,6 +1,6 @@
 // The installer window's class and procedure. Creating the window starts everything else: GDI+,
 // the splash picture, the animation timer and, last, the install worker.
-#include "app/installer_window.h"
+#include "app/installer_window_win.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
@@ -10,10 +10,10 @@
 #include "common/scoped_win.h"
 #include "install/install_notice.h"
 #include "install/install_steps.h"
-#include "install/install_worker.h"
-#include "install/installer_state.h"
+#include "install/install_worker_win.h"
+#include "install/shared_status.h"
 #include "ui/display_scale.h"
-#include "ui/splash_image.h"
+#include "ui/splash_image_win.h"
 #include "ui/status_painter.h"
 
 namespace tessaly {

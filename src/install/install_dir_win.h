@@ -1,12 +1,12 @@
 // Step 2 of the install: the installation directory.
 #pragma once
 
+#include "package/install_context_win.h"
+
 namespace tessaly {
 
-// Sets `installDir` to the Program Files folder + "\Tessaly\" and makes sure the directory exists.
-bool PrepareInstallDir();
-// Creates the last component of `path` (its parent must exist) and verifies that the directory is
-// there afterwards.
-bool EnsureDirectory(const char* path);
+// Sets the context's `installDir` to the Program Files folder + "\Tessaly\" and makes sure the
+// directory exists.
+bool PrepareInstallDir(InstallContext& context);
 
 }  // namespace tessaly

@@ -1,4 +1,4 @@
-// The process-wide installer state and the status line shared by worker and painter.
+// The status line and the notice shared by the install worker and the installer window.
 #include "install/shared_status.h"
 
 #include <cstring>
@@ -8,38 +8,25 @@
 
 namespace tessaly {
 
-namespace {
-
-InstallerState* CreateState() {
-    auto* state = new InstallerState();  // value-initialised: every field zero
-    ComposeText(state->statusText, {INITIAL_STATUS});
-    return state;
+SharedStatus::SharedStatus() : statusText{}, failed(0), noticeText{} {
+    ComposeText(statusText, {INITIAL_STATUS});
 }
 
-}  // namespace
-
-InstallerState& State() {
-    static InstallerState* const state = CreateState();
-    return *state;
-}
-
-void SetStatus(const char* text, int failedValue) {
-    InstallerState& state = State();
-    std::lock_guard<std::mutex> lock(state.statusLock);
+void SharedStatus::SetStatus(const char* text, int failedValue) {
+    std::lock_guard<std::mutex> lock(statusLock);
     // None of the installer's texts comes near the buffer's size. One that did not fit would leave
     // the previous text on screen, rather than an empty or a cut one.
-    if (JoinedFits(sizeof state.statusText, {text})) {
-        ComposeText(state.statusText, {text});
+    if (JoinedFits(sizeof statusText, {text})) {
+        ComposeText(statusText, {text});
     }
-    state.failed = failedValue;
+    failed = failedValue;
 }
 
-StatusSnapshot ReadStatus() {
-    InstallerState& state = State();
+StatusSnapshot SharedStatus::ReadStatus() const {
     StatusSnapshot snapshot;
-    std::lock_guard<std::mutex> lock(state.statusLock);
-    std::memcpy(snapshot.text, state.statusText, sizeof snapshot.text);
-    snapshot.failed = state.failed;
+    std::lock_guard<std::mutex> lock(statusLock);
+    std::memcpy(snapshot.text, statusText, sizeof snapshot.text);
+    snapshot.failed = failed;
     return snapshot;
 }
 

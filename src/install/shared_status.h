@@ -1,63 +1,50 @@
-// The one process-wide record through which the install worker, the step operations and the window
-// share everything. It is deliberately free of platform headers: the window handle and the splash
-// image are declared by name only, so the logic around it builds and runs on any host.
+// What the install worker and the installer window share, and all they share: the status line and
+// its failed flag, which the worker publishes and the window paints, and the text of the notice
+// the worker asks the window to show. Everything else each side owns alone: the worker its install
+// context, the window its animation, DPI and picture. The process entry makes one and hands it to
+// both.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
-#include "common/cp936_text.h"
-#include "package/install_dir_paths.h"
 #include "install/prerequisite_check.h"
-#include "package/entry_paths.h"
-#include "package/install_entry.h"
-
-struct HWND__;  // what the platform's HWND points to
-namespace Gdiplus {
-class Image;
-}
 
 namespace tessaly {
 
 constexpr std::size_t STATUS_TEXT_CAPACITY = 512;
-constexpr std::size_t WINDOW_TEXT_CAPACITY = 100;  // the window title and class name, in units
-
-struct InstallerState {
-    // The status line and its failed flag are written by the worker and read by the painter; both
-    // go through `statusLock` so a paint never sees a half-written text or a mismatched flag.
-    std::mutex statusLock;
-    char statusText[STATUS_TEXT_CAPACITY];
-    std::int32_t failed;
-
-    std::int32_t tick;  // window thread only
-    HWND__* mainWindow;
-    char installDir[INSTALL_DIR_CAPACITY];
-    char desktopDir[DESKTOP_DIR_CAPACITY];
-    // The folders `installDir` and `desktopDir` begin with, as Windows named them (worker only).
-    WideFolder programFilesFolder;
-    WideFolder desktopFolder;
-    char noticeText[NOTICE_TEXT_CAPACITY];
-    EntryList entries;
-    Gdiplus::Image* splashImage;
-    std::uintptr_t gdiplusToken;
-    // UTF-16, as the string resources hold them.
-    char16_t windowTitle[WINDOW_TEXT_CAPACITY];
-    char16_t windowClassName[WINDOW_TEXT_CAPACITY];
-};
-
-// The process-wide state. It is created on first use and never destroyed, so a worker thread that
-// is still running while the process exits never touches a destroyed object.
-InstallerState& State();
-
-// Publishes a status: copies `text` into `statusText`, then stores `failedValue` into `failed`.
-void SetStatus(const char* text, int failedValue);
 
 struct StatusSnapshot {
     char text[STATUS_TEXT_CAPACITY];
     int failed;
 };
 
-// One consistent copy of the pair (`statusText`, `failed`).
-StatusSnapshot ReadStatus();
+class SharedStatus {
+  public:
+    // "程序正在初始化", not failed, and no notice.
+    SharedStatus();
+    SharedStatus(const SharedStatus&) = delete;
+    SharedStatus& operator=(const SharedStatus&) = delete;
+
+    // Publishes a status: copies `text` into `statusText`, then stores `failedValue` into `failed`.
+    void SetStatus(const char* text, int failedValue);
+
+    // One consistent copy of the pair (`statusText`, `failed`).
+    StatusSnapshot ReadStatus() const;
+
+    // The prerequisite notice. Only the worker writes it; the window reads it only through the
+    // pointer that WM_INSTALL_NOTICE carries, while the worker waits in that synchronous send, so
+    // it needs no lock.
+    char (&NoticeText())[NOTICE_TEXT_CAPACITY] { return noticeText; }
+
+  private:
+    // The status line and its failed flag are written by the worker and read by the window; both
+    // go through `statusLock` so a paint never sees a half-written text or a mismatched flag.
+    mutable std::mutex statusLock;
+    char statusText[STATUS_TEXT_CAPACITY];
+    std::int32_t failed;
+    char noticeText[NOTICE_TEXT_CAPACITY];
+};
 
 }  // namespace tessaly

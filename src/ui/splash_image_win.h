@@ -2,25 +2,24 @@
 // created, and the fitting of the window around it.
 #pragma once
 
-struct HINSTANCE__;  // what the platform's HINSTANCE points to
-struct HWND__;       // what the platform's HWND points to
+#include <windows.h>
+
+#include <cstdint>
+
 namespace Gdiplus {
 class Image;
 }
 
 namespace tessaly {
 
-// Remembers the module whose resources hold the picture (the instance the process entry got).
-void KeepResourceModule(HINSTANCE__* module);
+// Decodes resource 131 of type "IMAGEFILE" from `module` (the instance the process entry got, or an
+// installer opened as data). Every failure, a picture that cannot be decoded included, gives
+// nullptr. The image reads its pixels from a copy of the resource that stays allocated for as long
+// as the image exists.
+Gdiplus::Image* LoadSplashImage(HMODULE module);
 
-// Decodes resource 131 of type "IMAGEFILE" from that module. Every failure, a picture that
-// cannot be decoded included, gives nullptr. The image reads its pixels from a copy of the
-// resource that stays allocated for as long as the image exists.
-Gdiplus::Image* LoadSplashImage();
-
-// Loads the picture into `splashImage`, then gives `window` a client area of the picture's size
-// scaled to the window's DPI, centred on the screen. Without a picture the window keeps its place
-// and size.
-void FitWindowToImage(HWND__* window);
+// Gives `window` a client area of the size of `image` scaled to `dpi`, centred on the screen.
+// Without a picture the window keeps its place and size.
+void FitWindowToImage(HWND window, Gdiplus::Image* image, std::int32_t dpi);
 
 }  // namespace tessaly

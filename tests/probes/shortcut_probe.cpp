@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: shortcut_probe TARGET LINK_PATH\n");
         return 2;
     }
-    tessaly::CreateShortcut(argv[1], argv[2]);
+    // No install ran: no folder was named by Windows, and both paths are converted as they are.
+    const tessaly::InstallContext context = {};
+    tessaly::CreateShortcut(argv[1], argv[2], context);
     return 0;
 }

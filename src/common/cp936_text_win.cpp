@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cwchar>
 
-#include "install/installer_state.h"
-
 namespace tessaly {
 
 namespace {
@@ -52,12 +50,6 @@ bool KeepWideFolder(const wchar_t* answer, WideFolder& folder) {
         return false;
     }
     return true;
-}
-
-bool WidePath(const char* path, std::u16string& wide) {
-    const InstallerState& state = State();
-    return ComposeWidePath(path, {&state.programFilesFolder, &state.desktopFolder}, Cp936ToUtf16,
-                           wide);
 }
 
 }  // namespace tessaly

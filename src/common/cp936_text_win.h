@@ -22,10 +22,6 @@ std::u16string Cp936ToUtf16(const char* text);
 // every character code page 936 cannot write. False when either does not fit.
 bool KeepWideFolder(const wchar_t* answer, WideFolder& folder);
 
-// The UTF-16 path for a path the installer composed under Program Files or the desktop (the
-// installer state's folders); see ComposeWidePath.
-bool WidePath(const char* path, std::u16string& wide);
-
 inline const wchar_t* AsWide(const std::u16string& text) {
     return reinterpret_cast<const wchar_t*>(text.c_str());
 }

@@ -1,5 +1,5 @@
 // The two runtime probes and the prerequisite check wired to the window and the shell.
-#include "install/prerequisites.h"
+#include "install/prerequisites_win.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -10,7 +10,6 @@
 #include "common/scoped_win.h"
 #include "common/system_library_win.h"
 #include "install/install_notice.h"
-#include "install/installer_state.h"
 #include "install/prerequisite_check.h"
 
 namespace tessaly {
@@ -77,21 +76,21 @@ bool IsVcRuntime2015Installed() {
     return true;
 }
 
-bool CheckPrerequisites() {
-    InstallerState& state = State();
+bool CheckPrerequisites(const InstallContext& context, char (&noticeText)[NOTICE_TEXT_CAPACITY]) {
     const PrerequisiteActions actions{
         IsDotNet4Installed,
         IsVcRuntime2015Installed,
-        [&state](const char* notice) {
+        [&context](const char* notice) {
             // Synchronous: returns once the user has closed the box, so the text stays put.
-            SendMessageW(state.mainWindow, WM_INSTALL_NOTICE, 0, reinterpret_cast<LPARAM>(notice));
+            SendMessageW(context.mainWindow, WM_INSTALL_NOTICE, 0,
+                         reinterpret_cast<LPARAM>(notice));
         },
         [](const char* url) {
             ShellExecuteW(nullptr, L"open", AsWide(Cp936ToUtf16(url)), nullptr, nullptr,
                           SW_SHOWMAXIMIZED);
         },
     };
-    return RunPrerequisiteCheck(actions, state.noticeText);
+    return RunPrerequisiteCheck(actions, noticeText);
 }
 
 }  // namespace tessaly

@@ -8,8 +8,7 @@
 #include "common/failure_report.h"
 #include "common/fixed_text.h"
 #include "common/scoped_win.h"
-#include "install/installer_state.h"
-#include "package/desktop_shortcuts.h"
+#include "package/desktop_shortcuts_win.h"
 #include "package/entry_targets.h"
 #include "package/install_passes.h"
 
@@ -21,16 +20,16 @@ namespace {
 constexpr BOOL REMEMBER_LINK_PATH = 2;
 
 // The current user's file-system desktop folder, without creating it. Windows' answer is kept as
-// it is for the links' paths; `desktopDir` gets its code page 936 text.
-bool FindDesktop(char (&desktopDir)[DESKTOP_DIR_CAPACITY]) {
-    InstallerState& state = State();
+// it is for the links' paths, in the context's `desktopFolder`; `desktopDir` gets its code page 936
+// text.
+bool FindDesktop(char (&desktopDir)[DESKTOP_DIR_CAPACITY], InstallContext& context) {
     wchar_t desktop[WIDE_FOLDER_CAPACITY] = {};
-    if (!SHGetSpecialFolderPathW(state.mainWindow, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) {
+    if (!SHGetSpecialFolderPathW(context.mainWindow, desktop, CSIDL_DESKTOPDIRECTORY, FALSE)) {
         ReportError("find the desktop", "CSIDL_DESKTOPDIRECTORY", GetLastError());
         return false;
     }
-    if (!KeepWideFolder(desktop, state.desktopFolder) ||
-        !ComposeText(desktopDir, {state.desktopFolder.text})) {
+    if (!KeepWideFolder(desktop, context.desktopFolder) ||
+        !ComposeText(desktopDir, {context.desktopFolder.text})) {
         ReportFailure("find the desktop", "CSIDL_DESKTOPDIRECTORY", "path too long");
         return false;
     }
@@ -39,13 +38,17 @@ bool FindDesktop(char (&desktopDir)[DESKTOP_DIR_CAPACITY]) {
 
 }  // namespace
 
-bool CreateDesktopShortcuts() {
-    InstallerState& state = State();
-    return RunShortcutPass(state.entries, state.installDir, state.desktopDir,
-                           {FindDesktop, CreateShortcut});
+bool CreateDesktopShortcuts(InstallContext& context) {
+    return RunShortcutPass(context.entries, context.installDir, context.desktopDir,
+                           {[&context](char(&desktopDir)[DESKTOP_DIR_CAPACITY]) {
+                                return FindDesktop(desktopDir, context);
+                            },
+                            [&context](const char* target, const char* linkPath) {
+                                CreateShortcut(target, linkPath, context);
+                            }});
 }
 
-void CreateShortcut(const char* target, const char* linkPath) {
+void CreateShortcut(const char* target, const char* linkPath, const InstallContext& context) {
     char work[LINK_TARGET_CAPACITY];
     if (!ComposeText(work, {target})) {
         ReportFailure("create link", linkPath, "target path too long");
@@ -54,9 +57,10 @@ void CreateShortcut(const char* target, const char* linkPath) {
     std::u16string wideTarget;
     std::u16string wideDirectory;
     std::u16string widePath;
-    const bool targetConverted = WidePath(work, wideTarget);
+    const bool targetConverted = WidePath(work, context, wideTarget);
     KeepDirectoryPart(work);
-    if (!targetConverted || !WidePath(work, wideDirectory) || !WidePath(linkPath, widePath)) {
+    if (!targetConverted || !WidePath(work, context, wideDirectory) ||
+        !WidePath(linkPath, context, widePath)) {
         ReportFailure("create link", linkPath, NOT_CODE_PAGE_936_REASON);
         return;
     }

@@ -5,16 +5,15 @@
 #include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
-#include "install/install_dir.h"
-#include "install/installer_state.h"
 #include "package/byte_buffer.h"
-#include "package/download_files.h"
+#include "package/download_files_win.h"
+#include "package/ensure_directory_win.h"
 #include "package/entry_targets.h"
-#include "package/fetch_url.h"
+#include "package/fetch_url_win.h"
 #include "package/install_passes.h"
 #ifdef TESSALY_INDEX_KEYED
 #include "package/addressed_download.h"
-#include "package/signature_check.h"
+#include "package/signature_check_win.h"
 #endif
 
 namespace tessaly {
@@ -22,7 +21,7 @@ namespace tessaly {
 namespace {
 
 // Writes `body` to `filePath`, replacing a file that is there.
-bool WriteBody(const char* filePath, const ByteBuffer& body) {
+bool WriteBody(const char* filePath, const ByteBuffer& body, const InstallContext& context) {
     // One WriteFile takes at most 4 GiB; a larger body cannot be written whole.
     const DWORD size = static_cast<DWORD>(body.size());
     if (size != body.size()) {
@@ -30,7 +29,7 @@ bool WriteBody(const char* filePath, const ByteBuffer& body) {
         return false;
     }
     std::u16string widePath;
-    if (!WidePath(filePath, widePath)) {
+    if (!WidePath(filePath, context, widePath)) {
         ReportFailure("write file", filePath, REFUSED_PATH_REASON);
         return false;
     }
@@ -51,7 +50,8 @@ bool WriteBody(const char* filePath, const ByteBuffer& body) {
 #ifdef TESSALY_INDEX_KEYED
 // An installer built with a key checks each body against its name before anything of it is
 // written.
-bool FetchMatchingBody(const char* path, const char* filePath, const Sha256Digest& named) {
+bool FetchMatchingBody(const char* path, const char* filePath, const Sha256Digest& named,
+                       const InstallContext& context) {
     ByteBuffer body;
     if (!FetchUrl(path, body)) {
         return false;
@@ -60,33 +60,45 @@ bool FetchMatchingBody(const char* path, const char* filePath, const Sha256Diges
         ReportFailure("download", path, "content does not match its SHA-256 name");
         return false;
     }
-    return WriteBody(filePath, body);
+    return WriteBody(filePath, body, context);
 }
 #endif
 
 }  // namespace
 
-bool DownloadFiles() {
-    const InstallerState& state = State();
-    return RunDownloadPass(state.entries, state.installDir, {DownloadToFile, EnsureDirectory});
+bool DownloadFiles(const InstallContext& context) {
+    return RunDownloadPass(
+        context.entries, context.installDir,
+        {[&context](const char* path, const char* local) {
+             return DownloadToFile(path, local, context);
+         },
+         [&context](const char* folderPath) { return EnsureDirectory(folderPath, context); }});
 }
 
-bool DownloadToFile(const char* path, const char* local) {
+bool DownloadToFile(const char* path, const char* local, const InstallContext& context) {
     // The path must also reach Windows as UTF-16: a name that is not code page 936 is refused
     // before anything is fetched.
     char filePath[FILE_PATH_CAPACITY];
     std::u16string widePath;
-    if (!ComposeFilePath(filePath, State().installDir, local) || !WidePath(filePath, widePath)) {
+    if (!ComposeFilePath(filePath, context.installDir, local) ||
+        !WidePath(filePath, context, widePath)) {
         ReportFailure("write file", local, REFUSED_PATH_REASON);
         return false;
     }
 #ifdef TESSALY_INDEX_KEYED
     // It takes only files named by the SHA-256 of their bytes, and keeps a target that holds
     // those bytes already.
-    return DownloadAddressedFile(path, filePath, {Sha256OfFile, FetchMatchingBody});
+    return DownloadAddressedFile(
+        path, filePath,
+        {[&context](const char* target, Sha256Digest& digest) {
+             return Sha256OfFile(target, context, digest);
+         },
+         [&context](const char* fetched, const char* target, const Sha256Digest& named) {
+             return FetchMatchingBody(fetched, target, named, context);
+         }});
 #else
     ByteBuffer body;
-    return FetchUrl(path, body) && WriteBody(filePath, body);
+    return FetchUrl(path, body) && WriteBody(filePath, body, context);
 #endif
 }
 

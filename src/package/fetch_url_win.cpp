@@ -13,7 +13,7 @@
 #include "common/fixed_text.h"
 #include "common/scoped_win.h"
 #include "package/fetch_response.h"
-#include "package/fetch_url.h"
+#include "package/fetch_url_win.h"
 #include "package/package_url.h"
 #include "package/wire_protocol.h"
 

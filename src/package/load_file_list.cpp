@@ -4,14 +4,12 @@
 #include <new>
 
 #include "common/failure_report.h"
-#include "install/installer_state.h"
 #include "package/file_list.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {
 
-bool LoadFileListFrom(const PackageFetch& fetch) {
-    EntryList& entries = State().entries;
+bool LoadFileListFrom(const PackageFetch& fetch, EntryList& entries) {
     entries.clear();  // first, so that a failed load leaves the list empty
     ByteBuffer body;
     if (!fetch(INDEX_PATH, body)) {

@@ -12,14 +12,10 @@ namespace tessaly {
 // in, so that the rules of this step need no network layer.
 using PackageFetch = std::function<bool(const char* relativePath, ByteBuffer& buffer)>;
 
-// The step as the worker runs it (load_file_list_win.cpp): LoadFileListFrom with FetchUrl, or, in
-// an installer built with a key, LoadSignedFileList with FetchUrl and BuiltInIndexTrust.
-bool LoadFileList();
-
-// Clears the entry list, downloads "/FileList.txt" with `fetch` and fills the list from it. True
-// when the index arrived and held at least one line (even if no line gave an entry); false also
-// when its entries do not fit in memory.
-bool LoadFileListFrom(const PackageFetch& fetch);
+// Clears `entries`, downloads "/FileList.txt" with `fetch` and fills the list from it. True when
+// the index arrived and held at least one line (even if no line gave an entry); false also when its
+// entries do not fit in memory.
+bool LoadFileListFrom(const PackageFetch& fetch, EntryList& entries);
 
 // Parses a downloaded index into `entries` (see ParseFileList); running out of memory is a false
 // like any other unusable index, with the list left empty.

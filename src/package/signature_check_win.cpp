@@ -14,7 +14,7 @@
 #include "common/cp936_text_win.h"
 #include "common/scoped_win.h"
 #include "index_public_key.h"
-#include "package/signature_check.h"
+#include "package/signature_check_win.h"
 
 namespace tessaly {
 namespace {
@@ -119,9 +119,9 @@ bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named) {
            std::memcmp(received, named, SHA256_SIZE) == 0;
 }
 
-bool Sha256OfFile(const char* filePath, Sha256Digest& digest) {
+bool Sha256OfFile(const char* filePath, const InstallContext& context, Sha256Digest& digest) {
     std::u16string widePath;
-    if (!WidePath(filePath, widePath)) {
+    if (!WidePath(filePath, context, widePath)) {
         return false;
     }
     const ScopedKernelHandle file(CreateFileW(AsWide(widePath), GENERIC_READ, FILE_SHARE_READ,

@@ -3,14 +3,12 @@
 #include "package/signed_file_list.h"
 
 #include "common/failure_report.h"
-#include "install/installer_state.h"
 #include "package/load_file_list.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {
 
-bool LoadSignedFileList(const PackageFetch& fetch, const IndexTrust& trust) {
-    EntryList& entries = State().entries;
+bool LoadSignedFileList(const PackageFetch& fetch, const IndexTrust& trust, EntryList& entries) {
     entries.clear();  // first, so that a refused index leaves the list empty
     ByteBuffer body;
     if (!fetch(INDEX_PATH, body)) {

@@ -19,9 +19,9 @@ struct IndexTrust {
     SignatureCrypto crypto;
 };
 
-// Clears the entry list, downloads "/FileList.txt" with `fetch` and, when CheckIndexSignature finds
-// it good under `trust`, fills the list from its signed text (every byte before the signature
-// line). False, with the list empty, when the index did not arrive, was refused, or held no line.
-bool LoadSignedFileList(const PackageFetch& fetch, const IndexTrust& trust);
+// Clears `entries`, downloads "/FileList.txt" with `fetch` and, when CheckIndexSignature finds it
+// good under `trust`, fills the list from its signed text (every byte before the signature line).
+// False, with the list empty, when the index did not arrive, was refused, or held no line.
+bool LoadSignedFileList(const PackageFetch& fetch, const IndexTrust& trust, EntryList& entries);
 
 }  // namespace tessaly

@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-struct HWND__;  // what the platform's HWND points to
-
 namespace tessaly {
 
 // The DPI at which every size of the window is its design size.
@@ -16,12 +14,5 @@ inline constexpr std::int32_t DEFAULT_DPI = 96;
 // up, as the system's MulDiv rounds (931 at 144 DPI is 1396.5, so 1397). A DPI of 0 or less, which
 // no display reports, counts as 96.
 std::int32_t ScaleToDpi(std::int32_t length, std::int32_t dpi);
-
-// The DPI `window` is drawn at: its own where the system tells it (Windows 10 1607 and later),
-// otherwise the one the last WM_DPICHANGED announced (Windows 8.1), otherwise the screen's.
-std::int32_t WindowDpi(HWND__* window);
-
-// Keeps the DPI that WM_DPICHANGED announced, for systems that cannot be asked a window's DPI.
-void KeepAnnouncedDpi(std::int32_t dpi);
 
 }  // namespace tessaly

@@ -2,7 +2,7 @@
 #include <windows.h>
 
 #include "common/scoped_win.h"
-#include "ui/display_scale.h"
+#include "ui/display_scale_win.h"
 
 namespace tessaly {
 
@@ -11,19 +11,13 @@ namespace {
 // Windows 10 1607 and later; looked up at run time so that the program still starts on Windows 7.
 using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
 
-std::int32_t announcedDpi = 0;  // window thread only
-
 void ReleaseScreenDc(HDC dc) {
     ReleaseDC(nullptr, dc);
 }
 
 }  // namespace
 
-void KeepAnnouncedDpi(std::int32_t dpi) {
-    announcedDpi = dpi;
-}
-
-std::int32_t WindowDpi(HWND window) {
+std::int32_t WindowDpi(HWND window, std::int32_t announcedDpi) {
     static const auto getDpiForWindow =
         reinterpret_cast<GetDpiForWindowFunction>(reinterpret_cast<void (*)()>(
             GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));

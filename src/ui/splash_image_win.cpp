@@ -7,9 +7,8 @@
 #include <memory>
 
 #include "common/scoped_win.h"
-#include "install/installer_state.h"
 #include "ui/display_scale.h"
-#include "ui/splash_image.h"
+#include "ui/splash_image_win.h"
 #include "ui/window_placement.h"
 
 namespace tessaly {
@@ -19,29 +18,23 @@ namespace {
 constexpr WORD SPLASH_RESOURCE_ID = 131;
 constexpr char SPLASH_RESOURCE_TYPE[] = "IMAGEFILE";
 
-HINSTANCE resourceModule = nullptr;
-
 PixelRect ToPixelRect(const RECT& rect) {
     return PixelRect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
 }  // namespace
 
-void KeepResourceModule(HINSTANCE module) {
-    resourceModule = module;
-}
-
-Gdiplus::Image* LoadSplashImage() {
+Gdiplus::Image* LoadSplashImage(HMODULE module) {
     HRSRC resource =
-        FindResourceA(resourceModule, MAKEINTRESOURCEA(SPLASH_RESOURCE_ID), SPLASH_RESOURCE_TYPE);
+        FindResourceA(module, MAKEINTRESOURCEA(SPLASH_RESOURCE_ID), SPLASH_RESOURCE_TYPE);
     if (resource == nullptr) {
         return nullptr;
     }
-    const DWORD size = SizeofResource(resourceModule, resource);
+    const DWORD size = SizeofResource(module, resource);
     if (size == 0) {
         return nullptr;
     }
-    HGLOBAL loaded = LoadResource(resourceModule, resource);
+    HGLOBAL loaded = LoadResource(module, resource);
     const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
     if (bytes == nullptr) {
         return nullptr;
@@ -75,14 +68,11 @@ Gdiplus::Image* LoadSplashImage() {
     return image.release();
 }
 
-void FitWindowToImage(HWND window) {
-    Gdiplus::Image* image = LoadSplashImage();
-    State().splashImage = image;
+void FitWindowToImage(HWND window, Gdiplus::Image* image, std::int32_t dpi) {
     if (image == nullptr) {
         return;
     }
     // The picture is designed for 96 DPI; on any other display the client area is scaled.
-    const std::int32_t dpi = WindowDpi(window);
     const std::int32_t width = ScaleToDpi(static_cast<std::int32_t>(image->GetWidth()), dpi);
     const std::int32_t height = ScaleToDpi(static_cast<std::int32_t>(image->GetHeight()), dpi);
 

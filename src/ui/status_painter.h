@@ -1,14 +1,12 @@
 // The status line drawn over the top quarter of the splash picture: a turning spinner, the
 // worker's status text and a growing row of dots while a step runs, the text alone once a step
-// has failed. The composition and the layout are platform-free; `PaintStatus` draws them.
+// has failed. The composition and the layout are platform-free; `PaintStatus`
+// (status_painter_win.h) draws them.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
-
-struct HDC__;   // what the platform's HDC points to
-struct HWND__;  // what the platform's HWND points to
 
 namespace tessaly {
 
@@ -51,9 +49,5 @@ inline constexpr float STATUS_FONT_POINTS = 20.0f;
 // STATUS_FONT_POINTS where the two agree. They differ where the window has moved to a display of
 // another DPI than the one the program started on. A graphics DPI of 0 or less counts as 96.
 float StatusFontPoints(std::int32_t windowDpi, float graphicsDpi);
-
-// Draws the splash picture at the client origin and the status line over it, straight onto `dc`.
-// Without a splash picture nothing at all is drawn.
-void PaintStatus(HDC__* dc, HWND__* window);
 
 }  // namespace tessaly

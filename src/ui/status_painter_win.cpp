@@ -6,9 +6,8 @@
 #include <memory>
 
 #include "common/cp936_text_win.h"
-#include "install/installer_state.h"
-#include "ui/display_scale.h"
 #include "ui/status_painter.h"
+#include "ui/status_painter_win.h"
 
 namespace tessaly {
 
@@ -52,27 +51,25 @@ void DrawPicture(Gdiplus::Graphics& graphics, Gdiplus::Image* image, const RECT&
 
 }  // namespace
 
-void PaintStatus(HDC dc, HWND window) {
-    Gdiplus::Image* image = State().splashImage;
-    if (image == nullptr) {
+void PaintStatus(HDC dc, HWND window, Gdiplus::Image* picture, const StatusView& status) {
+    if (picture == nullptr) {
         return;
     }
     RECT client = {};
     GetClientRect(window, &client);
     Gdiplus::Graphics graphics(dc);
-    DrawPicture(graphics, image, client);
+    DrawPicture(graphics, picture, client);
 
     // Kai is the face the status line was designed for; where it is missing, the generic
     // sans-serif family is the one retry.
-    const Gdiplus::REAL points = StatusFontPoints(WindowDpi(window), graphics.GetDpiY());
+    const Gdiplus::REAL points = StatusFontPoints(status.dpi, graphics.GetDpiY());
     Gdiplus::FontFamily kai(L"楷体");
     std::unique_ptr<Gdiplus::Font> font = MakeFont(&kai, points);
     if (!font) {
         font = MakeFont(Gdiplus::FontFamily::GenericSansSerif(), points);
     }
 
-    // The colour and the composition must come from the same value of `failed`.
-    const StatusSnapshot status = ReadStatus();
+    // The colour and the composition come from the same value of `failed`.
     Gdiplus::SolidBrush brush(Gdiplus::Color(status.failed != 0 ? FAILED_COLOUR : RUNNING_COLOUR));
 
     const LayoutRect layout =
@@ -85,7 +82,7 @@ void PaintStatus(HDC dc, HWND window) {
     format.SetTrimming(Gdiplus::StringTrimmingNone);
 
     const std::u16string text =
-        ComposeStatusText(status.text, status.failed, State().tick, Cp936ToUtf16);
+        ComposeStatusText(status.text, status.failed, status.tick, Cp936ToUtf16);
     if (font) {
         graphics.DrawString(reinterpret_cast<const WCHAR*>(text.c_str()),
                             static_cast<INT>(text.size()), font.get(), layoutRect, &format, &brush);

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "package/fetch_url.h"
+#include "package/fetch_url_win.h"
 
 namespace {
 

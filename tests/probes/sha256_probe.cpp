@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "package/signature_check.h"
+#include "package/signature_check_win.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -36,7 +36,9 @@ int main(int argc, char** argv) {
     }
     tessaly::Sha256Digest fromFile;
     const auto fileStart = std::chrono::steady_clock::now();
-    const bool fileHashed = tessaly::Sha256OfFile(argv[1], fromFile);
+    // No install ran: no folder was named by Windows, and the path is converted as it is.
+    const tessaly::InstallContext context = {};
+    const bool fileHashed = tessaly::Sha256OfFile(argv[1], context, fromFile);
     const std::chrono::duration<double, std::milli> fileElapsed =
         std::chrono::steady_clock::now() - fileStart;
     if (!fileHashed || std::memcmp(digest, fromFile, sizeof digest) != 0) {

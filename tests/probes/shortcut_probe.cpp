@@ -4,13 +4,15 @@
 // Exit code 0 after the call, 2 on a usage error; whether a link was written is seen on disk.
 #include <cstdio>
 
-#include "package/desktop_shortcuts.h"
+#include "package/desktop_shortcuts_win.h"
 
 int main(int argc, char** argv) {
     if (argc != 3) {
         std::fprintf(stderr, "usage: shortcut_probe TARGET LINK_PATH\n");
         return 2;
     }
-    tessaly::CreateShortcut(argv[1], argv[2]);
+    // No install ran: no folder was named by Windows, and both paths are converted as they are.
+    const tessaly::InstallContext context = {};
+    tessaly::CreateShortcut(argv[1], argv[2], context);
     return 0;
 }

@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "common/scoped_win.h"
-#include "install/installer_state.h"
-#include "ui/splash_image.h"
-#include "ui/status_painter.h"
+#include "ui/display_scale_win.h"
+#include "ui/splash_image_win.h"
+#include "ui/status_painter_win.h"
 
 namespace {
 
@@ -74,19 +74,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot open %s\n", argv[1]);
         return 1;
     }
-    tessaly::KeepResourceModule(installer);
 
     Gdiplus::GdiplusStartupInput startup;
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &startup, nullptr);
-    tessaly::InstallerState& state = tessaly::State();
-    state.splashImage = tessaly::LoadSplashImage();
-    if (state.splashImage == nullptr) {
+    Gdiplus::Image* const picture = tessaly::LoadSplashImage(installer);
+    if (picture == nullptr) {
         std::fprintf(stderr, "no splash picture in %s\n", argv[1]);
         return 1;
     }
-    const int width = static_cast<int>(state.splashImage->GetWidth());
-    const int height = static_cast<int>(state.splashImage->GetHeight());
+    const int width = static_cast<int>(picture->GetWidth());
+    const int height = static_cast<int>(picture->GetHeight());
 
     // A hidden window whose client area has the picture's size: the painter lays its text out
     // in the client rectangle of the window it is given.
@@ -115,9 +113,11 @@ int main(int argc, char** argv) {
     const tessaly::ScopedHandle<HDC, DeleteDC> dc(CreateCompatibleDC(screen.Get()));
     SelectObject(dc.Get(), bitmap.Get());
 
-    tessaly::SetStatus(StatusArgumentInCodePage936(5).c_str(), std::atoi(argv[3]));
-    state.tick = std::atoi(argv[4]);
-    tessaly::PaintStatus(dc.Get(), window.Get());
+    // What the installer window hands its painter: the status, its animation step and its DPI.
+    const std::string text = StatusArgumentInCodePage936(5);
+    tessaly::PaintStatus(dc.Get(), window.Get(), picture,
+                         {text.c_str(), std::atoi(argv[3]), std::atoi(argv[4]),
+                          tessaly::WindowDpi(window.Get(), 0)});
     GdiFlush();
     return WriteBmp(argv[2], bits, width, height) ? 0 : 1;
 }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "install/install_dir_paths.h"
+#include "package/install_dir_paths.h"
 
 namespace tessaly {
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "install/install_steps.h"
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 #include "unit/debug_lines.h"
 
 namespace tessaly {
@@ -95,17 +95,20 @@ TEST(StatusTexts, AreStoredAsCodePage936Bytes) {
                  "\xBF\xAA\xCA\xBC\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE");
 }
 
-TEST(InstallerState, StartsWithTheInitialisingStatus) {
-    // "程序正在初始化" in code page 936; this test must run before anything calls SetStatus.
-    const StatusSnapshot initial = ReadStatus();
+TEST(SharedStatus, StartsWithTheInitialisingStatusAndNoNotice) {
+    // "程序正在初始化" in code page 936.
+    SharedStatus shared;
+    const StatusSnapshot initial = shared.ReadStatus();
     EXPECT_STREQ(initial.text, "\xB3\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xB3\xF5\xCA\xBC\xBB\xAF");
     EXPECT_EQ(initial.failed, 0);
+    EXPECT_STREQ(shared.NoticeText(), "");
 }
 
-TEST(InstallerState, SetStatusReplacesTextAndFlagTogether) {
-    SetStatus("a long first text", 0);
-    SetStatus("short", 1);
-    const StatusSnapshot snapshot = ReadStatus();
+TEST(SharedStatus, SetStatusReplacesTextAndFlagTogether) {
+    SharedStatus shared;
+    shared.SetStatus("a long first text", 0);
+    shared.SetStatus("short", 1);
+    const StatusSnapshot snapshot = shared.ReadStatus();
     EXPECT_STREQ(snapshot.text, "short");
     EXPECT_EQ(snapshot.failed, 1);
     for (std::size_t i = 5; i < sizeof snapshot.text; ++i) {
@@ -113,12 +116,13 @@ TEST(InstallerState, SetStatusReplacesTextAndFlagTogether) {
     }
 }
 
-TEST(InstallerState, ATextTooLongForTheStatusLeavesThePreviousTextAndStoresTheFlag) {
+TEST(SharedStatus, ATextTooLongForTheStatusLeavesThePreviousTextAndStoresTheFlag) {
+    SharedStatus shared;
     const std::string longest(STATUS_TEXT_CAPACITY - 1, 'y');
-    SetStatus(longest.c_str(), 0);
-    EXPECT_EQ(ReadStatus().text, longest);
-    SetStatus(std::string(STATUS_TEXT_CAPACITY, 'x').c_str(), 1);
-    const StatusSnapshot snapshot = ReadStatus();
+    shared.SetStatus(longest.c_str(), 0);
+    EXPECT_EQ(shared.ReadStatus().text, longest);
+    shared.SetStatus(std::string(STATUS_TEXT_CAPACITY, 'x').c_str(), 1);
+    const StatusSnapshot snapshot = shared.ReadStatus();
     EXPECT_EQ(snapshot.text, longest);
     EXPECT_EQ(snapshot.failed, 1);
 }

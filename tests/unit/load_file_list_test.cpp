@@ -5,7 +5,6 @@
 #include <iterator>
 #include <string>
 
-#include "install/installer_state.h"
 #include "package/load_file_list.h"
 #include "package/signed_file_list.h"
 
@@ -29,43 +28,46 @@ bool FetchFromFakeServer(const char* relativePath, ByteBuffer& buffer) {
     return true;
 }
 
-bool LoadFromFakeServer() {
-    return LoadFileListFrom(FetchFromFakeServer);
+bool LoadFromFakeServer(EntryList& entries) {
+    return LoadFileListFrom(FetchFromFakeServer, entries);
 }
 
 TEST(LoadFileList, FetchesTheIndexAndReplacesTheList) {
+    EntryList entries;
     server = {true, "1|bin|\n0|a|bin\\a", ""};
-    ASSERT_TRUE(LoadFromFakeServer());
+    ASSERT_TRUE(LoadFromFakeServer(entries));
     EXPECT_EQ(server.lastPath, "/FileList.txt");
-    EXPECT_EQ(State().entries.size(), 2u);
+    EXPECT_EQ(entries.size(), 2u);
 
     server = {true, "3|run.exe", ""};
-    ASSERT_TRUE(LoadFromFakeServer());
-    ASSERT_EQ(State().entries.size(), 1u);
-    EXPECT_EQ(State().entries[0].kind, Launch);
+    ASSERT_TRUE(LoadFromFakeServer(entries));
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].kind, Launch);
 }
 
 TEST(LoadFileList, FailureLeavesTheListEmpty) {
+    EntryList entries;
     server = {true, "1|bin|\n0|a|bin\\a", ""};
-    ASSERT_TRUE(LoadFromFakeServer());
+    ASSERT_TRUE(LoadFromFakeServer(entries));
     server.answers = false;
-    EXPECT_FALSE(LoadFromFakeServer());
-    EXPECT_TRUE(State().entries.empty());
+    EXPECT_FALSE(LoadFromFakeServer(entries));
+    EXPECT_TRUE(entries.empty());
 
     server = {true, "1|bin|", ""};
-    ASSERT_TRUE(LoadFromFakeServer());
+    ASSERT_TRUE(LoadFromFakeServer(entries));
     server.body = std::string(
         "\0"
         "1|bin|",
         7);  // no line before the zero byte
-    EXPECT_FALSE(LoadFromFakeServer());
-    EXPECT_TRUE(State().entries.empty());
+    EXPECT_FALSE(LoadFromFakeServer(entries));
+    EXPECT_TRUE(entries.empty());
 }
 
 TEST(LoadFileList, IndexOfSkippedLinesSucceedsWithNoEntries) {
+    EntryList entries = {InstallEntry{Launch, "run.exe", ""}};  // a list to be replaced
     server = {true, "\r\n# comment\r\n|x\r\n", ""};
-    EXPECT_TRUE(LoadFromFakeServer());
-    EXPECT_TRUE(State().entries.empty());
+    EXPECT_TRUE(LoadFromFakeServer(entries));
+    EXPECT_TRUE(entries.empty());
 }
 
 // The step of a keyed installer, with stand-in cryptography whose verdict each row chooses.
@@ -111,14 +113,13 @@ TEST(LoadSignedFileList, ReadsTheSignedTextOnlyWhenTheCheckPasses) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        server = {true, "3|run.exe", ""};
-        ASSERT_TRUE(LoadFromFakeServer());  // a list to be replaced
+        EntryList entries = {InstallEntry{Launch, "run.exe", ""}};  // a list to be replaced
         server = {true, c.index, ""};
         hashed.clear();
         verifies = c.verifies;
-        EXPECT_EQ(LoadSignedFileList(FetchFromFakeServer, c.trust), c.loads);
+        EXPECT_EQ(LoadSignedFileList(FetchFromFakeServer, c.trust, entries), c.loads);
         EXPECT_EQ(server.lastPath, "/FileList.txt");
-        EXPECT_EQ(State().entries.size(), c.loads ? 2u : 0u);
+        EXPECT_EQ(entries.size(), c.loads ? 2u : 0u);
         if (c.loads) {
             EXPECT_EQ(hashed, text);
             EXPECT_NE(verified.find("\nsha256=abababababababababababababababab"), std::string::npos)

@@ -7,7 +7,7 @@
 #include <string>
 #include <thread>
 
-#include "install/installer_state.h"
+#include "install/shared_status.h"
 
 namespace tessaly {
 namespace {
@@ -16,21 +16,22 @@ TEST(StatusSnapshot, ReaderNeverSeesAMixedPair) {
     // Different lengths, so a half-copied text would show as a mix of both.
     const std::string running(300, 'r');
     const std::string failure(40, 'f');
-    SetStatus(running.c_str(), 0);
+    SharedStatus shared;
+    shared.SetStatus(running.c_str(), 0);
     std::atomic<bool> stop{false};
     std::thread writer([&] {
         for (int i = 0; i < 200000 && !stop.load(std::memory_order_relaxed); ++i) {
             if (i % 2 == 0) {
-                SetStatus(failure.c_str(), 1);
+                shared.SetStatus(failure.c_str(), 1);
             } else {
-                SetStatus(running.c_str(), 0);
+                shared.SetStatus(running.c_str(), 0);
             }
         }
     });
     int mixed = 0;
     int reads = 0;
     for (; reads < 200000; ++reads) {
-        const StatusSnapshot snapshot = ReadStatus();
+        const StatusSnapshot snapshot = shared.ReadStatus();
         const bool isRunning = snapshot.failed == 0 && running == snapshot.text;
         const bool isFailure = snapshot.failed == 1 && failure == snapshot.text;
         if (!isRunning && !isFailure) {

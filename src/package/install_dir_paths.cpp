@@ -1,5 +1,5 @@
 // The install directory text and the directory search pattern.
-#include "install/install_dir_paths.h"
+#include "package/install_dir_paths.h"
 
 #include <cstring>
 

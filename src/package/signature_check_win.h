@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "package/byte_buffer.h"
+#include "package/install_context_win.h"
 #include "package/signed_file_list.h"
 
 namespace tessaly {
@@ -13,8 +14,9 @@ namespace tessaly {
 // The SHA-256 of `size` bytes, read in place. False when CNG fails.
 bool Sha256(const unsigned char* data, std::size_t size, Sha256Digest& digest);
 
-// The SHA-256 of the file at `filePath`, read in pieces. False when it cannot be opened or read.
-bool Sha256OfFile(const char* filePath, Sha256Digest& digest);
+// The SHA-256 of the file at `filePath` (under a folder of `context`), read in pieces. False when
+// it cannot be opened or read.
+bool Sha256OfFile(const char* filePath, const InstallContext& context, Sha256Digest& digest);
 
 // True when the SHA-256 of `body` is `named`, the digest its server path names.
 bool BodyMatchesName(const ByteBuffer& body, const Sha256Digest& named);

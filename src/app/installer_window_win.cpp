@@ -1,20 +1,18 @@
 // The installer window's class and procedure. Creating the window starts everything else: GDI+,
 // the splash picture, the animation timer and, last, the install worker.
-#include "app/installer_window.h"
+#include "app/installer_window_win.h"
 
 #include <objidl.h>
 #include <gdiplus.h>
 
 #include "common/cp936_text_win.h"
-#include "common/failure_report.h"
 #include "common/scoped_win.h"
 #include "install/install_notice.h"
 #include "install/install_steps.h"
-#include "install/install_worker.h"
-#include "install/installer_state.h"
-#include "ui/display_scale.h"
-#include "ui/splash_image.h"
-#include "ui/status_painter.h"
+#include "install/install_worker_win.h"
+#include "ui/display_scale_win.h"
+#include "ui/splash_image_win.h"
+#include "ui/status_painter_win.h"
 
 namespace tessaly {
 
@@ -24,49 +22,59 @@ constexpr WORD LARGE_ICON_ID = 107;
 constexpr WORD SMALL_ICON_ID = 108;
 constexpr char NOTICE_CAPTION[] = "安装提示：";
 
-LRESULT OnCreate(HWND window, WPARAM wParam, LPARAM lParam) {
-    InstallerState& state = State();
+// The record the process entry handed to CreateWindowExW; null for the few messages that come
+// before WM_NCCREATE.
+InstallerWindowState* FindState(HWND window) {
+    return reinterpret_cast<InstallerWindowState*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+}
 
+LRESULT OnNcCreate(HWND window, WPARAM wParam, LPARAM lParam) {
+    const auto* create = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    return DefWindowProcW(window, WM_NCCREATE, wParam, lParam);
+}
+
+LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM lParam) {
     Gdiplus::GdiplusStartupInput startupInput;  // version 1, no callback, nothing suppressed
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &startupInput, nullptr);
     state.gdiplusToken = token;
 
-    FitWindowToImage(window);
+    state.splashImage = LoadSplashImage(state.resourceModule);
+    FitWindowToImage(window, state.splashImage, WindowDpi(window, state.announcedDpi));
     SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
 
-    // The worker relies on finding the window handle and the settled splash picture, so it
-    // starts last. Nothing ever waits for it; its handle is not needed. Without it nothing would
-    // ever replace the first status text: the install fails at its first step.
-    state.mainWindow = window;
-    const ScopedKernelHandle worker(CreateThread(nullptr, 0, InstallWorker, nullptr, 0, nullptr));
-    if (!worker.IsValid()) {
-        ReportError("start the install", "CreateThread", GetLastError());
-        SetStatus(INSTALL_STEPS[0].failureText, 1);
+    // The worker relies on the window handle and the settled splash picture, so it starts last.
+    // Without it nothing would ever replace the first status text: the install fails at its first
+    // step.
+    if (!StartInstallWorker(window, *state.shared)) {
+        state.shared->SetStatus(INSTALL_STEPS[0].failureText, 1);
     }
     return DefWindowProcW(window, WM_CREATE, wParam, lParam);
 }
 
-LRESULT OnDestroy() {
-    const ULONG_PTR token = State().gdiplusToken;
-    if (token != 0) {
-        Gdiplus::GdiplusShutdown(token);
+LRESULT OnDestroy(const InstallerWindowState& state) {
+    if (state.gdiplusToken != 0) {
+        Gdiplus::GdiplusShutdown(state.gdiplusToken);
     }
     PostQuitMessage(0);
     return 0;
 }
 
-LRESULT OnPaint(HWND window) {
+LRESULT OnPaint(HWND window, const InstallerWindowState& state) {
     const ScopedPaint paint(window);
-    PaintStatus(paint.Get(), window);
+    // One copy of what the worker published, so the colour and the text agree.
+    const StatusSnapshot status = state.shared->ReadStatus();
+    PaintStatus(paint.Get(), window, state.splashImage,
+                {status.text, status.failed, state.tick, WindowDpi(window, state.announcedDpi)});
     return 0;
 }
 
-LRESULT OnTimer(HWND window, WPARAM timerId, LPARAM lParam) {
+LRESULT OnTimer(HWND window, InstallerWindowState& state, WPARAM timerId, LPARAM lParam) {
     if (timerId != ANIMATION_TIMER_ID) {
         return DefWindowProcW(window, WM_TIMER, timerId, lParam);
     }
-    State().tick += 1;
+    state.tick += 1;
     InvalidateRect(window, nullptr, FALSE);
     return 0;
 }
@@ -74,8 +82,8 @@ LRESULT OnTimer(HWND window, WPARAM timerId, LPARAM lParam) {
 // The window moved to a display of another DPI (or that display's scale changed): the system
 // suggests the window's new place and size, scaled for that DPI. The painter scales the picture and
 // the text from the window's DPI on the next paint.
-LRESULT OnDpiChanged(HWND window, WPARAM dpis, LPARAM suggestedRect) {
-    KeepAnnouncedDpi(LOWORD(dpis));
+LRESULT OnDpiChanged(HWND window, InstallerWindowState& state, WPARAM dpis, LPARAM suggestedRect) {
+    state.announcedDpi = LOWORD(dpis);
     const RECT& suggested = *reinterpret_cast<const RECT*>(suggestedRect);
     SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
@@ -92,7 +100,7 @@ LRESULT OnInstallNotice(HWND window, LPARAM noticeText) {
 
 }  // namespace
 
-void RegisterWindowClass(HINSTANCE instance) {
+void RegisterWindowClass(HINSTANCE instance, const wchar_t* className) {
     WNDCLASSEXW windowClass = {};
     windowClass.cbSize = sizeof windowClass;
     windowClass.style = CS_HREDRAW | CS_VREDRAW;
@@ -102,26 +110,33 @@ void RegisterWindowClass(HINSTANCE instance) {
     windowClass.hIconSm = LoadIconW(instance, MAKEINTRESOURCEW(SMALL_ICON_ID));
     windowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    windowClass.lpszClassName = reinterpret_cast<const wchar_t*>(State().windowClassName);
+    windowClass.lpszClassName = className;
     RegisterClassExW(&windowClass);
 }
 
 LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        return OnNcCreate(window, wParam, lParam);
+    }
+    InstallerWindowState* state = FindState(window);
+    if (state == nullptr) {
+        return DefWindowProcW(window, message, wParam, lParam);
+    }
     switch (message) {
         case WM_CREATE:
-            return OnCreate(window, wParam, lParam);
+            return OnCreate(window, *state, wParam, lParam);
         case WM_DESTROY:
-            return OnDestroy();
+            return OnDestroy(*state);
         case WM_PAINT:
-            return OnPaint(window);
+            return OnPaint(window, *state);
         case WM_ERASEBKGND:
             return 1;  // the picture covers the whole client area; erasing would only flicker
         case WM_TIMER:
-            return OnTimer(window, wParam, lParam);
+            return OnTimer(window, *state, wParam, lParam);
         case WM_INSTALL_NOTICE:
             return OnInstallNotice(window, lParam);
         case WM_DPICHANGED:
-            return OnDpiChanged(window, wParam, lParam);
+            return OnDpiChanged(window, *state, wParam, lParam);
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }

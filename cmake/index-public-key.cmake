@@ -8,9 +8,16 @@
 # Each key must be an ECDSA P-256 public key. openssl writes it as DER SubjectPublicKeyInfo, which
 # for P-256 is always 91 bytes: a fixed 26-byte prefix naming the algorithm and the curve, then the
 # uncompressed point 04 ‖ X ‖ Y. The key id is the start of the SHA-256 of those 91 bytes, as the
-# publisher's tool computes it.
-set(TESSALY_INDEX_KEY_SPKI_PREFIX "3059301306072a8648ce3d020106082a8648ce3d030107034200")
-set(TESSALY_MOST_INDEX_KEYS 8)
+# publisher's tool computes it. The limit of keys and that prefix are read from the header that the
+# installer and the tool take them from.
+set(TESSALY_INDEX_KEYS_HEADER "${PROJECT_SOURCE_DIR}/src/format/index_keys.h")
+file(STRINGS "${TESSALY_INDEX_KEYS_HEADER}" keyLimitLine REGEX "MOST_INDEX_KEYS = [0-9]+;")
+string(REGEX REPLACE ".*MOST_INDEX_KEYS = ([0-9]+)[^0-9].*" "\\1" TESSALY_MOST_INDEX_KEYS "${keyLimitLine}")
+file(STRINGS "${TESSALY_INDEX_KEYS_HEADER}" prefixLine REGEX "P256_SPKI_PREFIX_HEX\\[\\] = \"[0-9a-f]+\";")
+string(REGEX REPLACE ".*= \"([0-9a-f]+)\".*" "\\1" TESSALY_INDEX_KEY_SPKI_PREFIX "${prefixLine}")
+if(NOT TESSALY_MOST_INDEX_KEYS MATCHES "^[0-9]+$" OR NOT TESSALY_INDEX_KEY_SPKI_PREFIX MATCHES "^[0-9a-f]+$")
+  message(FATAL_ERROR "${TESSALY_INDEX_KEYS_HEADER}: MOST_INDEX_KEYS or P256_SPKI_PREFIX_HEX not found")
+endif()
 
 find_program(TESSALY_OPENSSL openssl)
 if(NOT TESSALY_OPENSSL)
@@ -102,8 +109,8 @@ foreach(entry IN LISTS TESSALY_INDEX_PUBLIC_KEY)
   endif()
   file(READ "${der}" spki HEX)
   string(LENGTH "${spki}" length)
-  string(LENGTH "${TESSALY_INDEX_KEY_SPKI_PREFIX}04" prefixLength)
-  if(NOT length EQUAL 182 OR NOT spki MATCHES "^${TESSALY_INDEX_KEY_SPKI_PREFIX}04")
+  string(LENGTH "${TESSALY_INDEX_KEY_SPKI_PREFIX}" prefixLength)
+  if(NOT length EQUAL 182 OR NOT spki MATCHES "^${TESSALY_INDEX_KEY_SPKI_PREFIX}")
     math(EXPR bytes "${length} / 2")
     message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY: ${file} is not an ECDSA P-256 public key (a ${bytes}-byte key of another kind; make one with tessaly-pack keygen)")
   endif()
@@ -131,7 +138,7 @@ file(CONFIGURE OUTPUT "${TESSALY_INDEX_KEY_INCLUDE_DIR}/index_public_key.h" CONT
 // that the installer's file indexes must be signed with, one of them at least.
 #pragma once
 
-#include \"package/index_signature.h\"
+#include \"format/index_keys.h\"
 
 namespace tessaly {
 

@@ -9,8 +9,8 @@
 #include "common/cp936_text.h"
 #include "install/install_dir_paths.h"
 #include "install/prerequisite_check.h"
-#include "package/entry_paths.h"
-#include "package/install_entry.h"
+#include "format/entry_paths.h"
+#include "format/install_entry.h"
 
 struct HWND__;  // what the platform's HWND points to
 namespace Gdiplus {

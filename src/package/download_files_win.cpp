@@ -7,7 +7,7 @@
 #include "common/scoped_win.h"
 #include "install/install_dir.h"
 #include "install/installer_state.h"
-#include "package/byte_buffer.h"
+#include "format/byte_buffer.h"
 #include "package/download_files.h"
 #include "package/entry_targets.h"
 #include "package/fetch_url.h"

@@ -5,7 +5,7 @@
 
 #include "common/failure_report.h"
 #include "install/installer_state.h"
-#include "package/file_list.h"
+#include "format/file_list.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {

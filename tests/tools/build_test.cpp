@@ -7,7 +7,7 @@
 
 #include "pack/build_command.h"
 #include "pack/check_command.h"
-#include "package/install_entry.h"
+#include "format/install_entry.h"
 #include "tools/pack_test_support.h"
 
 namespace tessaly::pack {

@@ -1,17 +1,14 @@
-// Code page 936 conversion, name rules, path keys, index line reading, per-entry limits and the
-// words for a signature's validity.
+// Code page 936 conversion, name rules, path keys, per-entry limits and the words for a
+// signature's validity.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "pack/cp936.h"
 #include "pack/entry_limits.h"
-#include "pack/index_lines.h"
 #include "pack/local_names.h"
 #include "pack/signature_report.h"
-#include "package/file_list.h"
 
 namespace tessaly::pack {
 namespace {
@@ -85,50 +82,6 @@ TEST(LocalNames, KeysFollowWindowsNameRules) {
     EXPECT_NE(LocalPathKey("\xCF\x67"), LocalPathKey("\xCF\x47"));
     EXPECT_FALSE(HasSeparator("\x81\x5C"));
     EXPECT_TRUE(HasSeparator("a/b"));
-}
-
-TEST(IndexLines, NumbersLinesAsAnEditorDoes) {
-    const IndexText index = ReadIndexLines("1|a|\r\n0|p|a\\x\n\n2|a\\x|L\r3|a\\x|\r\n");
-    std::vector<std::pair<int, std::string>> seen;
-    for (const IndexLine& line : index.lines) {
-        seen.emplace_back(line.number, line.text);
-    }
-    EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{
-                        {1, "1|a|"}, {2, "0|p|a\\x"}, {3, ""}, {4, "2|a\\x|L"}, {5, "3|a\\x|"}}));
-    EXPECT_EQ(index.zeroByteLine, 0);
-}
-
-TEST(IndexLines, ZeroByteEndsTheText) {
-    const IndexText index = ReadIndexLines(std::string("1|a|\n0|p|x\0tail\n", 16));
-    ASSERT_EQ(index.lines.size(), 2u);
-    EXPECT_EQ(index.zeroByteLine, 2);
-    EXPECT_EQ(index.bytesAfterZero, 5u);
-}
-
-TEST(IndexLines, GiveTheInstallersEntries) {
-    const char* texts[] = {
-        "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n",
-        "\xEF\xBB\xBF"
-        "1|bin|\n12|x|\n 0|a|b\n0||b\n5|k|\r\r\n0|a|b|c|d",
-        "\n\n\r",
-        "0|p|l\r\n|x|y\r\n0\r\n0|\r\n",
-    };
-    for (const char* text : texts) {
-        SCOPED_TRACE(text);
-        ByteBuffer body(text, text + std::strlen(text));
-        EntryList installer;
-        ParseFileList(body, installer);
-        std::vector<InstallEntry> ours;
-        for (const IndexLine& line : ReadIndexLines(text).lines) {
-            if (line.verdict == LineVerdict::Entry) {
-                ours.push_back(line.entry);
-            }
-        }
-        ASSERT_EQ(ours.size(), installer.size());
-        for (std::size_t i = 0; i < ours.size(); ++i) {
-            EXPECT_EQ(std::memcmp(&ours[i], &installer[i], sizeof(InstallEntry)), 0) << i;
-        }
-    }
 }
 
 TEST(EntryLimits, PathsMustFitUnderALongProgramFilesPath) {

@@ -4,6 +4,7 @@
 // recent index names. The rules gc decides by are checked alone first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -238,7 +239,19 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
                            .exitCode,
                        0);
          },
-         "its signature expired on 2020-01-01"},
+         "expired on 2020-01-01"},
+        {"an expired signature, with CR line ends",
+         [&](const fs::path& package) {
+             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(key) +
+                                  " --expires 2020-01-01")
+                           .exitCode,
+                       0);
+             const fs::path index = package / "AppData/FileList.txt";
+             std::string text = ReadFile(index);
+             text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+             WriteFile(index, text);
+         },
+         "expired on 2020-01-01"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

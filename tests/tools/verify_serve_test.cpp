@@ -24,7 +24,7 @@
 #include "pack/sign_command.h"
 #include "pack/signature_report.h"
 #include "pack/verify_command.h"
-#include "package/install_entry.h"
+#include "format/install_entry.h"
 #include "tools/pack_test_support.h"
 
 namespace tessaly::pack {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 
 namespace tessaly {
 namespace {

@@ -14,7 +14,7 @@
 #include "pack/sha256.h"
 #include "pack/sign_command.h"
 #include "pack/signature_report.h"
-#include "package/install_entry.h"
+#include "format/install_entry.h"
 
 namespace tessaly::pack {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "pack/http_fetch.h"
-#include "pack/index_lines.h"
+#include "format/index_text.h"
 #include "pack/index_writer.h"
 
 namespace tessaly::pack {

@@ -8,9 +8,11 @@
 #include <iterator>
 #include <map>
 
+#include "format/content_address.h"
+#include "format/cp936_bytes.h"
 #include "pack/cp936.h"
 #include "pack/entry_limits.h"
-#include "pack/index_lines.h"
+#include "format/index_text.h"
 #include "pack/index_signing.h"
 #include "pack/local_names.h"
 #include "pack/signature_report.h"
@@ -186,11 +188,10 @@ class IndexChecker {
 
   private:
     void CheckEncoding(int number, const char* column, const std::string& text) {
-        std::string utf8;
         if (LooksLikeUtf8(text)) {
             Add(number, std::string("the ") + column + " column \"" + text + "\"" +
                             " looks like UTF-8; the installer reads names in code page 936");
-        } else if (!Cp936ToUtf8(text, utf8)) {
+        } else if (!IsCp936Text(text.c_str())) {
             Add(number, std::string("the ") + column + " column is not valid code page 936 text");
         }
     }
@@ -370,7 +371,7 @@ std::vector<Finding> CheckFileList(const std::string& bytes, const CheckOptions&
     if (options.keyed && options.key == nullptr &&
         LocateSignatures(bytes, found) == SignatureVerdict::Good) {
         for (std::size_t i = 0; i < found.count && runStart + i < whole.lines.size(); ++i) {
-            if (found.lines[i].expires <= options.now) {
+            if (HasExpired(found.lines[i], options.now)) {
                 checker.Add(whole.lines[runStart + i].number,
                             std::string("the signature by key ") + found.lines[i].keyId +
                                 " expired on " + FormatUtc(found.lines[i].expires) +

@@ -17,8 +17,6 @@
 #include <fstream>
 #include <sstream>
 
-#include "pack/sha256.h"
-
 namespace tessaly::pack {
 
 void PkeyFree::operator()(EVP_PKEY* key) const {
@@ -30,7 +28,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t OPEN_SSL_ERROR_CAPACITY = 256;  // what ERR_error_string asks for at least
-constexpr std::size_t CURVE_NAME_CAPACITY = 64;
 
 struct BioFree {
     void operator()(BIO* bio) const { BIO_free(bio); }
@@ -56,12 +53,16 @@ std::string OpenSslError() {
     return text;
 }
 
-bool IsP256(EVP_PKEY* key) {
-    char group[CURVE_NAME_CAPACITY] = {};
-    std::size_t length = 0;
-    return EVP_PKEY_is_a(key, "EC") &&
-           EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 &&
-           std::strcmp(group, "prime256v1") == 0;
+// The key's public half as DER SubjectPublicKeyInfo; empty when OpenSSL cannot write it.
+std::string PublicKeyInfo(EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(key, &der);
+    if (length <= 0) {
+        return {};
+    }
+    std::string info(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return info;
 }
 
 bool ReadFile(const fs::path& file, std::string& text, std::string& error) {
@@ -89,7 +90,8 @@ SigningKey LoadKey(const fs::path& file, bool isPrivate, std::string& error) {
                 OpenSslError() + ")";
         return nullptr;
     }
-    if (!IsP256(key.get())) {
+    const std::string info = PublicKeyInfo(key.get());
+    if (!IsP256PublicKeyInfo(reinterpret_cast<const unsigned char*>(info.data()), info.size())) {
         error = file.string() + ": not an ECDSA P-256 key";
         return nullptr;
     }
@@ -227,14 +229,15 @@ SigningKey LoadPublicKey(const fs::path& file, std::string& error) {
 }
 
 std::string KeyId(EVP_PKEY* key) {
-    unsigned char* der = nullptr;
-    const int length = i2d_PUBKEY(key, &der);
-    if (length <= 0) {
+    const std::string info = PublicKeyInfo(key);
+    Sha256Digest digest;
+    if (info.empty() ||
+        !Sha256(reinterpret_cast<const unsigned char*>(info.data()), info.size(), digest)) {
         return {};
     }
-    const std::string hex = Sha256Hex(der, static_cast<std::size_t>(length));
-    OPENSSL_free(der);
-    return hex.substr(0, KEY_ID_LENGTH);
+    char keyId[KEY_ID_LENGTH + 1];
+    WriteKeyId(digest, keyId);
+    return keyId;
 }
 
 SignatureVerdict LocateSignatures(const std::string& index, SignatureLines& found) {

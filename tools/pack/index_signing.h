@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "package/index_signature.h"
+#include "format/index_signature.h"
 
 typedef struct evp_pkey_st EVP_PKEY;
 

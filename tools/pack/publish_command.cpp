@@ -19,11 +19,11 @@
 
 #include "pack/check_command.h"
 #include "pack/command.h"
-#include "pack/index_lines.h"
+#include "format/index_text.h"
 #include "pack/index_writer.h"
 #include "pack/rclone.h"
-#include "pack/signature_report.h"
-#include "package/index_signature.h"
+#include "format/content_address.h"
+#include "format/index_signature.h"
 
 namespace tessaly::pack {
 
@@ -58,16 +58,6 @@ namespace {
 constexpr int TRANSFER_TIMEOUT_SECONDS = 6 * 3600;
 constexpr int INDEX_TIMEOUT_SECONDS = 600;
 
-std::string Hex(const unsigned char* bytes, unsigned size) {
-    static const char DIGITS[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned i = 0; i < size; ++i) {
-        hex += DIGITS[bytes[i] >> 4];
-        hex += DIGITS[bytes[i] & 15];
-    }
-    return hex;
-}
-
 // A local object: its size and digests, read in one pass.
 struct LocalObject {
     std::string name;
@@ -96,9 +86,9 @@ bool DigestObject(const fs::path& file, const std::string& name, LocalObject& ob
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned size = 0;
     EVP_DigestFinal_ex(sha, digest, &size);
-    const std::string sha256 = Hex(digest, size);
+    const std::string sha256 = HexText(digest, size);
     EVP_DigestFinal_ex(md5, digest, &size);
-    object.md5 = Hex(digest, size);
+    object.md5 = HexText(digest, size);
     EVP_MD_CTX_free(sha);
     EVP_MD_CTX_free(md5);
     if (in.bad()) {
@@ -162,9 +152,12 @@ class Publisher {
             return Fail(indexFile.string() + ": cannot be read (PACKAGE is the OUT_DIR of build)");
         }
         index_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // A signed index is checked as check --signed does, expiry included: an index with an
+        // expired line must not replace one that installs with every key.
         CheckOptions options;
         options.keyed =
-            index_.rfind("#signature", 0) == 0 || index_.find("\n#signature") != std::string::npos;
+            HasSignatureLine(reinterpret_cast<const unsigned char*>(index_.data()), index_.size());
+        options.now = static_cast<std::uint64_t>(std::time(nullptr));
         const std::vector<Finding> findings = CheckFileList(index_, options);
         for (const Finding& finding : findings) {
             err_ << FormatFinding(indexFile.string(), finding) << '\n';
@@ -172,9 +165,6 @@ class Publisher {
         if (!findings.empty()) {
             return Fail(std::string("the index fails tessaly-pack check") +
                         (options.keyed ? " --signed" : "") + "; nothing uploaded");
-        }
-        if (options.keyed && !SignatureStillValid(indexFile)) {
-            return false;
         }
         std::vector<std::string> names;
         std::string error;
@@ -187,26 +177,6 @@ class Publisher {
                 return Fail(error + "; nothing uploaded");
             }
             objects_.push_back(object);
-        }
-        return true;
-    }
-
-    // A keyed installer refuses an index from the expiry of the line by its key on: an index with
-    // an expired line must not replace one that installs with every key.
-    bool SignatureStillValid(const fs::path& indexFile) {
-        SignatureLines signatures{};
-        const auto* bytes = reinterpret_cast<const unsigned char*>(index_.data());
-        if (LocateIndexSignatures(bytes, index_.size(), signatures) != SignatureVerdict::Good) {
-            return true;
-        }
-        const auto now = static_cast<std::uint64_t>(std::time(nullptr));
-        for (std::size_t i = 0; i < signatures.count; ++i) {
-            const IndexSignature& signature = signatures.lines[i];
-            if (signature.expires <= now) {
-                return Fail(indexFile.string() + ": its signature expired on " +
-                            FormatUtc(signature.expires) + " (key " + signature.keyId + ")" +
-                            "; sign it again (tessaly-pack sign); nothing uploaded");
-            }
         }
         return true;
     }
@@ -349,7 +319,7 @@ class Publisher {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned size = 0;
         EVP_Digest(run.output.data(), run.output.size(), digest, &size, EVP_sha256(), nullptr);
-        return Hex(digest, size) == object.name;
+        return HexText(digest, size) == object.name;
     }
 
     // The copy under releases/ goes first: gc then knows every index that ever went live (a copy
@@ -358,7 +328,7 @@ class Publisher {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned size = 0;
         EVP_Digest(index_.data(), index_.size(), digest, &size, EVP_md5(), nullptr);
-        const std::string md5 = Hex(digest, size);
+        const std::string md5 = HexText(digest, size);
         const std::string releases = JoinRemote(remoteAppData_, RELEASES_FOLDER);
         std::vector<ListedFile> copies;
         std::vector<ListedFile> live;
@@ -462,10 +432,12 @@ bool ObjectNames(const std::string& index, std::vector<std::string>& names, std:
         if (line.verdict != LineVerdict::Entry || line.entry.kind != Download) {
             continue;
         }
+        // The content address as the installer reads it, in the one place build puts objects.
         const std::string path = line.entry.path;
+        Sha256Digest digest;
         const std::string name =
-            path.substr(0, prefix.size()) == prefix ? path.substr(prefix.size()) : std::string();
-        if (name.size() != 64 || name.find_first_not_of("0123456789abcdef") != std::string::npos) {
+            ContentAddressDigest(path.c_str(), digest) ? HexText(digest, SHA256_SIZE) : "";
+        if (name.empty() || path != prefix + name) {
             error = std::to_string(line.number) + ": " + path +
                     ": not objects/<sha256>, as tessaly-pack build names files; only such "
                     "objects can be published without ever being overwritten";

@@ -14,13 +14,14 @@
 #include "pack/command.h"
 #include "pack/cp936.h"
 #include "pack/http_fetch.h"
-#include "pack/index_lines.h"
+#include "format/index_text.h"
 #include "pack/index_writer.h"
 #include "pack/sha256.h"
 #include "pack/signature_report.h"
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 #include "package/fetch_response.h"
-#include "package/index_signature.h"
+#include "format/content_address.h"
+#include "format/index_signature.h"
 #include "package/package_url.h"
 
 namespace tessaly::pack {
@@ -231,7 +232,7 @@ class PackageVerifier {
             return problem;
         }
         if (contentAddressed) {
-            char expected[2 * SHA256_SIZE + 1];
+            char expected[SHA256_HEX_LENGTH + 1];
             WriteHex(digest, SHA256_SIZE, expected);
             const std::string actual = Sha256Hex(answer.body.data(), answer.body.size());
             if (actual != expected) {

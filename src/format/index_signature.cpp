@@ -1,9 +1,11 @@
 // Reading and composing the signature line of a file index, and the order of its checks.
-#include "package/index_signature.h"
+#include "format/index_signature.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+
+#include "format/file_list.h"
 
 namespace tessaly {
 
@@ -12,20 +14,6 @@ namespace {
 constexpr char LINE_PREFIX[] = "#signature";
 constexpr std::size_t LINE_PREFIX_LENGTH = sizeof LINE_PREFIX - 1;
 constexpr char PURPOSE_TAG[] = "tessaly-file-list-v1";
-
-bool IsLineEnd(unsigned char byte) {
-    return byte == '\r' || byte == '\n';
-}
-
-int HexValue(unsigned char byte) {
-    if (byte >= '0' && byte <= '9') {
-        return byte - '0';
-    }
-    if (byte >= 'a' && byte <= 'f') {
-        return byte - 'a' + 10;
-    }
-    return -1;  // upper-case digits are refused: the format has one spelling
-}
 
 bool StartsWith(const unsigned char* text, std::size_t size, const char* prefix) {
     const std::size_t length = std::strlen(prefix);
@@ -43,16 +31,9 @@ bool Take(const unsigned char*& at, const unsigned char* end, const char* field)
 
 bool TakeHex(const unsigned char*& at, const unsigned char* end, unsigned char* bytes,
              std::size_t count) {
-    if (static_cast<std::size_t>(end - at) < 2 * count) {
+    if (static_cast<std::size_t>(end - at) < 2 * count ||
+        !ReadHex(reinterpret_cast<const char*>(at), count, bytes)) {
         return false;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const int high = HexValue(at[2 * i]);
-        const int low = HexValue(at[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        bytes[i] = static_cast<unsigned char>(high * 16 + low);
     }
     at += 2 * count;
     return true;
@@ -81,7 +62,7 @@ bool ReadSignatureLine(const unsigned char* at, const unsigned char* end,
         return false;
     }
     for (std::size_t i = 0; i < KEY_ID_LENGTH; ++i) {
-        if (HexValue(at[i]) < 0) {
+        if (HexDigitValue(at[i]) < 0) {
             return false;
         }
         signature.keyId[i] = static_cast<char>(at[i]);
@@ -98,7 +79,7 @@ SignatureVerdict LineValidity(const IndexKey& key, const IndexSignature& line, s
     if (now >= key.refusedFrom) {
         return SignatureVerdict::KeyRetired;
     }
-    return now >= line.expires ? SignatureVerdict::Expired : SignatureVerdict::Good;
+    return HasExpired(line, now) ? SignatureVerdict::Expired : SignatureVerdict::Good;
 }
 
 }  // namespace
@@ -135,7 +116,7 @@ SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t s
     std::size_t end = size;
     if (end >= 2 && index[end - 2] == '\r' && index[end - 1] == '\n') {
         end -= 2;
-    } else if (end >= 1 && IsLineEnd(index[end - 1])) {
+    } else if (end >= 1 && IsIndexLineEnd(index[end - 1])) {
         end -= 1;
     }
     // The signature lines, last first, each as [start, end).
@@ -144,7 +125,7 @@ SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t s
     std::size_t count = 0;
     for (;;) {
         std::size_t lineStart = end;
-        while (lineStart > 0 && !IsLineEnd(index[lineStart - 1])) {
+        while (lineStart > 0 && !IsIndexLineEnd(index[lineStart - 1])) {
             --lineStart;
         }
         if (!StartsWith(index + lineStart, end - lineStart, LINE_PREFIX)) {
@@ -169,11 +150,8 @@ SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t s
         return SignatureVerdict::Missing;
     }
     const std::size_t signedLength = starts[count - 1];
-    for (std::size_t at = 0; at < signedLength; ++at) {
-        const bool startsLine = at == 0 || IsLineEnd(index[at - 1]);
-        if (startsLine && StartsWith(index + at, signedLength - at, LINE_PREFIX)) {
-            return SignatureVerdict::Duplicate;
-        }
+    if (HasSignatureLine(index, signedLength)) {
+        return SignatureVerdict::Duplicate;
     }
     for (std::size_t i = 0; i < count; ++i) {
         const std::size_t from = count - 1 - i;
@@ -280,27 +258,14 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
     return verdict;
 }
 
-void WriteHex(const unsigned char* bytes, std::size_t size, char* out) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < size; ++i) {
-        out[2 * i] = DIGITS[bytes[i] >> 4];
-        out[2 * i + 1] = DIGITS[bytes[i] & 0x0f];
+bool HasSignatureLine(const unsigned char* index, std::size_t size) {
+    for (std::size_t at = 0; at < size; ++at) {
+        const bool startsLine = at == 0 || IsIndexLineEnd(index[at - 1]);
+        if (startsLine && StartsWith(index + at, size - at, LINE_PREFIX)) {
+            return true;
+        }
     }
-    out[2 * size] = '\0';
-}
-
-bool ContentAddressDigest(const char* path, Sha256Digest& digest) {
-    const std::size_t length = std::strlen(path);
-    constexpr std::size_t HEX_LENGTH = 2 * SHA256_SIZE;
-    if (length < HEX_LENGTH) {
-        return false;
-    }
-    const auto* hex = reinterpret_cast<const unsigned char*>(path + length - HEX_LENGTH);
-    if (length > HEX_LENGTH && HexValue(hex[-1]) >= 0) {
-        return false;  // 65 or more hex digits: which 64 of them name the content is unclear
-    }
-    const unsigned char* at = hex;
-    return TakeHex(at, hex + HEX_LENGTH, digest, SHA256_SIZE);
+    return false;
 }
 
 }  // namespace tessaly

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "package/file_list.h"
-#include "package/install_entry.h"
+#include "format/file_list.h"
 
-namespace tessaly::pack {
+namespace tessaly {
 
 struct IndexLine {
     int number;                        // 1 for the first; CR LF, LF and CR each end one line
@@ -29,4 +28,4 @@ struct IndexText {
 // non-empty lines; only the numbering differs, and this one counts a CR LF pair once.
 IndexText ReadIndexLines(const std::string& bytes);
 
-}  // namespace tessaly::pack
+}  // namespace tessaly

@@ -1,9 +1,9 @@
 // Editor-numbered lines of a file index, judged by ParseFileListLine.
-#include "pack/index_lines.h"
+#include "format/index_text.h"
 
 #include <cstring>
 
-namespace tessaly::pack {
+namespace tessaly {
 
 namespace {
 
@@ -40,7 +40,7 @@ IndexText ReadIndexLines(const std::string& bytes) {
     std::size_t start = 0;
     while (start < end) {
         std::size_t lineEnd = start;
-        while (lineEnd < end && bytes[lineEnd] != '\r' && bytes[lineEnd] != '\n') {
+        while (lineEnd < end && !IsIndexLineEnd(static_cast<unsigned char>(bytes[lineEnd]))) {
             ++lineEnd;
         }
         index.lines.push_back(JudgeLine(number, bytes.substr(start, lineEnd - start)));
@@ -59,4 +59,4 @@ IndexText ReadIndexLines(const std::string& bytes) {
     return index;
 }
 
-}  // namespace tessaly::pack
+}  // namespace tessaly

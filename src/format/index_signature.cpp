@@ -54,8 +54,8 @@ bool TakeSeconds(const unsigned char*& at, const unsigned char* end, std::uint64
     return at > start && !(*start == '0' && at - start > 1);
 }
 
-bool ReadSignatureLine(const unsigned char* at, const unsigned char* end,
-                       IndexSignature& signature) {
+bool ReadSignatureFields(const unsigned char* at, const unsigned char* end,
+                         IndexSignature& signature) {
     signature = IndexSignature{};
     if (!Take(at, end, "#signature v1 key=") ||
         static_cast<std::size_t>(end - at) < KEY_ID_LENGTH) {
@@ -108,10 +108,8 @@ const char* SignatureVerdictText(SignatureVerdict verdict) {
     return "unknown";
 }
 
-SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
-                                       SignatureLines& found) {
-    found.count = 0;
-    found.signedLength = 0;
+SignatureRun FindSignatureRun(const unsigned char* index, std::size_t size) {
+    SignatureRun run{size, 0};
     // One line end may follow the last signature line: CR LF, LF or CR.
     std::size_t end = size;
     if (end >= 2 && index[end - 2] == '\r' && index[end - 1] == '\n') {
@@ -119,26 +117,18 @@ SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t s
     } else if (end >= 1 && IsIndexLineEnd(index[end - 1])) {
         end -= 1;
     }
-    // The signature lines, last first, each as [start, end).
-    std::size_t starts[MOST_SIGNATURE_LINES];
-    std::size_t ends[MOST_SIGNATURE_LINES];
-    std::size_t count = 0;
     for (;;) {
         std::size_t lineStart = end;
         while (lineStart > 0 && !IsIndexLineEnd(index[lineStart - 1])) {
             --lineStart;
         }
-        if (!StartsWith(index + lineStart, end - lineStart, LINE_PREFIX)) {
-            break;
+        if (!BeginsSignatureLine(index + lineStart, end - lineStart)) {
+            return run;
         }
-        if (count == MOST_SIGNATURE_LINES) {
-            return SignatureVerdict::TooMany;
-        }
-        starts[count] = lineStart;
-        ends[count] = end;
-        ++count;
+        run.start = lineStart;
+        ++run.count;
         if (lineStart == 0) {
-            break;
+            return run;
         }
         // Exactly one line end between two signature lines: an empty line ends the run.
         end = lineStart - 1;
@@ -146,21 +136,44 @@ SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t s
             --end;
         }
     }
-    if (count == 0) {
+}
+
+bool BeginsSignatureLine(const unsigned char* line, std::size_t length) {
+    return StartsWith(line, length, LINE_PREFIX);
+}
+
+bool ReadSignatureLine(const unsigned char* line, std::size_t length, IndexSignature& signature) {
+    return ReadSignatureFields(line, line + length, signature);
+}
+
+SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
+                                       SignatureLines& found) {
+    found.count = 0;
+    found.signedLength = 0;
+    const SignatureRun run = FindSignatureRun(index, size);
+    if (run.count == 0) {
         return SignatureVerdict::Missing;
     }
-    const std::size_t signedLength = starts[count - 1];
-    if (HasSignatureLine(index, signedLength)) {
+    if (run.count > MOST_SIGNATURE_LINES) {
+        return SignatureVerdict::TooMany;
+    }
+    if (HasSignatureLine(index, run.start)) {
         return SignatureVerdict::Duplicate;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t from = count - 1 - i;
-        if (!ReadSignatureLine(index + starts[from], index + ends[from], found.lines[i])) {
+    std::size_t at = run.start;
+    for (std::size_t i = 0; i < run.count; ++i) {
+        std::size_t end = at;
+        while (end < size && !IsIndexLineEnd(index[end])) {
+            ++end;
+        }
+        if (!ReadSignatureLine(index + at, end - at, found.lines[i])) {
             return SignatureVerdict::Malformed;
         }
+        // Past the one line end, CR LF or a single CR or LF, that separates two lines of the run.
+        at = end + (end + 1 < size && index[end] == '\r' && index[end + 1] == '\n' ? 2 : 1);
     }
-    found.count = count;
-    found.signedLength = signedLength;
+    found.count = run.count;
+    found.signedLength = run.start;
     return SignatureVerdict::Good;
 }
 
@@ -261,7 +274,7 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
 bool HasSignatureLine(const unsigned char* index, std::size_t size) {
     for (std::size_t at = 0; at < size; ++at) {
         const bool startsLine = at == 0 || IsIndexLineEnd(index[at - 1]);
-        if (startsLine && StartsWith(index + at, size - at, LINE_PREFIX)) {
+        if (startsLine && BeginsSignatureLine(index + at, size - at)) {
             return true;
         }
     }

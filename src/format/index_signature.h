@@ -62,6 +62,21 @@ struct SignatureLines {
     std::size_t signedLength;  // the bytes before the first signature line
 };
 
+// The run of lines beginning with "#signature" that ends `index` (one line end may follow it),
+// however many there are and whether or not they read as signature lines.
+struct SignatureRun {
+    std::size_t start;  // its first byte, which ends the signed text; `size` when there is none
+    std::size_t count;  // its lines
+};
+SignatureRun FindSignatureRun(const unsigned char* index, std::size_t size);
+
+// True when the line of `length` bytes begins like a signature line, with "#signature".
+bool BeginsSignatureLine(const unsigned char* line, std::size_t length);
+
+// Reads the line of `length` bytes (without its line end) as a signature line; false when it does
+// not read as one.
+bool ReadSignatureLine(const unsigned char* line, std::size_t length, IndexSignature& signature);
+
 // Finds the signature lines at the end of `index` and reads them; `found` is complete on Good.
 SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
                                        SignatureLines& found);

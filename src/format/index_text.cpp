@@ -18,9 +18,10 @@ std::vector<std::string> CutColumns(const std::string& text) {
     return columns;
 }
 
-IndexLine JudgeLine(int number, std::string text) {
+IndexLine JudgeLine(int number, std::size_t offset, std::string text) {
     IndexLine line;
     line.number = number;
+    line.offset = offset;
     line.columns = CutColumns(text);
     std::vector<char> writable(text.begin(), text.end());
     writable.push_back('\0');
@@ -43,7 +44,7 @@ IndexText ReadIndexLines(const std::string& bytes) {
         while (lineEnd < end && !IsIndexLineEnd(static_cast<unsigned char>(bytes[lineEnd]))) {
             ++lineEnd;
         }
-        index.lines.push_back(JudgeLine(number, bytes.substr(start, lineEnd - start)));
+        index.lines.push_back(JudgeLine(number, start, bytes.substr(start, lineEnd - start)));
         if (lineEnd == end) {
             start = end;
             break;

@@ -12,6 +12,7 @@ namespace tessaly {
 
 struct IndexLine {
     int number;                        // 1 for the first; CR LF, LF and CR each end one line
+    std::size_t offset;                // where the line begins in the index
     std::string text;                  // the bytes of the line, without its line break
     std::vector<std::string> columns;  // the text cut at every "|"
     LineVerdict verdict;               // what the installer makes of the line

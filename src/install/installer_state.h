@@ -7,10 +7,10 @@
 #include <mutex>
 
 #include "common/cp936_text.h"
-#include "install/install_dir_paths.h"
-#include "install/prerequisite_check.h"
 #include "format/entry_paths.h"
 #include "format/install_entry.h"
+#include "install/install_dir_paths.h"
+#include "install/prerequisite_check.h"
 
 struct HWND__;  // what the platform's HWND points to
 namespace Gdiplus {

@@ -4,8 +4,8 @@
 #include <new>
 
 #include "common/failure_report.h"
-#include "install/installer_state.h"
 #include "format/file_list.h"
+#include "install/installer_state.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {

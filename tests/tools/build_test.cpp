@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "pack/build_command.h"
-#include "pack/check_command.h"
 #include "format/install_entry.h"
+#include "pack/build_command.h"
+#include "pack/index_check.h"
 #include "tools/pack_test_support.h"
 
 namespace tessaly::pack {

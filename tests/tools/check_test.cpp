@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/check_command.h"
+#include "pack/index_check.h"
 #include "pack/index_signing.h"
 #include "tools/pack_test_support.h"
 

@@ -12,7 +12,7 @@
 #include <thread>
 
 #include "pack/gc_command.h"
-#include "pack/publish_command.h"
+#include "pack/published_layout.h"
 #include "pack/rclone.h"
 #include "tools/pack_test_support.h"
 #include "tools/s3_fixture.h"

@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
+#include "format/install_entry.h"
 #include "pack/build_command.h"
 #include "pack/http_fetch.h"
+#include "pack/package_signing.h"
 #include "pack/serve_command.h"
-#include "pack/sign_command.h"
 #include "pack/signature_report.h"
 #include "pack/verify_command.h"
-#include "format/install_entry.h"
 #include "tools/pack_test_support.h"
 
 namespace tessaly::pack {

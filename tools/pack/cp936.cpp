@@ -66,6 +66,10 @@ std::string Cp936ForDisplay(const std::string& cp936) {
     return shown;
 }
 
+std::string Quoted(const std::string& cp936) {
+    return "\"" + Cp936ForDisplay(cp936) + "\"";
+}
+
 std::size_t FindTrailByte(const std::string& cp936, char trail) {
     for (std::size_t i = 0; i < cp936.size(); ++i) {
         if (IsCp936LeadByte(static_cast<unsigned char>(cp936[i])) && i + 1 < cp936.size()) {

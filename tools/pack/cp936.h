@@ -21,6 +21,9 @@ bool Cp936ToUtf8(const std::string& cp936, std::string& utf8);
 // otherwise with every byte above 127 written as \xNN.
 std::string Cp936ForDisplay(const std::string& cp936);
 
+// The same, in double quotes, as messages quote a name.
+std::string Quoted(const std::string& cp936);
+
 // Offset of the first double-byte character whose second byte equals `trail` (such as "|" or a
 // backslash, which byte-wise code takes for a separator), or npos when there is none.
 std::size_t FindTrailByte(const std::string& cp936, char trail);

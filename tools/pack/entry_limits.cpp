@@ -10,10 +10,6 @@ namespace tessaly::pack {
 
 namespace {
 
-std::string Quoted(const std::string& cp936) {
-    return "\"" + Cp936ForDisplay(cp936) + "\"";
-}
-
 // Bytes a URL path may hold without percent-encoding.
 bool IsPlainUrlByte(unsigned char byte) {
     if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||

@@ -17,6 +17,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "pack/command.h"
+
 namespace tessaly::pack {
 
 void PkeyFree::operator()(EVP_PKEY* key) const {
@@ -65,21 +67,10 @@ std::string PublicKeyInfo(EVP_PKEY* key) {
     return info;
 }
 
-bool ReadFile(const fs::path& file, std::string& text, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = file.string() + ": " + std::strerror(errno);
-        return false;
-    }
-    std::ostringstream content;
-    content << in.rdbuf();
-    text = content.str();
-    return true;
-}
-
 SigningKey LoadKey(const fs::path& file, bool isPrivate, std::string& error) {
     std::string pem;
-    if (!ReadFile(file, pem, error)) {
+    if (!ReadWholeFile(file, pem)) {
+        error = file.string() + ": " + std::strerror(errno);
         return nullptr;
     }
     Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));

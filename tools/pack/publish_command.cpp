@@ -2,6 +2,7 @@
 // are uploaded, every object the index names is confirmed, a copy of the index is kept under
 // releases/, and only then does the index go live.
 #include "pack/publish_command.h"
+#include "pack/published_layout.h"
 
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -17,13 +18,13 @@
 #include <set>
 #include <thread>
 
-#include "pack/check_command.h"
-#include "pack/command.h"
-#include "format/index_text.h"
-#include "pack/index_writer.h"
-#include "pack/rclone.h"
 #include "format/content_address.h"
 #include "format/index_signature.h"
+#include "format/index_text.h"
+#include "pack/command.h"
+#include "pack/index_check.h"
+#include "pack/index_writer.h"
+#include "pack/rclone.h"
 
 namespace tessaly::pack {
 
@@ -109,10 +110,6 @@ std::string Megabytes(std::uint64_t bytes) {
     return text;
 }
 
-std::string Count(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
 class Publisher {
   public:
     Publisher(const fs::path& package, const std::string& dest, bool dryRun, std::ostream& out,
@@ -147,11 +144,9 @@ class Publisher {
 
     bool CheckPackage() {
         const fs::path indexFile = appData_ / INDEX_NAME;
-        std::ifstream in(indexFile, std::ios::binary);
-        if (!in) {
+        if (!ReadWholeFile(indexFile, index_)) {
             return Fail(indexFile.string() + ": cannot be read (PACKAGE is the OUT_DIR of build)");
         }
-        index_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         // A signed index is checked as check --signed does, expiry included: an index with an
         // expired line must not replace one that installs with every key.
         CheckOptions options;
@@ -403,52 +398,6 @@ class Publisher {
 };
 
 }  // namespace
-
-std::string ReleaseCopyName(std::int64_t published) {
-    const std::time_t time = static_cast<std::time_t>(published);
-    std::tm utc{};
-    gmtime_r(&time, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return std::string(text) + "-" + INDEX_NAME;
-}
-
-bool ReadReleaseCopyName(const std::string& name, std::int64_t& published) {
-    std::tm utc{};
-    const char* end = strptime(name.c_str(), "%Y%m%dT%H%M%SZ-", &utc);
-    // strptime takes fewer digits than the 17 characters a name begins with: count them.
-    if (end == nullptr || std::string(end) != INDEX_NAME || end - name.c_str() != 17) {
-        return false;
-    }
-    published = timegm(&utc);
-    return true;
-}
-
-bool ObjectNames(const std::string& index, std::vector<std::string>& names, std::string& error) {
-    names.clear();
-    std::set<std::string> seen;
-    const std::string prefix = std::string(OBJECT_FOLDER) + "/";
-    for (const IndexLine& line : ReadIndexLines(index).lines) {
-        if (line.verdict != LineVerdict::Entry || line.entry.kind != Download) {
-            continue;
-        }
-        // The content address as the installer reads it, in the one place build puts objects.
-        const std::string path = line.entry.path;
-        Sha256Digest digest;
-        const std::string name =
-            ContentAddressDigest(path.c_str(), digest) ? HexText(digest, SHA256_SIZE) : "";
-        if (name.empty() || path != prefix + name) {
-            error = std::to_string(line.number) + ": " + path +
-                    ": not objects/<sha256>, as tessaly-pack build names files; only such "
-                    "objects can be published without ever being overwritten";
-            return false;
-        }
-        if (seen.insert(name).second) {
-            names.push_back(name);
-        }
-    }
-    return true;
-}
 
 int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Arguments parsed;

@@ -10,18 +10,18 @@
 #include <iterator>
 #include <set>
 
+#include "format/content_address.h"
+#include "format/entry_paths.h"
+#include "format/index_signature.h"
+#include "format/index_text.h"
 #include "pack/cache_report.h"
 #include "pack/command.h"
 #include "pack/cp936.h"
 #include "pack/http_fetch.h"
-#include "format/index_text.h"
 #include "pack/index_writer.h"
 #include "pack/sha256.h"
 #include "pack/signature_report.h"
-#include "format/entry_paths.h"
 #include "package/fetch_response.h"
-#include "format/content_address.h"
-#include "format/index_signature.h"
 #include "package/package_url.h"
 
 namespace tessaly::pack {
@@ -96,19 +96,10 @@ class PlainProgress : public VerifyProgress {
     std::size_t total_ = 0;
 };
 
-bool ReadLocal(const fs::path& file, std::string& bytes) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
 // Compares served bytes with the local copy; empty when they match.
 std::string CompareWithLocal(const std::string& served, const fs::path& local) {
     std::string bytes;
-    if (!ReadLocal(local, bytes)) {
+    if (!ReadWholeFile(local, bytes)) {
         return "no local copy at " + local.string();
     }
     if (bytes != served) {

@@ -501,6 +501,10 @@ TEST(PackCommand, UsageAndHelp) {
         EXPECT_EQ(help.output.rfind(std::string("usage: tessaly-pack ") + command, 0), 0u);
         EXPECT_EQ(RunProgram(std::string(command) + " --no-such-option x").exitCode, 2);
     }
+    // The usages state the limit of signing keys that the format sets.
+    const std::string most = std::to_string(MOST_SIGNATURE_LINES);
+    EXPECT_NE(RunProgram("sign --help").output.find("up to " + most + ","), std::string::npos);
+    EXPECT_NE(RunProgram("build --help").output.find("Up to " + most + " keys"), std::string::npos);
     EXPECT_EQ(RunProgram("").exitCode, 2);
     EXPECT_EQ(RunProgram("unpack").exitCode, 2);
     EXPECT_EQ(RunProgram("--help").exitCode, 0);

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "package/file_list.h"
+#include "format/file_list.h"
 
 namespace {
 

@@ -3,66 +3,32 @@
 #
 #   TESSALY_INDEX_KEY_INCLUDE_DIR   folder holding the generated index_public_key.h
 #
-# The list holds 1 to 8 entries, "KEY.pub" or "KEY.pub@YYYY-MM-DD": the date is the key's last day
+# The list holds 1 to MOST_INDEX_KEYS (8) entries, "KEY.pub" or "KEY.pub@YYYY-MM-DD": the date is the key's last day
 # of validity, and from 00:00 UTC of the day after it the installer refuses signatures by that key.
 # Each key must be an ECDSA P-256 public key. openssl writes it as DER SubjectPublicKeyInfo, which
 # for P-256 is always 91 bytes: a fixed 26-byte prefix naming the algorithm and the curve, then the
 # uncompressed point 04 ‖ X ‖ Y. The key id is the start of the SHA-256 of those 91 bytes, as the
-# publisher's tool computes it.
-set(TESSALY_INDEX_KEY_SPKI_PREFIX "3059301306072a8648ce3d020106082a8648ce3d030107034200")
-set(TESSALY_MOST_INDEX_KEYS 8)
+# publisher's tool computes it. The limit of keys, the key id's length and that prefix are read from
+# the header that the installer and the tool take them from.
+set(TESSALY_INDEX_KEYS_HEADER "${PROJECT_SOURCE_DIR}/src/format/index_keys.h")
+# The value of `constexpr ... NAME[] = "value";` or `constexpr ... NAME = value;` in that header.
+function(tessaly_index_keys_constant name pattern out)
+  file(STRINGS "${TESSALY_INDEX_KEYS_HEADER}" line REGEX " ${name}(\\[\\])? = \"?${pattern}\"?[^0-9a-f]")
+  if(NOT line MATCHES " ${name}(\\[\\])? = \"?(${pattern})")
+    message(FATAL_ERROR "${TESSALY_INDEX_KEYS_HEADER}: no ${name}")
+  endif()
+  set(${out} "${CMAKE_MATCH_2}" PARENT_SCOPE)
+endfunction()
+tessaly_index_keys_constant(MOST_INDEX_KEYS "[0-9]+" TESSALY_MOST_INDEX_KEYS)
+tessaly_index_keys_constant(KEY_ID_LENGTH "[0-9]+" TESSALY_KEY_ID_LENGTH)
+tessaly_index_keys_constant(P256_SPKI_PREFIX_HEX "[0-9a-f]+" TESSALY_INDEX_KEY_SPKI_PREFIX)
 
 find_program(TESSALY_OPENSSL openssl)
 if(NOT TESSALY_OPENSSL)
   message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY needs the openssl program (scripts/install-deps.sh installs it)")
 endif()
 
-# Days from 1970-01-01 to the civil date YEAR-MONTH-DAY (proleptic Gregorian).
-function(tessaly_days_from_civil year month day out)
-  if(month LESS_EQUAL 2)
-    math(EXPR year "${year} - 1")
-    math(EXPR monthIndex "${month} + 9")
-  else()
-    math(EXPR monthIndex "${month} - 3")
-  endif()
-  math(EXPR era "${year} / 400")
-  math(EXPR yearOfEra "${year} - ${era} * 400")
-  math(EXPR dayOfYear "(153 * ${monthIndex} + 2) / 5 + ${day} - 1")
-  math(EXPR dayOfEra "${yearOfEra} * 365 + ${yearOfEra} / 4 - ${yearOfEra} / 100 + ${dayOfYear}")
-  math(EXPR days "${era} * 146097 + ${dayOfEra} - 719468")
-  set(${out} ${days} PARENT_SCOPE)
-endfunction()
-
-# The UTC second from which a key whose last day is DATE (YYYY-MM-DD, 1970 to 9999) is refused: the
-# start of the next day. Fails the configuration for anything that is not such a date.
-function(tessaly_refused_from entry date out)
-  if(NOT date MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
-    message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY: ${entry}: the last day must be written YYYY-MM-DD, got \"${date}\"")
-  endif()
-  # CMake reads "08" as eight.
-  set(year "${CMAKE_MATCH_1}")
-  set(month "${CMAKE_MATCH_2}")
-  set(day "${CMAKE_MATCH_3}")
-  set(monthDays 31 28 31 30 31 30 31 31 30 31 30 31)
-  math(EXPR by4 "${year} % 4")
-  math(EXPR by100 "${year} % 100")
-  math(EXPR by400 "${year} % 400")
-  if(by4 EQUAL 0 AND (NOT by100 EQUAL 0 OR by400 EQUAL 0))
-    list(REMOVE_AT monthDays 1)
-    list(INSERT monthDays 1 29)
-  endif()
-  set(longest 0)
-  if(month GREATER_EQUAL 1 AND month LESS_EQUAL 12)
-    math(EXPR monthIndex "${month} - 1")
-    list(GET monthDays ${monthIndex} longest)
-  endif()
-  if(year LESS 1970 OR longest EQUAL 0 OR day LESS 1 OR day GREATER longest)
-    message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY: ${entry}: ${date} is not a date from 1970 on")
-  endif()
-  tessaly_days_from_civil(${year} ${month} ${day} days)
-  math(EXPR seconds "(${days} + 1) * 86400")
-  set(${out} ${seconds} PARENT_SCOPE)
-endfunction()
+include("${CMAKE_CURRENT_LIST_DIR}/index-key-dates.cmake")
 
 list(LENGTH TESSALY_INDEX_PUBLIC_KEY keyCount)
 if(keyCount GREATER TESSALY_MOST_INDEX_KEYS)
@@ -102,13 +68,13 @@ foreach(entry IN LISTS TESSALY_INDEX_PUBLIC_KEY)
   endif()
   file(READ "${der}" spki HEX)
   string(LENGTH "${spki}" length)
-  string(LENGTH "${TESSALY_INDEX_KEY_SPKI_PREFIX}04" prefixLength)
-  if(NOT length EQUAL 182 OR NOT spki MATCHES "^${TESSALY_INDEX_KEY_SPKI_PREFIX}04")
+  string(LENGTH "${TESSALY_INDEX_KEY_SPKI_PREFIX}" prefixLength)
+  if(NOT length EQUAL 182 OR NOT spki MATCHES "^${TESSALY_INDEX_KEY_SPKI_PREFIX}")
     math(EXPR bytes "${length} / 2")
     message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY: ${file} is not an ECDSA P-256 public key (a ${bytes}-byte key of another kind; make one with tessaly-pack keygen)")
   endif()
   file(SHA256 "${der}" digest)
-  string(SUBSTRING "${digest}" 0 16 keyId)
+  string(SUBSTRING "${digest}" 0 ${TESSALY_KEY_ID_LENGTH} keyId)
   if(keyId IN_LIST keyIds)
     message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY: ${file} is key ${keyId}, which the list names already")
   endif()
@@ -131,7 +97,7 @@ file(CONFIGURE OUTPUT "${TESSALY_INDEX_KEY_INCLUDE_DIR}/index_public_key.h" CONT
 // that the installer's file indexes must be signed with, one of them at least.
 #pragma once
 
-#include \"package/index_signature.h\"
+#include \"format/index_keys.h\"
 
 namespace tessaly {
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "package/file_list.h"
+#include "format/file_list.h"
 
 namespace {
 

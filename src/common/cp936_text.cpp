@@ -1,36 +1,9 @@
-// Code page 936 byte sequences, and the UTF-16 paths composed under folders Windows named.
+// The UTF-16 paths composed under folders Windows named.
 #include "common/cp936_text.h"
 
 #include <cstring>
 
 namespace tessaly {
-
-namespace {
-
-bool IsLeadByte(unsigned char byte) {
-    return byte >= 0x81 && byte <= 0xFE;
-}
-
-bool IsTrailByte(unsigned char byte) {
-    return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFE);
-}
-
-}  // namespace
-
-bool IsCp936Text(const char* text) {
-    for (const auto* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
-        if (*p == 0xFF) {
-            return false;
-        }
-        if (IsLeadByte(*p)) {
-            if (!IsTrailByte(p[1])) {
-                return false;
-            }
-            ++p;
-        }
-    }
-    return true;
-}
 
 bool ComposeWidePath(const char* path, std::initializer_list<const WideFolder*> folders,
                      Cp936Converter convert, std::u16string& wide) {

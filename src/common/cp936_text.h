@@ -1,9 +1,9 @@
 // Code page 936 text at the Windows edge. The installer keeps every text in code page 936 (its own
 // literals and the index's columns, byte for byte) and hands Windows only UTF-16, converted from
-// code page 936 whatever the machine's ANSI code page is. The rules here need no platform: which
-// bytes are code page 936 text, and how a path composed in code page 936 under a folder that
-// Windows named in UTF-16 becomes the UTF-16 path Windows is handed. The conversion itself is the
-// platform's (cp936_text_win.h), handed in.
+// code page 936 whatever the machine's ANSI code page is. The rule here needs no platform: how
+// a path composed in code page 936 under a folder that Windows named in UTF-16 becomes the UTF-16
+// path Windows is handed. The conversion itself is the platform's (cp936_text_win.h), handed in.
+// Which bytes are code page 936 text is the package format's rule (format/cp936_bytes.h).
 #pragma once
 
 #include <cstddef>
@@ -11,10 +11,6 @@
 #include <string>
 
 namespace tessaly {
-
-// True when `text` (NUL-terminated) is a sequence of code page 936 characters: single bytes up to
-// 0x80, or a lead byte 0x81 to 0xFE followed by a trail byte 0x40 to 0x7E or 0x80 to 0xFE.
-bool IsCp936Text(const char* text);
 
 // The reason a failure line gives for a text that cannot reach Windows because it is not code page
 // 936.

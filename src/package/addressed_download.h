@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "package/index_signature.h"
+#include "format/content_address.h"
 
 namespace tessaly {
 

@@ -5,7 +5,7 @@
 #include "common/cp936_text_win.h"
 #include "common/failure_report.h"
 #include "common/scoped_win.h"
-#include "package/byte_buffer.h"
+#include "format/byte_buffer.h"
 #include "package/download_files_win.h"
 #include "package/ensure_directory_win.h"
 #include "package/entry_targets.h"

@@ -3,8 +3,8 @@
 
 #include <cstring>
 
-#include "common/cp936_text.h"
 #include "common/fixed_text.h"
+#include "format/cp936_bytes.h"
 
 namespace tessaly {
 
@@ -13,7 +13,8 @@ namespace {
 template <std::size_t N>
 bool ComposeContained(char (&out)[N], const char* directory, const char* relative,
                       const char* suffix) {
-    if (!IsContainedRelativePath(relative) || !IsCp936Text(relative)) {
+    if (!IsContainedRelativePath(relative) || !IsCp936Text(relative) ||
+        !ComposedPathFits(N, std::strlen(directory), std::strlen(relative), std::strlen(suffix))) {
         std::memset(out, 0, N);
         return false;
     }
@@ -33,7 +34,7 @@ bool ComposeFilePath(char (&out)[FILE_PATH_CAPACITY], const char* installDir, co
 
 bool ComposeLinkTarget(char (&out)[TARGET_PATH_CAPACITY], const char* installDir,
                        const char* path) {
-    if (!JoinedFits(LINK_TARGET_CAPACITY, {installDir, path})) {
+    if (!ComposedPathFits(LINK_TARGET_CAPACITY, std::strlen(installDir), std::strlen(path))) {
         std::memset(out, 0, sizeof out);
         return false;
     }
@@ -41,7 +42,7 @@ bool ComposeLinkTarget(char (&out)[TARGET_PATH_CAPACITY], const char* installDir
 }
 
 bool ComposeLinkPath(char (&out)[LINK_PATH_CAPACITY], const char* desktopDir, const char* local) {
-    return ComposeContained(out, desktopDir, local, ".lnk");
+    return ComposeContained(out, desktopDir, local, LINK_SUFFIX);
 }
 
 bool ComposeLaunchPath(char (&out)[TARGET_PATH_CAPACITY], const char* installDir,

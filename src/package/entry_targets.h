@@ -4,7 +4,7 @@
 // path must fit the fixed text it is composed in. A refused path leaves its text all zeros.
 #pragma once
 
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 
 namespace tessaly {
 

@@ -1,7 +1,7 @@
 // The installer's only network operation: one HTTP GET from the package server.
 #pragma once
 
-#include "package/byte_buffer.h"
+#include "format/byte_buffer.h"
 
 namespace tessaly {
 

@@ -8,9 +8,9 @@
 
 #include "common/cp936_text.h"
 #include "common/cp936_text_win.h"
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 #include "package/install_dir_paths.h"
-#include "package/install_entry.h"
+#include "format/install_entry.h"
 
 namespace tessaly {
 

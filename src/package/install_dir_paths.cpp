@@ -4,17 +4,12 @@
 #include <cstring>
 
 #include "common/fixed_text.h"
+#include "format/entry_paths.h"
 
 namespace tessaly {
 
-namespace {
-
-constexpr char INSTALL_FOLDER_NAME[] = "\\Tessaly";
-
-}  // namespace
-
 bool ComposeInstallDir(char (&out)[INSTALL_DIR_CAPACITY], const char* programFiles) {
-    if (!JoinedFits(INSTALL_DIR_CAPACITY, {programFiles, INSTALL_FOLDER_NAME, "\\"})) {
+    if (!ComposedPathFits(INSTALL_DIR_CAPACITY, InstallDirLength(std::strlen(programFiles)), 0)) {
         std::memset(out, 0, sizeof out);
         return false;
     }

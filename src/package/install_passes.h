@@ -5,8 +5,8 @@
 
 #include <functional>
 
-#include "package/entry_paths.h"
-#include "package/install_entry.h"
+#include "format/entry_paths.h"
+#include "format/install_entry.h"
 
 namespace tessaly {
 

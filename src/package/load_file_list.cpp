@@ -4,7 +4,7 @@
 #include <new>
 
 #include "common/failure_report.h"
-#include "package/file_list.h"
+#include "format/file_list.h"
 #include "package/wire_protocol.h"
 
 namespace tessaly {

@@ -3,8 +3,8 @@
 
 #include <functional>
 
-#include "package/byte_buffer.h"
-#include "package/install_entry.h"
+#include "format/byte_buffer.h"
+#include "format/install_entry.h"
 
 namespace tessaly {
 

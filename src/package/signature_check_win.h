@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "package/byte_buffer.h"
+#include "format/byte_buffer.h"
 #include "package/install_context_win.h"
 #include "package/signed_file_list.h"
 

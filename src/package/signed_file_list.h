@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "package/index_signature.h"
+#include "format/index_signature.h"
 #include "package/load_file_list.h"
 
 namespace tessaly {

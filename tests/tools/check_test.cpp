@@ -1,10 +1,11 @@
 // tessaly-pack check: each problem of a hand-written index is reported on the line an editor shows.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
-#include "pack/check_command.h"
+#include "pack/index_check.h"
 #include "pack/index_signing.h"
 #include "tools/pack_test_support.h"
 
@@ -103,9 +104,6 @@ TEST(CheckFileList, WholeIndexProblems) {
 
 TEST(CheckFileList, EntryProblemsAndNames) {
     ExpectFindings("0|p|a.txt\n0|q|A.TXT\n", {{2, "replaces the file installed by line 1"}});
-    ExpectFindings("1|" + std::string(183, 'f') + "|\n", {{1, "folder path of 256 bytes"}});
-    ExpectFindings("0|p|x.txt\n2|x.txt|\n", {{2, "link name is empty"}});
-    ExpectFindings("0|p|x.txt\n2|x.txt|sub\\L\n", {{2, "folder separator"}});
     // 数据 written in UTF-8 instead of code page 936.
     ExpectFindings("1|\xE6\x95\xB0\xE6\x8D\xAE|\n", {{1, "looks like UTF-8"}});
     ExpectFindings("1|\xCA\xFD\xBE\xDD|\n", {});
@@ -140,12 +138,10 @@ TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
     } cases[] = {
         {"good", good, {}},
         {"unsigned", object, {{0, "no signature line at the end"}}},
-        {"misplaced", signature + object, {{1, "a signature line before other lines"}}},
         {"followed by an empty line", good + "\r\n", {{2, "a signature line before other lines"}}},
         {"duplicate and malformed",
          signature + object + "#signature v2\r\n",
          {{1, "a signature line before other lines"}, {3, "does not read as"}}},
-        {"two lines, the second malformed", good + "#signature v2\r\n", {{3, "does not read as"}}},
         {"nine lines",
          object + signature + signature + signature + signature + signature + signature +
              signature + signature + signature,
@@ -164,9 +160,13 @@ TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
     // Without a key to judge by, each line's expiry is judged on its own.
     const std::string expiredPart =
         "the signature by key " + KeyId(key.get()) + " expired on 1970-01-01 00:00 UTC";
-    ExpectFindings(SignIndex(object, {key.get(), otherPrivate.get()}, 1, error),
+    std::string expired = SignIndex(object, {key.get(), otherPrivate.get()}, 1, error);
+    ExpectFindings(expired,
                    {{2, expiredPart.c_str()}, {3, "installers that hold only that key refuse"}},
                    {true, nullptr, 1});
+    // CR line ends read as the installer reads them.
+    expired.erase(std::remove(expired.begin(), expired.end(), '\n'), expired.end());
+    ExpectFindings(expired, {{2, expiredPart.c_str()}, {3, "expired on"}}, {true, nullptr, 1});
 
     // With the public key, the signature is verified too; its finding is on the signature line.
     const std::string otherKeyPart = "signed with key " + KeyId(key.get());

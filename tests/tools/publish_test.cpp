@@ -4,6 +4,7 @@
 // recent index names. The rules gc decides by are checked alone first.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -11,7 +12,7 @@
 #include <thread>
 
 #include "pack/gc_command.h"
-#include "pack/publish_command.h"
+#include "pack/published_layout.h"
 #include "pack/rclone.h"
 #include "tools/pack_test_support.h"
 #include "tools/s3_fixture.h"
@@ -215,6 +216,10 @@ TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
 TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
     const fs::path key = dir_ / "index.pem";
     ASSERT_EQ(RunProgram("keygen " + Quote(key)).exitCode, 0);
+    const auto signExpired = [&](const fs::path& package) {
+        const std::string sign = "sign " + Quote(package) + " --key " + Quote(key);
+        ASSERT_EQ(RunProgram(sign + " --expires 2020-01-01").exitCode, 0);
+    };
     const struct {
         const char* name;
         std::function<void(const fs::path& package)> spoil;
@@ -231,14 +236,16 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
              WriteFile(package / "AppData/objects" / Sha("payload"), "changed");
          },
          "its content does not match its name"},
-        {"an expired signature",
+        {"an expired signature", signExpired, "expired on 2020-01-01"},
+        {"an expired signature, with CR line ends",
          [&](const fs::path& package) {
-             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(key) +
-                                  " --expires 2020-01-01")
-                           .exitCode,
-                       0);
+             signExpired(package);
+             const fs::path index = package / "AppData/FileList.txt";
+             std::string text = ReadFile(index);
+             text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+             WriteFile(index, text);
          },
-         "its signature expired on 2020-01-01"},
+         "expired on 2020-01-01"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "format/cp936_bytes.h"
 #include "unit/cp936_iconv.h"
 
 namespace tessaly {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 
 namespace tessaly {
 namespace {
@@ -19,21 +19,26 @@ TEST(IsContainedRelativePath, RefusesEveryWayOut) {
                              "../evil.txt",
                              "a\\..\\..\\b",
                              "a/../../b",
+                             "a\\../..\\b",
+                             "bin\\..\\..",
                              "a\\..",
                              "a/..",
                              "\\evil.txt",
                              "/evil.txt",
                              "C:\\evil.txt",
                              "C:x",
+                             "C:/x",
                              "c:",
                              "\\\\host\\share\\x",
                              "//host/share/x",
                              "\\\\?\\C:\\x",
                              "\\\\.\\PhysicalDrive0",
+                             "\\\\.\\C:",
                              "file:stream",
                              "a\\b:c",
                              ".. \\x",
                              "...\\x",
+                             "... \\x",
                              "a\\. .\\b",
                              "NUL",
                              "con",

@@ -68,30 +68,10 @@ TEST(EntryTargets, JoinsDirectoryColumnAndSuffix) {
 
 TEST(EntryTargets, RefusesColumnsThatLeaveTheDirectoryOrAreNotCodePage936) {
     for (const Composer& composer : COMPOSERS) {
-        for (const char* relative : {"..\\..\\evil.txt",
-                                     "..\\evil",
-                                     "../evil",
-                                     "a\\..\\..\\b",
-                                     "a/../../b",
-                                     "a\\../..\\b",
-                                     "C:\\evil.txt",
-                                     "C:x",
-                                     "C:/x",
-                                     "\\\\host\\share",
-                                     "//host/share",
-                                     "\\\\?\\C:\\x",
-                                     "\\\\.\\C:",
-                                     "\\evil.txt",
-                                     "/evil.txt",
-                                     "file:stream",
-                                     "bin\\main.exe:stream",
-                                     "..",
-                                     "bin\\..\\..",
-                                     "... \\x",
-                                     "NUL",
-                                     "bin\\con.txt",
-                                     "bad\xFF.txt",
-                                     "数据\xCA"}) {
+        // Each way out of the directory (format/entry_paths.h, whose tests list them all), and
+        // text that is not code page 936.
+        for (const char* relative : {"..\\evil", "C:\\evil.txt", "\\\\host\\share", "bin\\con.txt",
+                                     "bad\xFF.txt", "数据\xCA"}) {
             SCOPED_TRACE(std::string(composer.name) + " / " + relative);
             const Outcome outcome = composer.run(INSTALL_DIR, relative);
             EXPECT_FALSE(outcome.accepted);

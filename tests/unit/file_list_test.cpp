@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
-#include "package/file_list.h"
+#include "format/file_list.h"
+#include "format/index_text.h"
 
 namespace tessaly {
 namespace {
@@ -119,13 +121,45 @@ TEST(ParseFileList, LineRules) {
         {"path one byte over is skipped", "0|" + longPath + "p|x\n1|ok", {{1, "ok", ""}}},
         {"local one byte over is skipped", "0|a|" + longLocal + "l\n1|ok", {{1, "ok", ""}}},
         {"only line breaks", "\r\n\r\n", {}},
+        {"mixed line ends",
+         "1|bin|\r\n0|a|b\n\n5|k|\r\r\n0|c|d",
+         {{1, "bin", ""}, {0, "a", "b"}, {5, "k", ""}, {0, "c", "d"}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Parsed parsed = Parse(c.text);
         EXPECT_TRUE(parsed.ok);
         ExpectEntries(parsed.entries, c.entries);
+        // The publisher's tool reads the index line by line and reaches the same records.
+        EntryList lineByLine;
+        for (const IndexLine& line : ReadIndexLines(c.text).lines) {
+            if (line.verdict == LineVerdict::Entry) {
+                lineByLine.push_back(line.entry);
+            }
+        }
+        ASSERT_EQ(lineByLine.size(), parsed.entries.size());
+        EXPECT_TRUE(lineByLine.empty() ||
+                    std::memcmp(lineByLine.data(), parsed.entries.data(),
+                                lineByLine.size() * sizeof(InstallEntry)) == 0);
     }
+}
+
+TEST(IndexLines, NumbersLinesAsAnEditorDoes) {
+    const IndexText index = ReadIndexLines("1|a|\r\n0|p|a\\x\n\n2|a\\x|L\r3|a\\x|\r\n");
+    std::vector<std::pair<int, std::string>> seen;
+    for (const IndexLine& line : index.lines) {
+        seen.emplace_back(line.number, line.text);
+    }
+    EXPECT_EQ(seen, (std::vector<std::pair<int, std::string>>{
+                        {1, "1|a|"}, {2, "0|p|a\\x"}, {3, ""}, {4, "2|a\\x|L"}, {5, "3|a\\x|"}}));
+    EXPECT_EQ(index.zeroByteLine, 0);
+}
+
+TEST(IndexLines, ZeroByteEndsTheText) {
+    const IndexText index = ReadIndexLines(std::string("1|a|\n0|p|x\0tail\n", 16));
+    ASSERT_EQ(index.lines.size(), 2u);
+    EXPECT_EQ(index.zeroByteLine, 2);
+    EXPECT_EQ(index.bytesAfterZero, 5u);
 }
 
 TEST(ParseFileList, BodyWithoutAnyLineFails) {

@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "package/index_signature.h"
+#include "format/content_address.h"
+#include "format/index_signature.h"
 
 namespace tessaly {
 namespace {

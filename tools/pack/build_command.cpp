@@ -7,14 +7,14 @@
 #include <set>
 #include <system_error>
 
+#include "format/install_entry.h"
 #include "pack/command.h"
 #include "pack/cp936.h"
 #include "pack/entry_limits.h"
 #include "pack/local_names.h"
+#include "pack/package_signing.h"
 #include "pack/sha256.h"
-#include "pack/sign_command.h"
 #include "pack/signature_report.h"
-#include "package/install_entry.h"
 
 namespace tessaly::pack {
 
@@ -312,10 +312,6 @@ class PackageBuilder {
     std::set<std::string> linkNames_;
     std::vector<IndexEntry> links_;
 };
-
-std::string Count(std::size_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
-}
 
 }  // namespace
 

@@ -5,8 +5,8 @@
 #include <ctime>
 #include <sstream>
 
+#include "format/index_text.h"
 #include "pack/http_fetch.h"
-#include "pack/index_lines.h"
 #include "pack/index_writer.h"
 
 namespace tessaly::pack {

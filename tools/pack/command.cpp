@@ -2,6 +2,8 @@
 #include "pack/command.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 namespace tessaly::pack {
 
@@ -10,6 +12,19 @@ std::string FormatFinding(const std::string& file, const Finding& finding) {
         return file + ": " + finding.message;
     }
     return file + ":" + std::to_string(finding.line) + ": " + finding.message;
+}
+
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+std::string Count(std::uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 bool ReadArguments(const std::vector<std::string>& args,

@@ -1,8 +1,10 @@
-// What every tessaly-pack subcommand shares: exit codes, findings and the reading of arguments.
+// What every tessaly-pack subcommand shares: exit codes, findings, the reading of arguments and of
+// whole files, and counted nouns in messages.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -46,6 +48,12 @@ bool WantsHelp(const std::vector<std::string>& args);
 
 // Writes "tessaly-pack COMMAND: message" and a pointer to --help; returns EXIT_USAGE.
 int UsageError(std::ostream& err, const std::string& command, const std::string& message);
+
+// The whole content of `file`; false when it cannot be opened (errno says why) or read.
+bool ReadWholeFile(const std::filesystem::path& file, std::string& bytes);
+
+// "1 object", "3 objects".
+std::string Count(std::uint64_t count, const char* one, const char* many);
 
 // A number as the commands take it: decimal digits only (at most 15 of them), at most `max`.
 bool ReadNumber(const std::string& text, std::uint64_t max, std::uint64_t& number);

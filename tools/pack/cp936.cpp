@@ -66,9 +66,13 @@ std::string Cp936ForDisplay(const std::string& cp936) {
     return shown;
 }
 
+std::string Quoted(const std::string& cp936) {
+    return "\"" + Cp936ForDisplay(cp936) + "\"";
+}
+
 std::size_t FindTrailByte(const std::string& cp936, char trail) {
     for (std::size_t i = 0; i < cp936.size(); ++i) {
-        if (IsLeadByte(static_cast<unsigned char>(cp936[i])) && i + 1 < cp936.size()) {
+        if (IsCp936LeadByte(static_cast<unsigned char>(cp936[i])) && i + 1 < cp936.size()) {
             if (cp936[i + 1] == trail) {
                 return i;
             }
@@ -81,7 +85,7 @@ std::size_t FindTrailByte(const std::string& cp936, char trail) {
 std::size_t Cp936CharacterCount(const std::string& cp936) {
     std::size_t count = 0;
     for (std::size_t i = 0; i < cp936.size(); ++i, ++count) {
-        if (IsLeadByte(static_cast<unsigned char>(cp936[i])) && i + 1 < cp936.size()) {
+        if (IsCp936LeadByte(static_cast<unsigned char>(cp936[i])) && i + 1 < cp936.size()) {
             ++i;
         }
     }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "format/cp936_bytes.h"
+
 namespace tessaly::pack {
 
 // Converts UTF-8 to code page 936. False when `utf8` is not valid UTF-8 or holds a character that
@@ -19,10 +21,8 @@ bool Cp936ToUtf8(const std::string& cp936, std::string& utf8);
 // otherwise with every byte above 127 written as \xNN.
 std::string Cp936ForDisplay(const std::string& cp936);
 
-// True when `byte` begins a double-byte character of code page 936.
-inline bool IsLeadByte(unsigned char byte) {
-    return byte >= 0x81 && byte <= 0xFE;
-}
+// The same, in double quotes, as messages quote a name.
+std::string Quoted(const std::string& cp936);
 
 // Offset of the first double-byte character whose second byte equals `trail` (such as "|" or a
 // backslash, which byte-wise code takes for a separator), or npos when there is none.

@@ -5,15 +5,10 @@
 
 #include "pack/cp936.h"
 #include "pack/local_names.h"
-#include "package/entry_paths.h"
 
 namespace tessaly::pack {
 
 namespace {
-
-std::string Quoted(const std::string& cp936) {
-    return "\"" + Cp936ForDisplay(cp936) + "\"";
-}
 
 // Bytes a URL path may hold without percent-encoding.
 bool IsPlainUrlByte(unsigned char byte) {
@@ -43,12 +38,14 @@ class Problems {
         return false;
     }
 
-    // `total` bytes composed into a text of `capacity` bytes (terminator included).
-    void Fits(const std::string& what, std::size_t total, const char* text, std::size_t capacity,
-              const char* base) {
-        if (total >= capacity) {
-            Add(what + " makes a " + text + " of " + std::to_string(total) + " bytes with " + base +
-                "; the installer's text holds " + std::to_string(capacity - 1));
+    // A column of `column` bytes and a suffix composed under a directory into a text of
+    // `capacity` bytes (terminator included).
+    void Fits(const std::string& what, std::size_t directory, std::size_t column,
+              std::size_t suffix, const char* text, std::size_t capacity, const char* base) {
+        if (!ComposedPathFits(capacity, directory, column, suffix)) {
+            Add(what + " makes a " + text + " of " + std::to_string(directory + column + suffix) +
+                " bytes with " + base + "; the installer's text holds " +
+                std::to_string(capacity - 1));
         }
     }
 
@@ -77,27 +74,26 @@ void CheckDownload(const IndexEntry& entry, Problems& problems) {
         return;
     }
     if (problems.Contained("local path", entry.local)) {
-        problems.Fits("local path " + Quoted(entry.local),
-                      ASSUMED_INSTALL_DIR_LENGTH + entry.local.size(), "file path",
-                      FILE_PATH_CAPACITY, INSTALL_BASE.c_str());
+        problems.Fits("local path " + Quoted(entry.local), ASSUMED_INSTALL_DIR_LENGTH,
+                      entry.local.size(), 0, "file path", FILE_PATH_CAPACITY, INSTALL_BASE.c_str());
     }
 }
 
 void CheckFolder(const IndexEntry& entry, Problems& problems) {
     if (problems.Contained("folder", entry.path)) {
-        problems.Fits("folder " + Quoted(entry.path),
-                      ASSUMED_INSTALL_DIR_LENGTH + entry.path.size(), "folder path",
-                      FOLDER_PATH_CAPACITY, INSTALL_BASE.c_str());
+        problems.Fits("folder " + Quoted(entry.path), ASSUMED_INSTALL_DIR_LENGTH, entry.path.size(),
+                      0, "folder path", FOLDER_PATH_CAPACITY, INSTALL_BASE.c_str());
     }
 }
 
 void CheckShortcut(const IndexEntry& entry, Problems& problems) {
     if (problems.Contained("link target", entry.path)) {
-        const std::size_t target = ASSUMED_INSTALL_DIR_LENGTH + entry.path.size();
-        problems.Fits("link target " + Quoted(entry.path), target, "target path",
-                      TARGET_PATH_CAPACITY, INSTALL_BASE.c_str());
-        problems.Fits("link target " + Quoted(entry.path), target, "link object target",
-                      LINK_TARGET_CAPACITY, INSTALL_BASE.c_str());
+        for (const auto& [text, capacity] :
+             {std::pair{"target path", TARGET_PATH_CAPACITY},
+              std::pair{"link object target", LINK_TARGET_CAPACITY}}) {
+            problems.Fits("link target " + Quoted(entry.path), ASSUMED_INSTALL_DIR_LENGTH,
+                          entry.path.size(), 0, text, capacity, INSTALL_BASE.c_str());
+        }
     }
     const std::string& name = entry.local;
     if (name.empty()) {
@@ -112,20 +108,20 @@ void CheckShortcut(const IndexEntry& entry, Problems& problems) {
     if (!problems.Contained("link name", name)) {
         return;
     }
-    const std::size_t lnk = sizeof(".lnk") - 1;
-    problems.Fits("link name " + Quoted(name), ASSUMED_DESKTOP_DIR_LENGTH + name.size() + lnk,
+    const std::size_t lnk = sizeof LINK_SUFFIX - 1;
+    problems.Fits("link name " + Quoted(name), ASSUMED_DESKTOP_DIR_LENGTH, name.size(), lnk,
                   "link path", LINK_PATH_CAPACITY, DESKTOP_BASE.c_str());
     // The desktop directory converts to at most one UTF-16 unit per byte.
-    problems.Fits("link name " + Quoted(name),
-                  ASSUMED_DESKTOP_DIR_LENGTH + Cp936CharacterCount(name) + lnk,
-                  "UTF-16 link path (in units)", LINK_PATH_WIDE_CAPACITY, DESKTOP_BASE.c_str());
+    problems.Fits("link name " + Quoted(name), ASSUMED_DESKTOP_DIR_LENGTH,
+                  Cp936CharacterCount(name), lnk, "UTF-16 link path (in units)",
+                  LINK_PATH_WIDE_CAPACITY, DESKTOP_BASE.c_str());
 }
 
 void CheckLaunch(const IndexEntry& entry, Problems& problems) {
     if (problems.Contained("launch path", entry.path)) {
-        problems.Fits("launch path " + Quoted(entry.path),
-                      ASSUMED_INSTALL_DIR_LENGTH + entry.path.size(), "launch path",
-                      TARGET_PATH_CAPACITY, INSTALL_BASE.c_str());
+        problems.Fits("launch path " + Quoted(entry.path), ASSUMED_INSTALL_DIR_LENGTH,
+                      entry.path.size(), 0, "launch path", TARGET_PATH_CAPACITY,
+                      INSTALL_BASE.c_str());
     }
 }
 

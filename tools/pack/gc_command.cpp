@@ -7,7 +7,7 @@
 
 #include "pack/command.h"
 #include "pack/index_writer.h"
-#include "pack/publish_command.h"
+#include "pack/published_layout.h"
 
 namespace tessaly::pack {
 

@@ -17,7 +17,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "pack/sha256.h"
+#include "pack/command.h"
 
 namespace tessaly::pack {
 
@@ -30,7 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::size_t OPEN_SSL_ERROR_CAPACITY = 256;  // what ERR_error_string asks for at least
-constexpr std::size_t CURVE_NAME_CAPACITY = 64;
 
 struct BioFree {
     void operator()(BIO* bio) const { BIO_free(bio); }
@@ -56,29 +55,22 @@ std::string OpenSslError() {
     return text;
 }
 
-bool IsP256(EVP_PKEY* key) {
-    char group[CURVE_NAME_CAPACITY] = {};
-    std::size_t length = 0;
-    return EVP_PKEY_is_a(key, "EC") &&
-           EVP_PKEY_get_group_name(key, group, sizeof group, &length) == 1 &&
-           std::strcmp(group, "prime256v1") == 0;
-}
-
-bool ReadFile(const fs::path& file, std::string& text, std::string& error) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        error = file.string() + ": " + std::strerror(errno);
-        return false;
+// The key's public half as DER SubjectPublicKeyInfo; empty when OpenSSL cannot write it.
+std::string PublicKeyInfo(EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(key, &der);
+    if (length <= 0) {
+        return {};
     }
-    std::ostringstream content;
-    content << in.rdbuf();
-    text = content.str();
-    return true;
+    std::string info(reinterpret_cast<const char*>(der), static_cast<std::size_t>(length));
+    OPENSSL_free(der);
+    return info;
 }
 
 SigningKey LoadKey(const fs::path& file, bool isPrivate, std::string& error) {
     std::string pem;
-    if (!ReadFile(file, pem, error)) {
+    if (!ReadWholeFile(file, pem)) {
+        error = file.string() + ": " + std::strerror(errno);
         return nullptr;
     }
     Bio bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
@@ -89,7 +81,8 @@ SigningKey LoadKey(const fs::path& file, bool isPrivate, std::string& error) {
                 OpenSslError() + ")";
         return nullptr;
     }
-    if (!IsP256(key.get())) {
+    const std::string info = PublicKeyInfo(key.get());
+    if (!IsP256PublicKeyInfo(reinterpret_cast<const unsigned char*>(info.data()), info.size())) {
         error = file.string() + ": not an ECDSA P-256 key";
         return nullptr;
     }
@@ -227,14 +220,15 @@ SigningKey LoadPublicKey(const fs::path& file, std::string& error) {
 }
 
 std::string KeyId(EVP_PKEY* key) {
-    unsigned char* der = nullptr;
-    const int length = i2d_PUBKEY(key, &der);
-    if (length <= 0) {
+    const std::string info = PublicKeyInfo(key);
+    Sha256Digest digest;
+    if (info.empty() ||
+        !Sha256(reinterpret_cast<const unsigned char*>(info.data()), info.size(), digest)) {
         return {};
     }
-    const std::string hex = Sha256Hex(der, static_cast<std::size_t>(length));
-    OPENSSL_free(der);
-    return hex.substr(0, KEY_ID_LENGTH);
+    char keyId[KEY_ID_LENGTH + 1];
+    WriteKeyId(digest, keyId);
+    return keyId;
 }
 
 SignatureVerdict LocateSignatures(const std::string& index, SignatureLines& found) {

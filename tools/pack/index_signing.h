@@ -1,5 +1,5 @@
 // The publisher's keys and signatures for file indexes, with OpenSSL: ECDSA P-256 key pairs in PEM
-// files, and the signature lines (package/index_signature.h) that ends a signed index. The
+// files, and the signature lines (format/index_signature.h) that ends a signed index. The
 // installer checks the same line with its own code and Windows' CNG.
 #pragma once
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "package/index_signature.h"
+#include "format/index_signature.h"
 
 typedef struct evp_pkey_st EVP_PKEY;
 

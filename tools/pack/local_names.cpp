@@ -64,7 +64,7 @@ std::vector<std::string> SplitLocalPath(const std::string& cp936Path) {
     };
     for (std::size_t i = 0; i < cp936Path.size(); ++i) {
         const char c = cp936Path[i];
-        if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < cp936Path.size()) {
+        if (IsCp936LeadByte(static_cast<unsigned char>(c)) && i + 1 < cp936Path.size()) {
             current += c;
             current += cp936Path[++i];
         } else if (c == '\\' || c == '/') {
@@ -80,7 +80,7 @@ std::vector<std::string> SplitLocalPath(const std::string& cp936Path) {
 bool HasSeparator(const std::string& cp936Path) {
     for (std::size_t i = 0; i < cp936Path.size(); ++i) {
         const char c = cp936Path[i];
-        if (IsLeadByte(static_cast<unsigned char>(c))) {
+        if (IsCp936LeadByte(static_cast<unsigned char>(c))) {
             ++i;
         } else if (c == '\\' || c == '/') {
             return true;
@@ -96,7 +96,7 @@ std::string FoldCase(const std::string& component) {
     std::string folded;
     for (std::size_t i = 0; i < component.size(); ++i) {
         const char c = component[i];
-        if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < component.size()) {
+        if (IsCp936LeadByte(static_cast<unsigned char>(c)) && i + 1 < component.size()) {
             folded += c;
             folded += component[++i];
         } else {

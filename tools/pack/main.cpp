@@ -36,35 +36,29 @@ const char USAGE[] =
     "\n"
     "Run tessaly-pack COMMAND --help for the details of one command.\n";
 
+// The subcommands, each with its own command line, I/O and messages.
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+};
+
+const Command COMMANDS[] = {
+    {"build", tessaly::pack::RunBuild},     {"check", tessaly::pack::RunCheck},
+    {"verify", tessaly::pack::RunVerify},   {"serve", tessaly::pack::RunServe},
+    {"publish", tessaly::pack::RunPublish}, {"gc", tessaly::pack::RunGc},
+    {"keygen", tessaly::pack::RunKeygen},   {"sign", tessaly::pack::RunSign},
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace tessaly::pack;
     const std::vector<std::string> args(argv + (argc > 1 ? 2 : 1), argv + argc);
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "build") {
-        return RunBuild(args, std::cout, std::cerr);
-    }
-    if (command == "check") {
-        return RunCheck(args, std::cout, std::cerr);
-    }
-    if (command == "verify") {
-        return RunVerify(args, std::cout, std::cerr);
-    }
-    if (command == "serve") {
-        return RunServe(args, std::cout, std::cerr);
-    }
-    if (command == "publish") {
-        return RunPublish(args, std::cout, std::cerr);
-    }
-    if (command == "gc") {
-        return RunGc(args, std::cout, std::cerr);
-    }
-    if (command == "keygen") {
-        return RunKeygen(args, std::cout, std::cerr);
-    }
-    if (command == "sign") {
-        return RunSign(args, std::cout, std::cerr);
+    for (const Command& entry : COMMANDS) {
+        if (command == entry.name) {
+            return entry.run(args, std::cout, std::cerr);
+        }
     }
     if (command == "-h" || command == "--help") {
         std::cout << USAGE;

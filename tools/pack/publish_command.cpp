@@ -2,6 +2,7 @@
 // are uploaded, every object the index names is confirmed, a copy of the index is kept under
 // releases/, and only then does the index go live.
 #include "pack/publish_command.h"
+#include "pack/published_layout.h"
 
 #include <openssl/evp.h>
 #include <unistd.h>
@@ -17,13 +18,13 @@
 #include <set>
 #include <thread>
 
-#include "pack/check_command.h"
+#include "format/content_address.h"
+#include "format/index_signature.h"
+#include "format/index_text.h"
 #include "pack/command.h"
-#include "pack/index_lines.h"
+#include "pack/index_check.h"
 #include "pack/index_writer.h"
 #include "pack/rclone.h"
-#include "pack/signature_report.h"
-#include "package/index_signature.h"
 
 namespace tessaly::pack {
 
@@ -58,16 +59,6 @@ namespace {
 constexpr int TRANSFER_TIMEOUT_SECONDS = 6 * 3600;
 constexpr int INDEX_TIMEOUT_SECONDS = 600;
 
-std::string Hex(const unsigned char* bytes, unsigned size) {
-    static const char DIGITS[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned i = 0; i < size; ++i) {
-        hex += DIGITS[bytes[i] >> 4];
-        hex += DIGITS[bytes[i] & 15];
-    }
-    return hex;
-}
-
 // A local object: its size and digests, read in one pass.
 struct LocalObject {
     std::string name;
@@ -96,9 +87,9 @@ bool DigestObject(const fs::path& file, const std::string& name, LocalObject& ob
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned size = 0;
     EVP_DigestFinal_ex(sha, digest, &size);
-    const std::string sha256 = Hex(digest, size);
+    const std::string sha256 = HexText(digest, size);
     EVP_DigestFinal_ex(md5, digest, &size);
-    object.md5 = Hex(digest, size);
+    object.md5 = HexText(digest, size);
     EVP_MD_CTX_free(sha);
     EVP_MD_CTX_free(md5);
     if (in.bad()) {
@@ -117,10 +108,6 @@ std::string Megabytes(std::uint64_t bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     return text;
-}
-
-std::string Count(std::uint64_t count, const char* one, const char* many) {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 class Publisher {
@@ -157,14 +144,15 @@ class Publisher {
 
     bool CheckPackage() {
         const fs::path indexFile = appData_ / INDEX_NAME;
-        std::ifstream in(indexFile, std::ios::binary);
-        if (!in) {
+        if (!ReadWholeFile(indexFile, index_)) {
             return Fail(indexFile.string() + ": cannot be read (PACKAGE is the OUT_DIR of build)");
         }
-        index_.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        // A signed index is checked as check --signed does, expiry included: an index with an
+        // expired line must not replace one that installs with every key.
         CheckOptions options;
         options.keyed =
-            index_.rfind("#signature", 0) == 0 || index_.find("\n#signature") != std::string::npos;
+            HasSignatureLine(reinterpret_cast<const unsigned char*>(index_.data()), index_.size());
+        options.now = static_cast<std::uint64_t>(std::time(nullptr));
         const std::vector<Finding> findings = CheckFileList(index_, options);
         for (const Finding& finding : findings) {
             err_ << FormatFinding(indexFile.string(), finding) << '\n';
@@ -172,9 +160,6 @@ class Publisher {
         if (!findings.empty()) {
             return Fail(std::string("the index fails tessaly-pack check") +
                         (options.keyed ? " --signed" : "") + "; nothing uploaded");
-        }
-        if (options.keyed && !SignatureStillValid(indexFile)) {
-            return false;
         }
         std::vector<std::string> names;
         std::string error;
@@ -187,26 +172,6 @@ class Publisher {
                 return Fail(error + "; nothing uploaded");
             }
             objects_.push_back(object);
-        }
-        return true;
-    }
-
-    // A keyed installer refuses an index from the expiry of the line by its key on: an index with
-    // an expired line must not replace one that installs with every key.
-    bool SignatureStillValid(const fs::path& indexFile) {
-        SignatureLines signatures{};
-        const auto* bytes = reinterpret_cast<const unsigned char*>(index_.data());
-        if (LocateIndexSignatures(bytes, index_.size(), signatures) != SignatureVerdict::Good) {
-            return true;
-        }
-        const auto now = static_cast<std::uint64_t>(std::time(nullptr));
-        for (std::size_t i = 0; i < signatures.count; ++i) {
-            const IndexSignature& signature = signatures.lines[i];
-            if (signature.expires <= now) {
-                return Fail(indexFile.string() + ": its signature expired on " +
-                            FormatUtc(signature.expires) + " (key " + signature.keyId + ")" +
-                            "; sign it again (tessaly-pack sign); nothing uploaded");
-            }
         }
         return true;
     }
@@ -349,7 +314,7 @@ class Publisher {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned size = 0;
         EVP_Digest(run.output.data(), run.output.size(), digest, &size, EVP_sha256(), nullptr);
-        return Hex(digest, size) == object.name;
+        return HexText(digest, size) == object.name;
     }
 
     // The copy under releases/ goes first: gc then knows every index that ever went live (a copy
@@ -358,7 +323,7 @@ class Publisher {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned size = 0;
         EVP_Digest(index_.data(), index_.size(), digest, &size, EVP_md5(), nullptr);
-        const std::string md5 = Hex(digest, size);
+        const std::string md5 = HexText(digest, size);
         const std::string releases = JoinRemote(remoteAppData_, RELEASES_FOLDER);
         std::vector<ListedFile> copies;
         std::vector<ListedFile> live;
@@ -433,50 +398,6 @@ class Publisher {
 };
 
 }  // namespace
-
-std::string ReleaseCopyName(std::int64_t published) {
-    const std::time_t time = static_cast<std::time_t>(published);
-    std::tm utc{};
-    gmtime_r(&time, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y%m%dT%H%M%SZ", &utc);
-    return std::string(text) + "-" + INDEX_NAME;
-}
-
-bool ReadReleaseCopyName(const std::string& name, std::int64_t& published) {
-    std::tm utc{};
-    const char* end = strptime(name.c_str(), "%Y%m%dT%H%M%SZ-", &utc);
-    // strptime takes fewer digits than the 17 characters a name begins with: count them.
-    if (end == nullptr || std::string(end) != INDEX_NAME || end - name.c_str() != 17) {
-        return false;
-    }
-    published = timegm(&utc);
-    return true;
-}
-
-bool ObjectNames(const std::string& index, std::vector<std::string>& names, std::string& error) {
-    names.clear();
-    std::set<std::string> seen;
-    const std::string prefix = std::string(OBJECT_FOLDER) + "/";
-    for (const IndexLine& line : ReadIndexLines(index).lines) {
-        if (line.verdict != LineVerdict::Entry || line.entry.kind != Download) {
-            continue;
-        }
-        const std::string path = line.entry.path;
-        const std::string name =
-            path.substr(0, prefix.size()) == prefix ? path.substr(prefix.size()) : std::string();
-        if (name.size() != 64 || name.find_first_not_of("0123456789abcdef") != std::string::npos) {
-            error = std::to_string(line.number) + ": " + path +
-                    ": not objects/<sha256>, as tessaly-pack build names files; only such "
-                    "objects can be published without ever being overwritten";
-            return false;
-        }
-        if (seen.insert(name).second) {
-            names.push_back(name);
-        }
-    }
-    return true;
-}
 
 int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Arguments parsed;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "format/hex.h"
+
 namespace tessaly::pack {
 
 namespace {
@@ -18,21 +20,11 @@ struct DigestContextFree {
 };
 using DigestContext = std::unique_ptr<EVP_MD_CTX, DigestContextFree>;
 
-std::string ToHex(const unsigned char* digest, unsigned int length) {
-    static const char DIGITS[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
-        hex += DIGITS[digest[i] >> 4];
-        hex += DIGITS[digest[i] & 0x0F];
-    }
-    return hex;
-}
-
 std::string Finish(EVP_MD_CTX* context) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int length = 0;
     EVP_DigestFinal_ex(context, digest, &length);
-    return ToHex(digest, length);
+    return HexText(digest, length);
 }
 
 }  // namespace

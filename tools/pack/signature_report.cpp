@@ -9,7 +9,6 @@ namespace tessaly::pack {
 
 namespace {
 
-constexpr std::uint64_t SECONDS_PER_DAY = 86400;
 constexpr std::uint64_t MOST_DAYS = 3650;
 constexpr std::size_t UTC_TEXT_CAPACITY = 32;  // "YYYY-MM-DD HH:MM UTC"
 
@@ -19,27 +18,6 @@ bool AllDigits(const std::string& text) {
 
 std::string Plural(std::uint64_t n, const char* unit) {
     return std::to_string(n) + " " + unit + (n == 1 ? "" : "s");
-}
-
-// The start of the UTC day YYYY-MM-DD (years 1970 to 9999), or false for anything else.
-bool ReadDate(const std::string& text, std::uint64_t& seconds) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-' || !AllDigits(text.substr(0, 4)) ||
-        !AllDigits(text.substr(5, 2)) || !AllDigits(text.substr(8, 2))) {
-        return false;
-    }
-    std::tm date{};
-    date.tm_year = std::stoi(text.substr(0, 4)) - 1900;
-    date.tm_mon = std::stoi(text.substr(5, 2)) - 1;
-    date.tm_mday = std::stoi(text.substr(8, 2));
-    std::tm normalised = date;
-    const std::time_t start = timegm(&normalised);
-    // timegm carries an impossible day into the next month: the date must come back unchanged.
-    if (date.tm_year < 70 || start < 0 || normalised.tm_year != date.tm_year ||
-        normalised.tm_mon != date.tm_mon || normalised.tm_mday != date.tm_mday) {
-        return false;
-    }
-    seconds = static_cast<std::uint64_t>(start);
-    return true;
 }
 
 }  // namespace
@@ -53,7 +31,7 @@ ExpiryRead ReadExpiry(const std::string& when, std::uint64_t now, std::uint64_t&
         expires = now + days * SECONDS_PER_DAY;
         return ExpiryRead::Future;
     }
-    if (!ReadDate(when, expires)) {
+    if (!ReadUtcDate(when.c_str(), expires)) {
         return ExpiryRead::Invalid;
     }
     return expires > now ? ExpiryRead::Future : ExpiryRead::Past;

@@ -10,17 +10,18 @@
 #include <iterator>
 #include <set>
 
+#include "format/content_address.h"
+#include "format/entry_paths.h"
+#include "format/index_signature.h"
+#include "format/index_text.h"
 #include "pack/cache_report.h"
 #include "pack/command.h"
 #include "pack/cp936.h"
 #include "pack/http_fetch.h"
-#include "pack/index_lines.h"
 #include "pack/index_writer.h"
 #include "pack/sha256.h"
 #include "pack/signature_report.h"
-#include "package/entry_paths.h"
 #include "package/fetch_response.h"
-#include "package/index_signature.h"
 #include "package/package_url.h"
 
 namespace tessaly::pack {
@@ -95,19 +96,10 @@ class PlainProgress : public VerifyProgress {
     std::size_t total_ = 0;
 };
 
-bool ReadLocal(const fs::path& file, std::string& bytes) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        return false;
-    }
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return true;
-}
-
 // Compares served bytes with the local copy; empty when they match.
 std::string CompareWithLocal(const std::string& served, const fs::path& local) {
     std::string bytes;
-    if (!ReadLocal(local, bytes)) {
+    if (!ReadWholeFile(local, bytes)) {
         return "no local copy at " + local.string();
     }
     if (bytes != served) {
@@ -231,7 +223,7 @@ class PackageVerifier {
             return problem;
         }
         if (contentAddressed) {
-            char expected[2 * SHA256_SIZE + 1];
+            char expected[SHA256_HEX_LENGTH + 1];
             WriteHex(digest, SHA256_SIZE, expected);
             const std::string actual = Sha256Hex(answer.body.data(), answer.body.size());
             if (actual != expected) {

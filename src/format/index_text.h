@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "package/file_list.h"
-#include "package/install_entry.h"
+#include "format/file_list.h"
 
-namespace tessaly::pack {
+namespace tessaly {
 
 struct IndexLine {
     int number;                        // 1 for the first; CR LF, LF and CR each end one line
+    std::size_t offset;                // where the line begins in the index
     std::string text;                  // the bytes of the line, without its line break
     std::vector<std::string> columns;  // the text cut at every "|"
     LineVerdict verdict;               // what the installer makes of the line
@@ -29,4 +29,4 @@ struct IndexText {
 // non-empty lines; only the numbering differs, and this one counts a CR LF pair once.
 IndexText ReadIndexLines(const std::string& bytes);
 
-}  // namespace tessaly::pack
+}  // namespace tessaly

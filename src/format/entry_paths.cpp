@@ -1,5 +1,5 @@
 // Containment checks for the local paths of the file index.
-#include "package/entry_paths.h"
+#include "format/entry_paths.h"
 
 #include <cctype>
 #include <cstring>

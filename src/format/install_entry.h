@@ -17,6 +17,9 @@ enum EntryKind : std::int32_t {
 
 constexpr std::size_t ENTRY_PATH_CAPACITY = 256;
 constexpr std::size_t ENTRY_LOCAL_CAPACITY = 128;
+// The longest column that fits its field, in bytes; a longer one skips its line.
+constexpr std::size_t PATH_COLUMN_LIMIT = ENTRY_PATH_CAPACITY - 1;
+constexpr std::size_t LOCAL_COLUMN_LIMIT = ENTRY_LOCAL_CAPACITY - 1;
 
 // A plain fixed-size record, copied by value; every byte after a terminator is zero.
 struct InstallEntry {

@@ -7,6 +7,16 @@
 
 namespace tessaly {
 
+// The folder the installer makes under Program Files; the install directory is that path, this
+// name and a closing backslash.
+constexpr char INSTALL_FOLDER_NAME[] = "\\Tessaly";
+constexpr std::size_t InstallDirLength(std::size_t programFilesLength) {
+    return programFilesLength + (sizeof INSTALL_FOLDER_NAME - 1) + 1;
+}
+
+// What a link's name is followed by in its file name on the desktop.
+constexpr char LINK_SUFFIX[] = ".lnk";
+
 // Capacities of the texts the install passes compose their paths in (terminator included).
 constexpr std::size_t DESKTOP_DIR_CAPACITY = 512;  // the desktop folder and a backslash
 constexpr std::size_t FOLDER_PATH_CAPACITY = 256;  // install dir + Folder path
@@ -15,6 +25,14 @@ constexpr std::size_t TARGET_PATH_CAPACITY = 512;  // install dir + Shortcut or 
 constexpr std::size_t LINK_PATH_CAPACITY = 512;    // desktop dir + Shortcut local + ".lnk"
 constexpr std::size_t LINK_TARGET_CAPACITY = 260;  // the link's target as the link object takes it
 constexpr std::size_t LINK_PATH_WIDE_CAPACITY = 260;  // the link path in UTF-16 units
+
+// True when a directory of `directoryLength` bytes followed by a column of `columnLength` bytes and
+// a suffix of `suffixLength` bytes fits a text of `capacity` bytes, terminator included. The
+// installer composes no path that does not; the publisher's tool judges an index by the same sum.
+constexpr bool ComposedPathFits(std::size_t capacity, std::size_t directoryLength,
+                                std::size_t columnLength, std::size_t suffixLength = 0) {
+    return directoryLength + columnLength + suffixLength < capacity;
+}
 
 // True when `relative` names something inside the directory it is appended to: not absolute, not
 // drive-qualified, not UNC or a device path, no colon anywhere, no ".." component (with either

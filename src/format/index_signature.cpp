@@ -1,9 +1,11 @@
 // Reading and composing the signature line of a file index, and the order of its checks.
-#include "package/index_signature.h"
+#include "format/index_signature.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+
+#include "format/file_list.h"
 
 namespace tessaly {
 
@@ -12,20 +14,6 @@ namespace {
 constexpr char LINE_PREFIX[] = "#signature";
 constexpr std::size_t LINE_PREFIX_LENGTH = sizeof LINE_PREFIX - 1;
 constexpr char PURPOSE_TAG[] = "tessaly-file-list-v1";
-
-bool IsLineEnd(unsigned char byte) {
-    return byte == '\r' || byte == '\n';
-}
-
-int HexValue(unsigned char byte) {
-    if (byte >= '0' && byte <= '9') {
-        return byte - '0';
-    }
-    if (byte >= 'a' && byte <= 'f') {
-        return byte - 'a' + 10;
-    }
-    return -1;  // upper-case digits are refused: the format has one spelling
-}
 
 bool StartsWith(const unsigned char* text, std::size_t size, const char* prefix) {
     const std::size_t length = std::strlen(prefix);
@@ -43,16 +31,9 @@ bool Take(const unsigned char*& at, const unsigned char* end, const char* field)
 
 bool TakeHex(const unsigned char*& at, const unsigned char* end, unsigned char* bytes,
              std::size_t count) {
-    if (static_cast<std::size_t>(end - at) < 2 * count) {
+    if (static_cast<std::size_t>(end - at) < 2 * count ||
+        !ReadHex(reinterpret_cast<const char*>(at), count, bytes)) {
         return false;
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const int high = HexValue(at[2 * i]);
-        const int low = HexValue(at[2 * i + 1]);
-        if (high < 0 || low < 0) {
-            return false;
-        }
-        bytes[i] = static_cast<unsigned char>(high * 16 + low);
     }
     at += 2 * count;
     return true;
@@ -73,15 +54,15 @@ bool TakeSeconds(const unsigned char*& at, const unsigned char* end, std::uint64
     return at > start && !(*start == '0' && at - start > 1);
 }
 
-bool ReadSignatureLine(const unsigned char* at, const unsigned char* end,
-                       IndexSignature& signature) {
+bool ReadSignatureFields(const unsigned char* at, const unsigned char* end,
+                         IndexSignature& signature) {
     signature = IndexSignature{};
     if (!Take(at, end, "#signature v1 key=") ||
         static_cast<std::size_t>(end - at) < KEY_ID_LENGTH) {
         return false;
     }
     for (std::size_t i = 0; i < KEY_ID_LENGTH; ++i) {
-        if (HexValue(at[i]) < 0) {
+        if (HexDigitValue(at[i]) < 0) {
             return false;
         }
         signature.keyId[i] = static_cast<char>(at[i]);
@@ -98,7 +79,7 @@ SignatureVerdict LineValidity(const IndexKey& key, const IndexSignature& line, s
     if (now >= key.refusedFrom) {
         return SignatureVerdict::KeyRetired;
     }
-    return now >= line.expires ? SignatureVerdict::Expired : SignatureVerdict::Good;
+    return HasExpired(line, now) ? SignatureVerdict::Expired : SignatureVerdict::Good;
 }
 
 }  // namespace
@@ -127,37 +108,27 @@ const char* SignatureVerdictText(SignatureVerdict verdict) {
     return "unknown";
 }
 
-SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
-                                       SignatureLines& found) {
-    found.count = 0;
-    found.signedLength = 0;
+SignatureRun FindSignatureRun(const unsigned char* index, std::size_t size) {
+    SignatureRun run{size, 0};
     // One line end may follow the last signature line: CR LF, LF or CR.
     std::size_t end = size;
     if (end >= 2 && index[end - 2] == '\r' && index[end - 1] == '\n') {
         end -= 2;
-    } else if (end >= 1 && IsLineEnd(index[end - 1])) {
+    } else if (end >= 1 && IsIndexLineEnd(index[end - 1])) {
         end -= 1;
     }
-    // The signature lines, last first, each as [start, end).
-    std::size_t starts[MOST_SIGNATURE_LINES];
-    std::size_t ends[MOST_SIGNATURE_LINES];
-    std::size_t count = 0;
     for (;;) {
         std::size_t lineStart = end;
-        while (lineStart > 0 && !IsLineEnd(index[lineStart - 1])) {
+        while (lineStart > 0 && !IsIndexLineEnd(index[lineStart - 1])) {
             --lineStart;
         }
-        if (!StartsWith(index + lineStart, end - lineStart, LINE_PREFIX)) {
-            break;
+        if (!BeginsSignatureLine(index + lineStart, end - lineStart)) {
+            return run;
         }
-        if (count == MOST_SIGNATURE_LINES) {
-            return SignatureVerdict::TooMany;
-        }
-        starts[count] = lineStart;
-        ends[count] = end;
-        ++count;
+        run.start = lineStart;
+        ++run.count;
         if (lineStart == 0) {
-            break;
+            return run;
         }
         // Exactly one line end between two signature lines: an empty line ends the run.
         end = lineStart - 1;
@@ -165,24 +136,44 @@ SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t s
             --end;
         }
     }
-    if (count == 0) {
+}
+
+bool BeginsSignatureLine(const unsigned char* line, std::size_t length) {
+    return StartsWith(line, length, LINE_PREFIX);
+}
+
+bool ReadSignatureLine(const unsigned char* line, std::size_t length, IndexSignature& signature) {
+    return ReadSignatureFields(line, line + length, signature);
+}
+
+SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
+                                       SignatureLines& found) {
+    found.count = 0;
+    found.signedLength = 0;
+    const SignatureRun run = FindSignatureRun(index, size);
+    if (run.count == 0) {
         return SignatureVerdict::Missing;
     }
-    const std::size_t signedLength = starts[count - 1];
-    for (std::size_t at = 0; at < signedLength; ++at) {
-        const bool startsLine = at == 0 || IsLineEnd(index[at - 1]);
-        if (startsLine && StartsWith(index + at, signedLength - at, LINE_PREFIX)) {
-            return SignatureVerdict::Duplicate;
-        }
+    if (run.count > MOST_SIGNATURE_LINES) {
+        return SignatureVerdict::TooMany;
     }
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t from = count - 1 - i;
-        if (!ReadSignatureLine(index + starts[from], index + ends[from], found.lines[i])) {
+    if (HasSignatureLine(index, run.start)) {
+        return SignatureVerdict::Duplicate;
+    }
+    std::size_t at = run.start;
+    for (std::size_t i = 0; i < run.count; ++i) {
+        std::size_t end = at;
+        while (end < size && !IsIndexLineEnd(index[end])) {
+            ++end;
+        }
+        if (!ReadSignatureLine(index + at, end - at, found.lines[i])) {
             return SignatureVerdict::Malformed;
         }
+        // Past the one line end, CR LF or a single CR or LF, that separates two lines of the run.
+        at = end + (end + 1 < size && index[end] == '\r' && index[end + 1] == '\n' ? 2 : 1);
     }
-    found.count = count;
-    found.signedLength = signedLength;
+    found.count = run.count;
+    found.signedLength = run.start;
     return SignatureVerdict::Good;
 }
 
@@ -280,27 +271,14 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
     return verdict;
 }
 
-void WriteHex(const unsigned char* bytes, std::size_t size, char* out) {
-    static constexpr char DIGITS[] = "0123456789abcdef";
-    for (std::size_t i = 0; i < size; ++i) {
-        out[2 * i] = DIGITS[bytes[i] >> 4];
-        out[2 * i + 1] = DIGITS[bytes[i] & 0x0f];
+bool HasSignatureLine(const unsigned char* index, std::size_t size) {
+    for (std::size_t at = 0; at < size; ++at) {
+        const bool startsLine = at == 0 || IsIndexLineEnd(index[at - 1]);
+        if (startsLine && BeginsSignatureLine(index + at, size - at)) {
+            return true;
+        }
     }
-    out[2 * size] = '\0';
-}
-
-bool ContentAddressDigest(const char* path, Sha256Digest& digest) {
-    const std::size_t length = std::strlen(path);
-    constexpr std::size_t HEX_LENGTH = 2 * SHA256_SIZE;
-    if (length < HEX_LENGTH) {
-        return false;
-    }
-    const auto* hex = reinterpret_cast<const unsigned char*>(path + length - HEX_LENGTH);
-    if (length > HEX_LENGTH && HexValue(hex[-1]) >= 0) {
-        return false;  // 65 or more hex digits: which 64 of them name the content is unclear
-    }
-    const unsigned char* at = hex;
-    return TakeHex(at, hex + HEX_LENGTH, digest, SHA256_SIZE);
+    return false;
 }
 
 }  // namespace tessaly

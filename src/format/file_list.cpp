@@ -9,7 +9,7 @@
 // LF leaves an empty line between them, which is skipped like any empty line. There is no header,
 // no comment syntax and no escaping. The parse cuts the downloaded bytes in place and copies each
 // column once, into its record.
-#include "package/file_list.h"
+#include "format/file_list.h"
 
 #include <climits>
 #include <cstring>
@@ -74,10 +74,10 @@ LineVerdict SplitColumns(char* line, std::vector<char*>& columns, LineColumns& o
     }
     out = {first - '0', columns[1], std::strlen(columns[1]), columns[2], std::strlen(columns[2])};
     // A column longer than its field skips the line: never cut, never written past the field.
-    if (out.pathLength >= sizeof InstallEntry::path) {
+    if (out.pathLength > PATH_COLUMN_LIMIT) {
         return LineVerdict::PathTooLong;
     }
-    if (out.localLength >= sizeof InstallEntry::local) {
+    if (out.localLength > LOCAL_COLUMN_LIMIT) {
         return LineVerdict::LocalTooLong;
     }
     return LineVerdict::Entry;
@@ -117,7 +117,7 @@ bool ParseFileList(ByteBuffer& body, EntryList& entries) {
     // Six zero bytes close the text whatever the body holds; from here it is a C string.
     body.insert(body.end(), BODY_TAIL_BYTES, 0);
     std::vector<char*> lines;
-    if (SplitInPlace(reinterpret_cast<char*>(body.data()), "\r\n", lines) < 1) {
+    if (SplitInPlace(reinterpret_cast<char*>(body.data()), INDEX_LINE_ENDS, lines) < 1) {
         return false;
     }
     // Reserve once, for the lines that can give an entry: a record is far larger than its line,

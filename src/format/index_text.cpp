@@ -1,9 +1,9 @@
 // Editor-numbered lines of a file index, judged by ParseFileListLine.
-#include "pack/index_lines.h"
+#include "format/index_text.h"
 
 #include <cstring>
 
-namespace tessaly::pack {
+namespace tessaly {
 
 namespace {
 
@@ -18,9 +18,10 @@ std::vector<std::string> CutColumns(const std::string& text) {
     return columns;
 }
 
-IndexLine JudgeLine(int number, std::string text) {
+IndexLine JudgeLine(int number, std::size_t offset, std::string text) {
     IndexLine line;
     line.number = number;
+    line.offset = offset;
     line.columns = CutColumns(text);
     std::vector<char> writable(text.begin(), text.end());
     writable.push_back('\0');
@@ -40,10 +41,10 @@ IndexText ReadIndexLines(const std::string& bytes) {
     std::size_t start = 0;
     while (start < end) {
         std::size_t lineEnd = start;
-        while (lineEnd < end && bytes[lineEnd] != '\r' && bytes[lineEnd] != '\n') {
+        while (lineEnd < end && !IsIndexLineEnd(static_cast<unsigned char>(bytes[lineEnd]))) {
             ++lineEnd;
         }
-        index.lines.push_back(JudgeLine(number, bytes.substr(start, lineEnd - start)));
+        index.lines.push_back(JudgeLine(number, start, bytes.substr(start, lineEnd - start)));
         if (lineEnd == end) {
             start = end;
             break;
@@ -59,4 +60,4 @@ IndexText ReadIndexLines(const std::string& bytes) {
     return index;
 }
 
-}  // namespace tessaly::pack
+}  // namespace tessaly

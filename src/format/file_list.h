@@ -3,10 +3,16 @@
 
 #include <vector>
 
-#include "package/byte_buffer.h"
-#include "package/install_entry.h"
+#include "format/byte_buffer.h"
+#include "format/install_entry.h"
 
 namespace tessaly {
+
+// Every CR and every LF ends a line of the index.
+constexpr char INDEX_LINE_ENDS[] = "\r\n";
+inline bool IsIndexLineEnd(unsigned char byte) {
+    return byte == '\r' || byte == '\n';
+}
 
 // Cuts the NUL-terminated `text` in place at every byte found in `delimiters`, overwriting each
 // delimiter with a zero byte; `tokens` receives pointers to the pieces. Every piece is a token,

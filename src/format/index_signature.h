@@ -24,15 +24,13 @@
 #include <cstdint>
 #include <functional>
 
+#include "format/index_keys.h"
+
 namespace tessaly {
 
-constexpr std::size_t SHA256_SIZE = 32;
-constexpr std::size_t KEY_ID_LENGTH = 16;         // hex digits
 constexpr std::size_t INDEX_SIGNATURE_SIZE = 64;  // r‖s
 constexpr std::size_t SIGNED_MESSAGE_CAPACITY = 160;
 constexpr std::size_t SIGNATURE_LINE_CAPACITY = 256;
-
-using Sha256Digest = unsigned char[SHA256_SIZE];
 
 struct IndexSignature {
     char keyId[KEY_ID_LENGTH + 1];
@@ -41,7 +39,6 @@ struct IndexSignature {
 };
 
 constexpr std::size_t MOST_SIGNATURE_LINES = 8;
-constexpr std::size_t MOST_INDEX_KEYS = 8;  // the keys one installer can be built with
 
 enum class SignatureVerdict {
     Good,
@@ -65,6 +62,21 @@ struct SignatureLines {
     std::size_t signedLength;  // the bytes before the first signature line
 };
 
+// The run of lines beginning with "#signature" that ends `index` (one line end may follow it),
+// however many there are and whether or not they read as signature lines.
+struct SignatureRun {
+    std::size_t start;  // its first byte, which ends the signed text; `size` when there is none
+    std::size_t count;  // its lines
+};
+SignatureRun FindSignatureRun(const unsigned char* index, std::size_t size);
+
+// True when the line of `length` bytes begins like a signature line, with "#signature".
+bool BeginsSignatureLine(const unsigned char* line, std::size_t length);
+
+// Reads the line of `length` bytes (without its line end) as a signature line; false when it does
+// not read as one.
+bool ReadSignatureLine(const unsigned char* line, std::size_t length, IndexSignature& signature);
+
 // Finds the signature lines at the end of `index` and reads them; `found` is complete on Good.
 SignatureVerdict LocateIndexSignatures(const unsigned char* index, std::size_t size,
                                        SignatureLines& found);
@@ -76,13 +88,14 @@ bool ComposeSignedMessage(const char* keyId, std::uint64_t expires, const Sha256
 // A signature line, without its line end.
 bool ComposeSignatureLine(const IndexSignature& signature, char (&line)[SIGNATURE_LINE_CAPACITY]);
 
-// A key an installer holds: its id, and the moment from which its signatures are refused (the
-// start, 00:00 UTC, of the day after its last day), NO_LAST_DAY when it has none.
-constexpr std::uint64_t NO_LAST_DAY = UINT64_MAX;
-struct IndexKey {
-    const char* keyId;
-    std::uint64_t refusedFrom;  // UTC seconds since 1970
-};
+// True when a line's validity has ended at `now` (UTC seconds): from its `expires` on.
+inline bool HasExpired(const IndexSignature& line, std::uint64_t now) {
+    return now >= line.expires;
+}
+
+// True when a line of `index` (at its start or after a CR or LF) begins with "#signature": the
+// index is meant for installers built with a key, whether or not its signature lines are in order.
+bool HasSignatureLine(const unsigned char* index, std::size_t size);
 
 // The cryptography the check needs: SHA-256 of some bytes, and the ECDSA P-256 verification of a
 // signature over a message (which hashes the message with SHA-256 itself) with the held key at
@@ -109,12 +122,5 @@ SignatureVerdict CheckIndexSignature(const unsigned char* index, std::size_t siz
                                      const IndexKey* keys, std::size_t keyCount, std::uint64_t now,
                                      const SignatureCrypto& crypto, std::size_t& signedLength,
                                      SignatureFindings* findings = nullptr);
-
-// Lower-case hex of `size` bytes into `out` (2 * size characters and a terminator).
-void WriteHex(const unsigned char* bytes, std::size_t size, char* out);
-
-// A content-addressed server path ends in the lower-case hex SHA-256 of the file it names, not
-// preceded by another hex digit ("objects/3f7a…c1"). True, with `digest` set, for such a path.
-bool ContentAddressDigest(const char* path, Sha256Digest& digest);
 
 }  // namespace tessaly

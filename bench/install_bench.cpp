@@ -35,6 +35,8 @@
 
 #include "pack/index_signing.h"
 #include "pack/sha256.h"
+#include "support/files.h"
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/process.h"
 #include "support/virtual_screen.h"
@@ -194,11 +196,13 @@ class Installer {
             build);
     }
     // `fresh`: on a machine where nothing was installed; otherwise over the previous install.
-    std::unique_ptr<WineProgram> Start(bool fresh = true) const {
+    // Wine's error lines of the run are kept under `logName`.
+    std::unique_ptr<InstallerRun> Start(const std::string& logName, bool fresh = true) const {
         if (fresh) {
             prefix_.ResetInstallation();
         }
-        return prefix_.Start(installer_, {});
+        return std::make_unique<InstallerRun>(prefix_, prefix_.Display(), installer_,
+                                              "install_bench/" + logName);
     }
 
   private:
@@ -210,9 +214,7 @@ bool InstalledCorrectly(const WinePrefix& prefix, const Package& package) {
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         const std::string path =
             prefix.HostPath(prefix.InstallDir() + "\\" + package.files[i].local);
-        std::ifstream in(path, std::ios::binary);
-        std::string got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        if (got != Bytes(package.files[i].seed, package.files[i].size)) {
+        if (ReadWholeFile(path) != Bytes(package.files[i].seed, package.files[i].size)) {
             std::fprintf(stderr, "  %s differs or is missing\n", path.c_str());
             return false;
         }
@@ -230,11 +232,11 @@ struct InstallSpans {
 InstallSpans RunInstaller(const Installer& installer, LoopbackServer& server,
                           const WinePrefix& prefix, const Package& package, bool fresh = true) {
     server.ClearRequests();
-    std::unique_ptr<WineProgram> program = installer.Start(fresh);
-    const bool exited = program->Wait(std::chrono::minutes(10));
+    const std::unique_ptr<InstallerRun> run = installer.Start(package.name, fresh);
+    const testing::AssertionResult exited = run->ToExit(std::chrono::minutes(10));
     const Clock::time_point ended = Clock::now();
-    if (!exited || program->ExitCode() != 0) {
-        std::fprintf(stderr, "  the installer did not finish cleanly\n");
+    if (!exited) {
+        std::fprintf(stderr, "  the installer did not finish cleanly: %s\n", exited.message());
         return {};
     }
     const std::vector<RecordedRequest> requests = server.Requests();
@@ -291,7 +293,8 @@ std::size_t PeakResident(pid_t pid) {
 std::size_t PeakMemory(const Installer& installer, LoopbackServer& server, const Package& package) {
     Serve(server, package, true);
     server.ClearRequests();
-    std::unique_ptr<WineProgram> program = installer.Start();
+    const std::unique_ptr<InstallerRun> run = installer.Start("peak-memory");
+    WineProgram* program = &run->Program();
     const std::string last = "/AppData/missing-on-purpose";
     const auto deadline = Clock::now() + std::chrono::minutes(10);
     while (server.RequestsFor(last).empty() && Clock::now() < deadline && program->Running()) {
@@ -344,14 +347,18 @@ bool LargestFileInstalls(const Installer& installer, LoopbackServer& server,
             });
     });
     server.ClearRequests();
-    std::unique_ptr<WineProgram> program = installer.Start();
-    const bool finished = program->Wait(std::chrono::minutes(15)) && program->ExitCode() == 0;
+    const std::unique_ptr<InstallerRun> run = installer.Start("large-file");
+    const testing::AssertionResult finished = run->ToExit(std::chrono::minutes(15));
+    if (!finished) {
+        std::fprintf(stderr, "  the large file's install did not finish cleanly: %s\n",
+                     finished.message());
+    }
     seconds = ServerSpanMs(server) / 1000;
     const std::string path = prefix.HostPath(prefix.InstallDir() + "\\large.bin");
     std::ifstream in(path, std::ios::binary);
     std::vector<char> block(MI_B);
     std::size_t offset = 0;
-    bool same = finished;
+    bool same = static_cast<bool>(finished);
     while (same && in) {
         in.read(block.data(), static_cast<std::streamsize>(block.size()));
         for (std::streamsize i = 0; i < in.gcount() && same; ++i, ++offset) {
@@ -379,7 +386,7 @@ double CngHashMs(const WinePrefix& prefix, const Package& package, int rounds,
     for (std::size_t i = 0; i < package.files.size(); ++i) {
         all += Bytes(package.files[i].seed, package.files[i].size);
     }
-    std::ofstream(prefix.HostPath(windowsPath), std::ios::binary) << all;
+    WriteWholeFile(prefix.HostPath(windowsPath), all);
     const std::string expected = "sha256=" + tessaly::pack::Sha256Hex(all.data(), all.size());
     double best = -1;
     for (int round = 0; round < rounds; ++round) {
@@ -551,11 +558,11 @@ void PrintRerun(const Package& package, const RerunFigures& figures) {
 void Profile(const Installer& installer, LoopbackServer& server, const Package& package) {
     Serve(server, package, false);
     const std::string data = "/tmp/tessaly-bench-" + std::to_string(getpid()) + ".perf";
-    std::unique_ptr<WineProgram> program = installer.Start();
-    ChildProcess perf(
-        {"perf", "record", "-q", "-F", "999", "-p", std::to_string(program->Pid()), "-o", data},
-        CurrentEnvironment(), "");
-    program->Wait(std::chrono::minutes(10));
+    const std::unique_ptr<InstallerRun> run = installer.Start("profile");
+    ChildProcess perf({"perf", "record", "-q", "-F", "999", "-p",
+                       std::to_string(run->Program().Pid()), "-o", data},
+                      CurrentEnvironment(), "");
+    run->Program().Wait(std::chrono::minutes(10));
     perf.Terminate(std::chrono::seconds(10));
     const CommandResult report = RunCommand(
         {"perf", "report", "-i", data, "--stdio", "--sort", "dso", "--percent-limit", "0.5"},

@@ -194,9 +194,9 @@ int CountDifferences(const Image& first, const Rect& a, const Image& second, con
 }
 
 std::string ArtifactPath(const std::string& name) {
-    const std::filesystem::path folder = std::filesystem::current_path() / "wine-artifacts";
-    std::filesystem::create_directories(folder);
-    return (folder / name).string();
+    const std::filesystem::path path = std::filesystem::current_path() / "wine-artifacts" / name;
+    std::filesystem::create_directories(path.parent_path());
+    return path.string();
 }
 
 Image TakeScreenshot(const std::string& display, const std::string& savePath) {

@@ -56,7 +56,7 @@ int CountDifferences(const Image& first, const Rect& a, const Image& second, con
                      int tolerance = 0);
 
 // Where a test keeps a picture for a person to look at: wine-artifacts/NAME under the working
-// directory (the build tree's tests folder under ctest); the folder is made when missing.
+// directory (the build tree's tests folder under ctest); NAME may hold folders, made when missing.
 std::string ArtifactPath(const std::string& name);
 
 // Screenshot of the whole root window of `display`, also saved as PNG at `savePath` when given.

@@ -2,10 +2,9 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,8 @@
 #include <string>
 
 #include "pack/sha256.h"
+#include "support/files.h"
+#include "support/process.h"
 
 namespace tessaly::pack::testing {
 
@@ -43,15 +44,11 @@ class ScratchDir {
 };
 
 inline void WriteFile(const fs::path& file, const std::string& bytes) {
-    fs::create_directories(file.parent_path());
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    ASSERT_TRUE(out.good()) << file;
+    ASSERT_TRUE(test::WriteWholeFile(file, bytes)) << file;
 }
 
 inline std::string ReadFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return test::ReadWholeFile(file);
 }
 
 struct ProgramRun {
@@ -63,20 +60,10 @@ struct ProgramRun {
 inline ProgramRun RunProgram(const std::string& arguments) {
     const std::string command =
         std::string("'") + TESSALY_PACK_PROGRAM + "' " + arguments + " 2>&1";
-    ProgramRun run{-1, {}};
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        ADD_FAILURE() << "popen failed: " << command;
-        return run;
-    }
-    char chunk[4096];
-    std::size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
-        run.output.append(chunk, count);
-    }
-    const int status = pclose(pipe);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    const test::CommandResult result =
+        test::RunCommand({"/bin/sh", "-c", command}, std::chrono::minutes(10));
+    EXPECT_TRUE(result.finished) << "did not end in time: " << command;
+    return {result.finished ? result.exitCode : -1, result.output};
 }
 
 inline std::string Quote(const fs::path& path) {

@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <thread>
 #include <string>
@@ -25,6 +24,7 @@
 #include "pack/serve_command.h"
 #include "pack/signature_report.h"
 #include "pack/verify_command.h"
+#include "support/process.h"
 #include "tools/pack_test_support.h"
 
 namespace tessaly::pack {
@@ -411,55 +411,39 @@ TEST(ProgressBar, FillsInProportionAndFitsTheWidth) {
     EXPECT_EQ(out.str().back(), 'K');  // the bar line is cleared at the end
 }
 
-// Starts "tessaly-pack serve DIR --port 0" as a child; its first line names the port.
+// "tessaly-pack serve DIR --port 0" started as a child; its first line names the port.
 struct ServeChild {
-    pid_t pid = -1;
-    FILE* output = nullptr;
+    std::unique_ptr<tessaly::test::ChildProcess> process;
     int port = 0;
+    std::string Output() const { return process->Output() + process->ErrorOutput(); }
 };
 
-ServeChild StartServe(const fs::path& root) {
+// Its output goes to `logs`.out and `logs`.err, which must not exist yet.
+ServeChild StartServe(const fs::path& root, const fs::path& logs) {
     ServeChild child;
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) {
-        ADD_FAILURE() << "pipe failed";
-        return child;
+    child.process = std::make_unique<tessaly::test::ChildProcess>(
+        std::vector<std::string>{TESSALY_PACK_PROGRAM, "serve", root.string(), "--port", "0"},
+        tessaly::test::CurrentEnvironment(), logs.string() + ".out", logs.string() + ".err");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    std::string output;
+    while ((output = child.Output()).find('\n') == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline && child.process->Running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    child.pid = fork();
-    if (child.pid == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
-        dup2(pipeEnds[1], STDERR_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
-        execl(TESSALY_PACK_PROGRAM, TESSALY_PACK_PROGRAM, "serve", root.c_str(), "--port", "0",
-              static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    close(pipeEnds[1]);
-    child.output = fdopen(pipeEnds[0], "r");
-    char line[512] = {};
-    if (std::fgets(line, sizeof line, child.output) != nullptr) {
-        const char* colon = std::strstr(line, "127.0.0.1:");
-        child.port = colon == nullptr ? 0 : std::atoi(colon + std::strlen("127.0.0.1:"));
-    }
-    EXPECT_NE(child.port, 0) << line;
+    const std::size_t colon = output.find("127.0.0.1:");
+    child.port = colon == std::string::npos
+                     ? 0
+                     : std::atoi(output.c_str() + colon + std::strlen("127.0.0.1:"));
+    EXPECT_NE(child.port, 0) << output;
     return child;
 }
 
-// Sends `signal` and returns the exit code and the rest of the output.
+// Sends `signal` and returns the exit code and all of the output.
 ProgramRun StopServe(ServeChild& child, int signal) {
-    kill(child.pid, signal);
-    ProgramRun run{-1, {}};
-    char chunk[4096];
-    std::size_t count;
-    while ((count = std::fread(chunk, 1, sizeof chunk, child.output)) > 0) {
-        run.output.append(chunk, count);
-    }
-    std::fclose(child.output);
-    int status = 0;
-    waitpid(child.pid, &status, 0);
-    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    kill(child.process->Pid(), signal);
+    const bool ended = child.process->Wait(std::chrono::seconds(30));
+    EXPECT_TRUE(ended) << "serve did not stop on signal " << signal;
+    return {ended ? child.process->ExitCode() : -1, child.Output()};
 }
 
 TEST(ServeCommand, ServesForVerifyAndStopsCleanlyOnEitherSignal) {
@@ -468,8 +452,9 @@ TEST(ServeCommand, ServesForVerifyAndStopsCleanlyOnEitherSignal) {
     ASSERT_TRUE(BuildPackage({scratch / "staging", scratch / "out", {}}).problems.empty());
     for (const int signal : {SIGTERM, SIGINT}) {
         SCOPED_TRACE(signal);
-        ServeChild child = StartServe(scratch / "out");
-        ASSERT_GT(child.pid, 0);
+        ServeChild child =
+            StartServe(scratch / "out", scratch / ("serve-" + std::to_string(signal)));
+        ASSERT_GT(child.process->Pid(), 0);
         const ProgramRun verify =
             RunProgram("verify http://127.0.0.1:" + std::to_string(child.port) + " --against " +
                        Quote(scratch / "out"));

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/installer_run.h"
 #include "support/process.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
@@ -126,17 +127,14 @@ class CdnInstallTest : public testing::Test {
         ASSERT_TRUE(published.finished && published.exitCode == 0) << published.output;
     }
 
-    // Runs the keyed installer to its end and compares what it installed with `files`.
-    void Install(const std::string& shot, const std::map<std::string, std::string>& files) {
+    // Runs the keyed installer to its end (its log and screens named `run`) and compares what it
+    // installed with `files`.
+    void Install(const std::string& run, const std::map<std::string, std::string>& files) {
         prefix().ResetInstallation();
-        std::unique_ptr<WineProgram> installer = prefix().Start(
-            CopyInstaller(prefix().HostPath("C:\\cdninstall"), InstallerBuild::Keyed), {});
-        const bool ended = installer->Wait(180s);
-        if (!ended) {
-            TakeScreenshot(SharedVirtualScreen().Display(), ArtifactPath(shot));
-        }
-        ASSERT_TRUE(ended) << "the installer did not end by itself (screenshot " << shot << ")";
-        EXPECT_EQ(installer->ExitCode(), 0);
+        InstallerRun installer(
+            prefix(), SharedVirtualScreen().Display(),
+            CopyInstaller(prefix().HostPath("C:\\cdninstall"), InstallerBuild::Keyed), run);
+        ASSERT_TRUE(installer.ToExit(180s));
         for (const auto& [path, bytes] : files) {
             const fs::path installed = prefix().HostPath(prefix().InstallDir() + "\\" + path);
             EXPECT_TRUE(pack::testing::ReadFile(installed) == bytes)
@@ -177,7 +175,7 @@ TEST_F(CdnInstallTest, SecondReleaseTakesUnchangedObjectsFromTheCache) {
                                                std::string(TESSALY_TEST_INDEX_KEY) + ".pub"});
     EXPECT_EQ(verified.exitCode, 0) << verified.output;
     EXPECT_EQ(verified.output.find("warning:"), std::string::npos) << verified.output;
-    ASSERT_NO_FATAL_FAILURE(Install("cdn_release1_stuck.png", files));
+    ASSERT_NO_FATAL_FAILURE(Install("cdn_release1", files));
     for (const auto& [uri, statuses] : cdn.TakeLog()) {
         if (uri == "/AppData/FileList.txt") {
             EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "200 HIT"), 0) << "index cached";
@@ -193,7 +191,7 @@ TEST_F(CdnInstallTest, SecondReleaseTakesUnchangedObjectsFromTheCache) {
     stage();
     ASSERT_NO_FATAL_FAILURE(Publish(2, staged));
     cdn.TakeLog();
-    ASSERT_NO_FATAL_FAILURE(Install("cdn_release2_stuck.png", files));
+    ASSERT_NO_FATAL_FAILURE(Install("cdn_release2", files));
 
     const std::map<std::string, std::vector<std::string>> log = cdn.TakeLog();
     const auto statuses = [&](const std::string& uri) {

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -27,9 +26,11 @@
 #include <thread>
 #include <vector>
 
+#include "support/files.h"
 #include "pack/index_signing.h"
 #include "pack/sha256.h"
 #include "support/drive_changes.h"
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
@@ -82,19 +83,6 @@ void PrintTo(const Scenario& s, std::ostream* out) {
     *out << s.name;
 }
 
-// Screenshots go to the build tree, for a person to look at.
-std::string ScreenshotPath(const std::string& scenario) {
-    std::string name = scenario;
-    for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '-';
-        }
-    }
-    const fs::path folder = fs::current_path() / "screenshots" / "fault_matrix";
-    fs::create_directories(folder);
-    return (folder / (name + ".png")).string();
-}
-
 // `text` (UTF-8) padded with spaces to `columns` terminal columns; CJK characters take two.
 std::string Pad(const std::string& text, int columns) {
     int used = 0;
@@ -105,11 +93,6 @@ std::string Pad(const std::string& text, int columns) {
         }
     }
     return text + std::string(static_cast<std::size_t>(std::max(0, columns - used)), ' ');
-}
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The installer copied into the shared prefix, and what every test of it here looks at.
@@ -134,48 +117,6 @@ class InstallerUnderWine : public testing::Test {
 
     static WinePrefix& prefix() { return SharedWinePrefix(); }
     static const std::string& display() { return SharedVirtualScreen().Display(); }
-
-    // The installer's own painter showing `text` in red over the splash picture.
-    static Image Reference(const std::string& text) {
-        static std::map<std::string, Image> cache;
-        auto found = cache.find(text);
-        if (found == cache.end()) {
-            const std::string bmp =
-                prefix().Root() + "/reference-" + std::to_string(cache.size()) + ".bmp";
-            const CommandResult rendered =
-                prefix().Run(WineBuildPath("tests/status_render_probe.exe"),
-                             {installer_, bmp, "1", "0", text}, 60s);
-            EXPECT_EQ(rendered.exitCode, 0) << "could not render the reference for " << text;
-            found = cache.emplace(text, Image::Load(bmp)).first;
-        }
-        return found->second;
-    }
-
-    // Waits until the installer window shows red text; returns its client area and the screen.
-    static std::optional<std::pair<Rect, Image>> WaitForRed(WineProgram& program,
-                                                            std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::optional<WindowArea> window;
-        while (std::chrono::steady_clock::now() < deadline && program.Running()) {
-            if (!window) {
-                window = FindWindowArea(prefix(), "TESSALYINSTALLER");
-            }
-            if (window) {
-                const Rect& c = window->client;
-                if (TakeScreenshot(display()).Count({c.x, c.y, c.width, c.height / 4}, IsRed) >
-                    50) {
-                    std::this_thread::sleep_for(700ms);  // one more paint, then look again
-                    return std::make_pair(c, TakeScreenshot(display()));
-                }
-            }
-            std::this_thread::sleep_for(250ms);
-        }
-        return std::nullopt;
-    }
-
-    static void CloseWindow() {
-        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", "TESSALYINSTALLER"}, 30s);
-    }
 
     static std::string installer_;
     static std::string keyedInstaller_;
@@ -208,44 +149,25 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
         const fs::path driveC = prefix().HostPath("C:\\");
         const DriveTree treeBefore = WalkTree(driveC);
         const auto started = std::chrono::steady_clock::now();
-        std::unique_ptr<WineProgram> program = prefix().Start(InstallerOf(s.build), {});
+        InstallerRun run(prefix(), display(), InstallerOf(s.build), "fault_matrix/" + s.id);
 
         std::string seen;
         if (s.expected.installed) {
-            const bool ended = program->Wait(120s);
+            const testing::AssertionResult ended = run.ToExit(120s);
             EXPECT_TRUE(ended) << "the window did not close by itself";
-            if (ended) {
-                EXPECT_EQ(program->ExitCode(), 0);
-                seen = "installed, window closed";
-            } else {
-                seen = "still running";
-            }
+            seen = ended ? "installed, window closed" : "did not end cleanly";
         } else {
-            const auto red = WaitForRed(*program, 60s);
-            EXPECT_TRUE(red.has_value()) << "no red status text appeared";
+            const std::optional<RedWindow> red = run.ToRed(60s);
+            EXPECT_TRUE(red.has_value()) << "no red status text appeared: " << run.Report();
             if (red) {
-                const auto& [client, screen] = *red;
-                screen.Save(ScreenshotPath(s.name));
-                const Image expected = Reference(s.expected.failureText);
-                const Rect status{client.x, client.y, client.width, client.height / 4};
-                const int differing = CountDifferences(screen, status, expected,
-                                                       {0, 0, status.width, status.height}, 48);
-                EXPECT_LT(differing, status.width * status.height / 200)
-                    << "the status line does not show " << s.expected.failureText;
-                if (differing >= status.width * status.height / 200) {
-                    expected.Save(ScreenshotPath(s.name + " expected"));
-                }
-                EXPECT_EQ(screen.Count(status, IsBlue), 0) << "blue text next to the failure";
-                EXPECT_TRUE(program->Running()) << "the window closed after a failure";
-                seen = differing < status.width * status.height / 200
-                           ? "red " + s.expected.failureText
-                           : "red, other text (" + std::to_string(differing) + " px differ)";
+                const testing::AssertionResult shown =
+                    run.ShowsFailure(*red, s.expected.failureText, "fault_matrix/" + s.id);
+                EXPECT_TRUE(shown);
+                seen = shown ? "red " + s.expected.failureText : "red, other text or state";
             } else {
-                seen = program->Running() ? "no red text" : "ended early";
+                seen = run.Program().Running() ? "no red text" : "ended early";
             }
-            CloseWindow();
-            EXPECT_TRUE(program->Wait(10s)) << "closing the window did not end the process";
-            EXPECT_EQ(program->ExitCode(), 0);
+            EXPECT_TRUE(run.Close());
         }
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -304,7 +226,7 @@ std::string InstalledPath(const WinePrefix& prefix, const std::string& relative)
 }
 
 void ExpectTypicalInstall(const WinePrefix& prefix) {
-    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
+    EXPECT_EQ(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
     EXPECT_TRUE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")));
 }
 
@@ -319,13 +241,13 @@ void ExpectFirstLineLost(const WinePrefix& prefix) {
 }
 
 void ExpectNothingAfterZeroByte(const WinePrefix& prefix) {
-    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
+    EXPECT_EQ(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
     EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk")))
         << "a line after the zero byte was acted on";
 }
 
 void ExpectHeldFileUnchanged(const WinePrefix& prefix) {
-    EXPECT_EQ(ReadFile(InstalledPath(prefix, "bin\\main.exe")), "old") << "held file changed";
+    EXPECT_EQ(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")), "old") << "held file changed";
 }
 
 void ExpectFolderKept(const WinePrefix& prefix) {
@@ -480,7 +402,7 @@ Before InstalledOnce(std::function<void(LoopbackServer&, const WinePrefix&)> the
 // `file` holds `body`, and was (`rewritten`) or was not written by the second run.
 void ExpectInstalled(const WinePrefix& prefix, const char* file, const std::string& body,
                      bool rewritten) {
-    EXPECT_EQ(ReadFile(InstalledPath(prefix, file)), body) << file;
+    EXPECT_EQ(ReadWholeFile(InstalledPath(prefix, file)), body) << file;
     EXPECT_EQ(fs::last_write_time(InstalledPath(prefix, file)) != FIRST_RUN_TIME, rewritten)
         << file << (rewritten ? " was not written again" : " was written again");
 }
@@ -540,7 +462,7 @@ std::vector<Scenario> Scenarios() {
             server.ServeBody(INDEX_PATH, 200, secondRelease);
         });
     const Before dataChangedOnDisk = InstalledOnce([](LoopbackServer&, const WinePrefix& prefix) {
-        std::ofstream(InstalledPath(prefix, "bin\\data.dat"), std::ios::binary) << "changed";
+        WriteWholeFile(InstalledPath(prefix, "bin\\data.dat"), "changed");
     });
     const std::string oldAndNew =
         Signed(ADDRESSED_TYPICAL, 1, {TestKey("index.pem"), TestKey("index-new.pem")});
@@ -603,19 +525,20 @@ TEST_F(InstallerUnderWine, ClosingDuringALargeDownloadEndsTheProcess) {
     LoopbackServer server;
     server.ServeBody(INDEX_PATH, 200, "0|app/big.bin|big.bin\r\n");
     server.ServeSlowly("/AppData/app/big.bin", std::string(64 << 20, 'b'), 64 << 10, 100ms);
-    std::unique_ptr<WineProgram> program = prefix().Start(installer_, {});
+    InstallerRun run(prefix(), display(), installer_, "fault_matrix/ClosingDuringALargeDownload");
+    WineProgram& program = run.Program();
     ASSERT_TRUE(server.WaitForRequests(2, 60s)) << "the large download never started";
     std::this_thread::sleep_for(1s);
-    ASSERT_TRUE(program->Running());
+    ASSERT_TRUE(program.Running());
 
     const CommandResult closed =
-        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", "TESSALYINSTALLER"}, 30s);
+        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", INSTALLER_CLASS}, 30s);
     ASSERT_EQ(closed.exitCode, 0);
     const auto posted = std::chrono::steady_clock::now();
-    ASSERT_TRUE(program->Wait(10s)) << "the process did not end";
+    ASSERT_TRUE(program.Wait(10s)) << "the process did not end";
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - posted).count();
-    EXPECT_EQ(program->ExitCode(), 0);
+    EXPECT_EQ(program.ExitCode(), 0);
     EXPECT_LT(seconds, 2.0) << "the process took too long to end after the close";
     std::printf("Closed mid-download: the process ended %.2f s after the close\n", seconds);
 }

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/files.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/shell_link.h"
@@ -306,8 +307,7 @@ TEST(ShellLink, ReadsBackWhatThePlatformWrote) {
     EXPECT_EQ(read->name, "Tessaly 说明");
 
     // Every cut-off copy is refused, without reading past its end.
-    std::ifstream in(prefix.HostPath(link), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    const std::string bytes = ReadWholeFile(prefix.HostPath(link));
     for (std::size_t length = 0; length < bytes.size(); ++length) {
         EXPECT_FALSE(ParseShellLink(bytes.substr(0, length))) << "cut at " << length;
     }

@@ -49,7 +49,7 @@ TEST_F(Containment, EscapingDownloadOrFolderFailsThePassBeforeItIsFetched) {
 
         // The entry before it was carried out; nothing was fetched for the refused one.
         EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/ok.dat"}));
-        EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == OK_BODY);
+        EXPECT_TRUE(ReadWholeFile(Installed("ok.dat")) == OK_BODY);
         EXPECT_TRUE(DesktopNames().empty());
         const std::vector<std::string> outside = ChangesOutsideInstall();
         EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
@@ -64,7 +64,7 @@ TEST_F(Containment, ServerSidePathIsNotALocalPath) {
     RunToCompletion();
 
     EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/C:/app/ok.dat"}));
-    EXPECT_TRUE(ReadBytes(Installed("ok.dat")) == OK_BODY);
+    EXPECT_TRUE(ReadWholeFile(Installed("ok.dat")) == OK_BODY);
 }
 
 TEST_F(Containment, EscapingLinksAndLaunchesArePassedOver) {

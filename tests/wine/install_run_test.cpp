@@ -35,7 +35,7 @@ TEST_F(InstallRun, TypicalIndexInstallsLinksAndCloses) {
     RunToCompletion();
 
     EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/main.exe"}));
-    EXPECT_TRUE(ReadBytes(Installed("bin\\main.exe")) == body) << "bin\\main.exe differs";
+    EXPECT_TRUE(ReadWholeFile(Installed("bin\\main.exe")) == body) << "bin\\main.exe differs";
     EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
     const std::string bin = prefix().InstallDir() + "\\bin\\";
     ExpectLinkTo(OnDesktop("Tessaly.lnk"), bin + "main.exe", bin);
@@ -61,8 +61,9 @@ TEST_F(InstallRun, SecondRunReplacesFilesAndLink) {
 
     EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{INDEX_PATH, "/AppData/app/main.exe",
                                                           "/AppData/app/tool.exe"}));
-    EXPECT_TRUE(ReadBytes(Installed("bin\\main.exe")) == shorter) << "bin\\main.exe not replaced";
-    EXPECT_TRUE(ReadBytes(Installed("bin\\tool.exe")) == tool);
+    EXPECT_TRUE(ReadWholeFile(Installed("bin\\main.exe")) == shorter)
+        << "bin\\main.exe not replaced";
+    EXPECT_TRUE(ReadWholeFile(Installed("bin\\tool.exe")) == tool);
     EXPECT_EQ(DesktopNames(), std::vector<std::string>{"Tessaly.lnk"});
     const std::string bin = prefix().InstallDir() + "\\bin\\";
     ExpectLinkTo(OnDesktop("Tessaly.lnk"), bin + "tool.exe", bin);
@@ -87,8 +88,8 @@ TEST_F(InstallRun, FailedDownloadStopsThePassAndLeavesTheWindowRed) {
     EXPECT_EQ(RequestedPaths(),
               (std::vector<std::string>{INDEX_PATH, "/AppData/files/1.dat", "/AppData/files/2.dat",
                                         "/AppData/files/3.dat"}));
-    EXPECT_TRUE(ReadBytes(Installed("1.dat")) == BinaryBody(1001, 1));
-    EXPECT_TRUE(ReadBytes(Installed("2.dat")) == BinaryBody(1002, 2));
+    EXPECT_TRUE(ReadWholeFile(Installed("1.dat")) == BinaryBody(1001, 1));
+    EXPECT_TRUE(ReadWholeFile(Installed("2.dat")) == BinaryBody(1002, 2));
     for (const char* missing : {"3.dat", "4.dat", "5.dat"}) {
         EXPECT_FALSE(fs::exists(Installed(missing))) << missing;
     }
@@ -129,7 +130,7 @@ TEST_F(InstallRun, NestedFoldersListedParentsFirstAreCreated) {
 
     RunToCompletion();
 
-    EXPECT_TRUE(ReadBytes(Installed("a\\b\\c\\deep.dat")) == BinaryBody(3000, 6));
+    EXPECT_TRUE(ReadWholeFile(Installed("a\\b\\c\\deep.dat")) == BinaryBody(3000, 6));
 }
 
 TEST_F(InstallRun, FolderWhoseParentNoEntryMadeFailsThePass) {
@@ -179,7 +180,7 @@ std::optional<LaunchRecord> WaitForLaunch(const std::string& recordPath) {
     const auto deadline = std::chrono::steady_clock::now() + 30s;
     while (std::chrono::steady_clock::now() < deadline) {
         LaunchRecord record;
-        if (std::sscanf(ReadBytes(recordPath).c_str(), "created=%llu\nshow=%d", &record.created,
+        if (std::sscanf(ReadWholeFile(recordPath).c_str(), "created=%llu\nshow=%d", &record.created,
                         &record.show) == 2) {
             return record;
         }
@@ -304,8 +305,8 @@ TEST_P(InstallRunUnderCodePage, ChineseNamesInstallAsWrittenAndTextsShowAsUnder9
     RunToCompletion();
 
     EXPECT_EQ(Listing(Installed("数据")), (std::vector<std::string>{"据数.txt", "数据.txt"}));
-    EXPECT_TRUE(ReadBytes(Installed("数据\\数据.txt")) == first) << "数据.txt differs";
-    EXPECT_TRUE(ReadBytes(Installed("数据\\据数.txt")) == second) << "据数.txt differs";
+    EXPECT_TRUE(ReadWholeFile(Installed("数据\\数据.txt")) == first) << "数据.txt differs";
+    EXPECT_TRUE(ReadWholeFile(Installed("数据\\据数.txt")) == second) << "据数.txt differs";
     ASSERT_EQ(DesktopNames(), std::vector<std::string>{"说明书.lnk"});
     const std::string folder = prefix().InstallDir() + "\\数据\\";
     const std::optional<ShellLink> link = ReadWineShellLink(

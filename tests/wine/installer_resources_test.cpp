@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "support/files.h"
 #include "support/process.h"
 
 namespace fs = std::filesystem;
@@ -30,11 +31,6 @@ constexpr std::uint16_t CHINESE_SIMPLIFIED = 2052;
 constexpr std::uint16_t ENGLISH_US = 1033;
 constexpr std::uint16_t RT_ICON = 3, RT_MENU = 4, RT_DIALOG = 5, RT_STRING = 6, RT_ACCELERATOR = 9,
                         RT_GROUP_ICON = 14, RT_MANIFEST = 24;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::uint16_t U16(const std::string& bytes, std::size_t at) {
     return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes.at(at)) |
@@ -157,7 +153,7 @@ std::vector<std::pair<ResourceId, std::uint32_t>> DirectoryEntries(const PeFile&
 
 // Every resource of the program: the tree of types, names and languages, down to the data.
 Resources ReadResources(const fs::path& program) {
-    const PeFile pe(ReadFile(program));
+    const PeFile pe(ReadWholeFile(program));
     Resources resources;
     for (const auto& [type, names] : DirectoryEntries(pe, 0)) {
         for (const auto& [name, languages] : DirectoryEntries(pe, names)) {
@@ -243,7 +239,7 @@ TEST_P(ProgramResources, HoldTheSplashPictureAsAn8BitRgbPngOf931By583) {
     const auto found = resources_.find({Named("IMAGEFILE"), Ordinal(131), CHINESE_SIMPLIFIED});
     ASSERT_NE(found, resources_.end());
     const std::string& png = found->second;
-    EXPECT_EQ(png, ReadFile(fs::path(TESSALY_SOURCE_DIR) / "res" / "splash.png"));
+    EXPECT_EQ(png, ReadWholeFile(fs::path(TESSALY_SOURCE_DIR) / "res" / "splash.png"));
     ASSERT_EQ(png.compare(0, 8, "\x89PNG\r\n\x1a\n"), 0);
     std::map<std::string, std::string> chunks;
     for (std::size_t at = 8; at + 8 <= png.size();) {
@@ -280,7 +276,7 @@ TEST_P(ProgramResources, HoldTheManifestAskingForAdministratorRights) {
 // manifest is not well-formed XML; both show here, where Wine would not tell.
 std::string XmlLeaves(const std::string& document) {
     const fs::path file = fs::temp_directory_path() / ("manifest-" + std::to_string(getpid()));
-    std::ofstream(file, std::ios::binary) << document;
+    WriteWholeFile(file, document);
     const CommandResult read =
         RunCommand({"python3", "-c",
                     "import sys, xml.etree.ElementTree as ET\n"
@@ -337,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(ShippedAndWineBuilds, ProgramResources,
 
 TEST(ShippedProgram, IsAStaticLargeAddressAwarePe32GuiProgram) {
     const fs::path program = fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe";
-    const std::string image = ReadFile(program);
+    const std::string image = ReadWholeFile(program);
     ASSERT_GT(image.size(), 0x200u) << program;
     ASSERT_EQ(image.compare(0, 2, "MZ"), 0);
     const std::size_t pe = U32(image, 0x3C);
@@ -406,7 +402,7 @@ TEST(ShippedProgram, LooksUpTheWindowsDpiFunctionAtRunTime) {
     const std::vector<std::string>& user32 = imports["user32.dll"];
     ASSERT_FALSE(user32.empty()) << "the import table was not read";
     EXPECT_EQ(std::count(user32.begin(), user32.end(), "GetDpiForWindow"), 0);
-    EXPECT_NE(ReadFile(program).find(std::string("GetDpiForWindow\0", 16)), std::string::npos)
+    EXPECT_NE(ReadWholeFile(program).find(std::string("GetDpiForWindow\0", 16)), std::string::npos)
         << "the name to look up is missing";
 }
 
@@ -426,7 +422,7 @@ TEST(KeyedProgram, AddsOnlyWindows7CngFunctionsLoadedAtFirstUse) {
     kernel32.insert(std::lower_bound(kernel32.begin(), kernel32.end(), "ReadFile"), "ReadFile");
     EXPECT_EQ(ImportTable(keyedProgram), withReadFile);
     // Every NUL-terminated name in the file that begins with "BCrypt": the delay-load name table.
-    const std::string bytes = ReadFile(keyedProgram);
+    const std::string bytes = ReadWholeFile(keyedProgram);
     std::set<std::string> cng;
     for (std::size_t at = bytes.find("BCrypt"); at != std::string::npos;
          at = bytes.find("BCrypt", at + 1)) {
@@ -458,7 +454,8 @@ const std::set<std::string> KNOWN_DLLS_ON_EVERY_SUPPORTED_WINDOWS = {
 };
 
 TEST(ShippedProgram, ImportsOnlyDllsThatAreKnownDllsOnEverySupportedWindows) {
-    const PeFile pe(ReadFile(fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe"));
+    const PeFile pe(
+        ReadWholeFile(fs::path(TESSALY_WIN32_BUILD_DIR) / "src" / "TessalyInstaller.exe"));
     std::size_t imported = 0;
     // Import descriptors of 20 bytes, the name's address at 12, up to one of zeros.
     for (std::size_t at = pe.OffsetOf(pe.DirectoryRva(1)); U32(pe.Bytes(), at + 12) != 0;

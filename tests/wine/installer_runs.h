@@ -20,6 +20,8 @@
 #include <vector>
 
 #include "support/drive_changes.h"
+#include "support/files.h"
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/shell_link.h"
@@ -33,12 +35,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 inline constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
-inline constexpr char INSTALLER_CLASS[] = "TESSALYINSTALLER";
-
-inline std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Bytes that no text file holds by accident: every value, zeros included, in a scrambled order.
 inline std::string BinaryBody(std::size_t size, unsigned seed) {
@@ -81,10 +77,7 @@ class InstallerRunTest : public testing::Test {
     }
 
     void TearDown() override {
-        if (program_ && program_->Running()) {
-            program_->Kill();
-        }
-        program_.reset();
+        run_.reset();
         server_.reset();
     }
 
@@ -134,14 +127,18 @@ class InstallerRunTest : public testing::Test {
 
     // With Wine's debugstr channel on, so that the installer's failure lines reach its stderr.
     void StartInstaller() {
-        program_ = prefix().Start(installer_, {}, {"WINEDEBUG=-all,+debugstr"});
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        run_ = std::make_unique<InstallerRun>(
+            prefix(), SharedVirtualScreen().Display(), installer_,
+            std::string("install_runs/") + test->test_suite_name() + "." + test->name(),
+            ",+debugstr");
     }
 
     // The lines the installer wrote to the debugger output that begin with "Tessaly: ", as Wine
     // quotes them (without the line break; backslashes doubled).
     std::vector<std::string> FailureReports() const {
         std::vector<std::string> reports;
-        std::istringstream lines(program_->ErrorOutput());
+        std::istringstream lines(run_->Program().ErrorOutput());
         for (std::string line; std::getline(lines, line);) {
             const std::size_t start = line.find("OutputDebugStringA \"Tessaly: ");
             const std::size_t end = line.rfind("\\n\"");
@@ -156,30 +153,18 @@ class InstallerRunTest : public testing::Test {
     // A complete run: the window closes by itself and the process ends with 0.
     void RunToCompletion() {
         StartInstaller();
-        const bool ended = program_->Wait(120s);
-        ASSERT_TRUE(ended) << "the installer window did not close by itself";
-        EXPECT_EQ(program_->ExitCode(), 0);
+        EXPECT_TRUE(run_->ToExit(120s));
     }
 
     // A failed run: the window stays open with `failureText` in red over the top quarter of the
     // picture. The window is then closed the way its close button does it.
     void RunToFailure(const std::string& failureText, const std::string& screenshotName) {
         StartInstaller();
-        const std::optional<std::pair<Rect, Image>> red = WaitForRed(60s);
-        ASSERT_TRUE(red.has_value()) << "no red status text appeared";
-        const auto& [client, screen] = *red;
-        screen.Save(ScreenshotPath(screenshotName));
-        const Rect status{client.x, client.y, client.width, client.height / 4};
-        const Image expected = Reference(failureText);
-        const int differing =
-            CountDifferences(screen, status, expected, {0, 0, status.width, status.height}, 48);
-        EXPECT_LT(differing, status.width * status.height / 200)
-            << "the status line does not show " << failureText;
-        EXPECT_EQ(screen.Count(status, IsBlue), 0) << "blue text beside the failure";
-        EXPECT_TRUE(program_->Running()) << "the window closed after a failure";
-        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", INSTALLER_CLASS}, 30s);
-        EXPECT_TRUE(program_->Wait(10s)) << "closing the window did not end the process";
-        EXPECT_EQ(program_->ExitCode(), 0);
+        const std::optional<RedWindow> red = run_->ToRed(60s);
+        ASSERT_TRUE(red.has_value()) << "no red status text appeared: " << run_->Report();
+        windowTitle_ = red->area.title;
+        EXPECT_TRUE(run_->ShowsFailure(*red, failureText, "install_runs/" + screenshotName));
+        EXPECT_TRUE(run_->Close());
     }
 
     // What window_probe reads from the notice box of a run on a machine without the Visual C++
@@ -191,8 +176,9 @@ class InstallerRunTest : public testing::Test {
         StartInstaller();
         const CommandResult notice = prefix().Run(WineBuildPath("tests/window_probe.exe"),
                                                   {"notice", "--leave-open", "30000"}, 60s);
-        TakeScreenshot(SharedVirtualScreen().Display()).Save(ScreenshotPath(screenshotName));
-        program_->Kill();
+        TakeScreenshot(SharedVirtualScreen().Display())
+            .Save(ArtifactPath("install_runs/" + screenshotName + ".png"));
+        run_->Program().Kill();
         prefix().SetVcRuntime(true);
         return notice.exitCode == 0 ? notice.output : std::string();
     }
@@ -203,48 +189,9 @@ class InstallerRunTest : public testing::Test {
     static inline std::string locale_ = CODE_PAGE_936_LOCALE;
 
   private:
-    std::optional<std::pair<Rect, Image>> WaitForRed(std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        std::optional<WindowArea> window;
-        while (std::chrono::steady_clock::now() < deadline && program_->Running()) {
-            if (!window) {
-                window = FindWindowArea(prefix(), INSTALLER_CLASS);
-                windowTitle_ = window ? window->title : "";
-            }
-            if (window) {
-                const Rect& c = window->client;
-                const std::string& display = SharedVirtualScreen().Display();
-                if (TakeScreenshot(display).Count({c.x, c.y, c.width, c.height / 4}, IsRed) > 50) {
-                    std::this_thread::sleep_for(700ms);  // one more paint, then look again
-                    return std::make_pair(c, TakeScreenshot(display));
-                }
-            }
-            std::this_thread::sleep_for(250ms);
-        }
-        return std::nullopt;
-    }
-
-    // The installer's own painter showing `text` in red over the splash picture, as it draws it
-    // under code page 936 whatever locale the test runs in.
-    static Image Reference(const std::string& text) {
-        const WinePrefix& chinese = SharedWinePrefix(SharedVirtualScreen().Display());
-        const std::string bmp = chinese.Root() + "/../reference.bmp";
-        const CommandResult rendered = chinese.Run(WineBuildPath("tests/status_render_probe.exe"),
-                                                   {installer_, bmp, "1", "0", text}, 60s);
-        EXPECT_EQ(rendered.exitCode, 0) << "could not render the reference for " << text;
-        return Image::Load(bmp);
-    }
-
-    // Screenshots go to the build tree, for a person to look at.
-    static std::string ScreenshotPath(const std::string& name) {
-        const fs::path folder = fs::current_path() / "screenshots" / "install_runs";
-        fs::create_directories(folder);
-        return (folder / (name + ".png")).string();
-    }
-
     static inline std::string installer_;
     std::unique_ptr<LoopbackServer> server_;
-    std::unique_ptr<WineProgram> program_;
+    std::unique_ptr<InstallerRun> run_;
     DriveTree driveC_;
 };
 

@@ -1,7 +1,7 @@
 // The real installer window under Wine on a virtual screen, looked at as a user sees it: its title,
 // its size and place, the splash picture, the status line in blue while a step runs and in red
 // once one failed, the notice box, and the process ending with exit code 0 when the window closes.
-// Screenshots of the client area are saved under screenshots/installer_window in the build tree.
+// Screenshots of the client area are saved under wine-artifacts/installer_window in the build tree.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,6 +14,7 @@
 #include <string>
 #include <thread>
 
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
@@ -26,7 +27,6 @@ using namespace std::chrono_literals;
 namespace tessaly::test {
 namespace {
 
-constexpr char INSTALLER_CLASS[] = "TESSALYINSTALLER";
 constexpr char WINDOW_TITLE[] = "Tessaly在线安装程序";
 constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
 constexpr int PICTURE_WIDTH = 931;
@@ -65,28 +65,16 @@ Rect Bounds(const Image& image, const Rect& area, bool (*test)(Rgb)) {
 class InstallerWindowTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
-        WinePrefix& wine = prefix();
         // Help pages that a failed prerequisite check opens go to a recording script, never to
         // a real browser.
-        const fs::path folder = fs::path(wine.Root()).parent_path() / "window-test";
-        fs::create_directories(folder);
-        browserLog_ = (folder / "browser.log").string();
-        const fs::path script = folder / "browser.sh";
-        std::ofstream(script) << "#!/bin/sh\necho \"$*\" >> '" << browserLog_ << "'\n";
-        fs::permissions(script, fs::perms::owner_all);
-        const fs::path reg = folder / "browser.reg";
-        std::ofstream(reg) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]\n"
-                           << "\"Browsers\"=\"" << script.string() << "\"\n";
-        const CommandResult loaded = wine.Run("regedit", {"/S", reg.string()});
-        ASSERT_TRUE(loaded.finished && loaded.exitCode == 0) << "regedit failed";
+        browserLog_ = RecordBrowserOpens(
+            prefix(), (fs::path(prefix().Root()).parent_path() / "window-test").string());
         splash_ = Image::Load(std::string(TESSALY_SOURCE_DIR) + "/res/splash.png");
     }
 
     void TearDown() override {
-        if (program_ && program_->Running()) {
-            program_->Kill();
-        }
-        program_.reset();
+        program_ = nullptr;
+        run_.reset();
         server_.reset();
         prefix().KillAll();
         if (dpiChanged_) {
@@ -103,7 +91,9 @@ class InstallerWindowTest : public testing::Test {
         const fs::path folder = prefix().HostPath("C:\\window-test\\" + caseName);
         fs::remove_all(folder);
         prefix().SetVcRuntime(withVcRuntime);
-        program_ = prefix().Start(CopyInstaller(folder.string()), {});
+        run_ = std::make_unique<InstallerRun>(prefix(), display(), CopyInstaller(folder.string()),
+                                              "installer_window/" + caseName);
+        program_ = &run_->Program();
     }
 
     WindowArea WaitForWindow() {
@@ -120,21 +110,7 @@ class InstallerWindowTest : public testing::Test {
     // the screen, so a single screenshot may fall between the two.
     std::optional<Image> WaitForStatus(const Rect& client, bool (*test)(Rgb), int pixels,
                                        std::chrono::seconds timeout) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        const Rect status = StatusArea(client);
-        while (std::chrono::steady_clock::now() < deadline && program_->Running()) {
-            Image screen = TakeScreenshot(display());
-            if (screen.Count(status, test) > pixels) {
-                return screen;
-            }
-            std::this_thread::sleep_for(200ms);
-        }
-        return std::nullopt;
-    }
-
-    // The status line's layout rectangle: the top quarter of the client area.
-    static Rect StatusArea(const Rect& client) {
-        return {client.x, client.y, client.width, client.height / 4};
+        return tessaly::test::WaitForStatus(display(), *program_, client, test, pixels, timeout);
     }
 
     // Pixels below the status line that differ clearly from `picture`, the splash picture at the
@@ -204,24 +180,17 @@ class InstallerWindowTest : public testing::Test {
     }
 
     static void Save(const Image& screen, const Rect& client, const std::string& name) {
-        const fs::path folder = fs::current_path() / "screenshots" / "installer_window";
-        fs::create_directories(folder);
-        screen.Crop(client).Save((folder / (name + ".png")).string());
+        screen.Crop(client).Save(ArtifactPath("installer_window/" + name + ".png"));
     }
 
-    void CloseAndExpectExitCodeZero() {
-        const CommandResult closed =
-            prefix().Run(WineBuildPath("tests/window_probe.exe"), {"close", INSTALLER_CLASS}, 30s);
-        EXPECT_EQ(closed.exitCode, 0) << closed.output;
-        ASSERT_TRUE(program_->Wait(10s)) << "closing the window did not end the process";
-        EXPECT_EQ(program_->ExitCode(), 0);
-    }
+    void CloseAndExpectExitCodeZero() { ASSERT_TRUE(run_->Close()); }
 
     static inline std::string browserLog_;
     static inline Image splash_;
     bool dpiChanged_ = false;
     std::unique_ptr<LoopbackServer> server_;
-    std::unique_ptr<WineProgram> program_;
+    std::unique_ptr<InstallerRun> run_;
+    WineProgram* program_ = nullptr;  // run_'s installer
 };
 
 // Built for the test port, where nothing listens here: the index download fails at once.

@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/process.h"
 #include "support/screenshot.h"
@@ -40,16 +42,6 @@ std::string Bytes(std::size_t size, std::uint32_t seed) {
     return bytes;
 }
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // A folder as the installer must leave it: relative path (UTF-8, "/") to the file's bytes, and
 // every folder (ending in "/").
 struct Tree {
@@ -64,7 +56,7 @@ Tree ReadTree(const fs::path& root) {
         if (entry.is_directory()) {
             tree.folders.insert(relative + "/");
         } else {
-            tree.files[relative] = ReadFile(entry.path());
+            tree.files[relative] = ReadWholeFile(entry.path());
         }
     }
     return tree;
@@ -88,15 +80,15 @@ class PackInstallTest : public testing::Test {
     // empty folder, a file of one byte, a file of several megabytes and two files of the same
     // bytes (one object on the server, two downloads).
     void Stage() {
-        WriteFile(staging_ / "bin/Tessaly.exe", "MZ" + Bytes(150000, 1));
-        WriteFile(staging_ / "readme.txt", "Tessaly\r\n");
-        WriteFile(staging_ / "x", "x");
-        WriteFile(staging_ / "data/关卡/第一关/地图.dat", Bytes(4096, 2));
-        WriteFile(staging_ / "data/关卡/第二关/地图.dat", Bytes(4096, 2));
-        WriteFile(staging_ / "data/media/intro.bin", Bytes(3 << 20, 3));
-        WriteFile(staging_ / "文档/说明.txt", "这是 Tessaly 的说明。\r\n");
-        WriteFile(staging_ / "文档/用户 手册/第 1 章.txt", Bytes(777, 4));
-        WriteFile(staging_ / "a/b/c/d/e/深.txt", Bytes(300, 5));
+        WriteWholeFile(staging_ / "bin/Tessaly.exe", "MZ" + Bytes(150000, 1));
+        WriteWholeFile(staging_ / "readme.txt", "Tessaly\r\n");
+        WriteWholeFile(staging_ / "x", "x");
+        WriteWholeFile(staging_ / "data/关卡/第一关/地图.dat", Bytes(4096, 2));
+        WriteWholeFile(staging_ / "data/关卡/第二关/地图.dat", Bytes(4096, 2));
+        WriteWholeFile(staging_ / "data/media/intro.bin", Bytes(3 << 20, 3));
+        WriteWholeFile(staging_ / "文档/说明.txt", "这是 Tessaly 的说明。\r\n");
+        WriteWholeFile(staging_ / "文档/用户 手册/第 1 章.txt", Bytes(777, 4));
+        WriteWholeFile(staging_ / "a/b/c/d/e/深.txt", Bytes(300, 5));
         fs::create_directories(staging_ / "data/存档");
     }
 
@@ -132,14 +124,9 @@ TEST_F(PackInstallTest, InstallsABuiltPackageByteForByte) {
     const Tree staged = ReadTree(staging_);
     EXPECT_EQ(objects.size(), staged.files.size() - 1) << "the two equal files share one object";
 
-    std::unique_ptr<WineProgram> installer =
-        prefix().Start(CopyInstaller(prefix().HostPath("C:\\packinstall")), {});
-    const bool ended = installer->Wait(180s);
-    if (!ended) {
-        TakeScreenshot(SharedVirtualScreen().Display(), ArtifactPath("pack_install_stuck.png"));
-    }
-    ASSERT_TRUE(ended) << "the installer did not end by itself (screenshot pack_install_stuck.png)";
-    EXPECT_EQ(installer->ExitCode(), 0);
+    InstallerRun installer(prefix(), SharedVirtualScreen().Display(),
+                           CopyInstaller(prefix().HostPath("C:\\packinstall")), "pack_install");
+    ASSERT_TRUE(installer.ToExit(180s));
 
     // The index first, then each Download entry once, as the installer asks for them.
     const std::vector<RecordedRequest> requests = server.Requests();

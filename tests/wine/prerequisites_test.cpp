@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/virtual_screen.h"
@@ -72,18 +73,7 @@ class PrerequisitesTest : public testing::Test {
   protected:
     static void SetUpTestSuite() {
         WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
-        const fs::path folder = fs::path(prefix.Root()) / "tessaly-browser";
-        fs::create_directories(folder);
-        browserLog_ = (folder / "opened.log").string();
-        const fs::path script = folder / "browser.sh";
-        std::ofstream(script) << "#!/bin/sh\necho \"$(date +%s.%N) $*\" >> '" << browserLog_
-                              << "'\n";
-        fs::permissions(script, fs::perms::owner_all);
-        const fs::path reg = folder / "browser.reg";
-        std::ofstream(reg) << "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Wine\\WineBrowser]\n"
-                           << "\"Browsers\"=\"" << script.string() << "\"\n";
-        const CommandResult loaded = prefix.Run("regedit", {"/S", reg.string()});
-        ASSERT_TRUE(loaded.finished && loaded.exitCode == 0) << "regedit failed";
+        browserLog_ = RecordBrowserOpens(prefix, prefix.Root() + "/tessaly-browser");
     }
 
     void SetUp() override {
@@ -92,7 +82,7 @@ class PrerequisitesTest : public testing::Test {
     }
 
     void TearDown() override {
-        program_.reset();
+        run_.reset();
         prefix().KillAll();
         const fs::path system = prefix().SystemDir();
         if (fs::exists(savedMscoree_)) {
@@ -119,7 +109,9 @@ class PrerequisitesTest : public testing::Test {
             fs::rename(system / "mscoree.dll", savedMscoree_);
             fs::copy_file(WineBuildPath("tests/old-clr/mscoree.dll"), system / "mscoree.dll");
         }
-        program_ = prefix().Start(installer, {}, DotNetEnvironment(dotNet));
+        run_ = std::make_unique<InstallerRun>(prefix(), SharedVirtualScreen().Display(), installer,
+                                              "prerequisites/" + caseName, "",
+                                              DotNetEnvironment(dotNet));
         return folder;
     }
 
@@ -164,17 +156,16 @@ class PrerequisitesTest : public testing::Test {
 
     // The top quarter of the installer window's client area, where the status line is drawn.
     static Rect StatusArea() {
-        const auto window = FindWindowArea(prefix(), "TESSALYINSTALLER");
+        const auto window = FindWindowArea(prefix(), INSTALLER_CLASS);
         if (!window) {
             ADD_FAILURE() << "no installer window";
             return {};
         }
-        const Rect& client = window->client;
-        return {client.x, client.y, client.width, client.height / 4};
+        return tessaly::test::StatusArea(window->client);
     }
 
     static std::string browserLog_;
-    std::unique_ptr<WineProgram> program_;
+    std::unique_ptr<InstallerRun> run_;
     // Wine's mscoree.dll while the old one stands in for it.
     const fs::path savedMscoree_ = fs::path(prefix().Root()) / "mscoree.dll.wine";
 };

@@ -5,6 +5,10 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <memory>
+#include <ostream>
 #include <random>
 #include <sstream>
 
@@ -55,10 +59,7 @@ Fetch FetchOne(const std::string& path) {
     return FetchWithProbe(std::vector<std::string>{path})[0];
 }
 
-void ExpectFailedAndEmpty(const Fetch& fetch) {
-    EXPECT_EQ(fetch.result, 0);
-    EXPECT_EQ(fetch.bytes, 0u) << "a failed fetch must leave the buffer empty";
-}
+enum class Server { None, Silent, Http };
 
 class FetchUrlTest : public ::testing::Test {
   protected:
@@ -95,25 +96,6 @@ TEST_F(FetchUrlTest, TwoFetchesOfOnePathBothReachTheServer) {
         << "the second fetch must not be answered from a cache";
 }
 
-TEST_F(FetchUrlTest, ErrorStatusesFailWhateverTheirBody) {
-    LoopbackServer server;
-    server.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>",
-                     "text/html");
-    server.ServeBody("/AppData/broken.txt", 500, "<html><body>Server Error</body></html>",
-                     "text/html");
-    // A redirect is followed as WinINet does by default; what counts is where it ends.
-    server.ServeRedirect("/AppData/moved.txt", 302, "/AppData/missing.txt");
-
-    const std::vector<std::string> paths = {"missing.txt", "broken.txt", "moved.txt"};
-    const std::vector<Fetch> fetches = FetchWithProbe(paths);
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        SCOPED_TRACE(paths[i]);
-        ExpectFailedAndEmpty(fetches[i]);
-    }
-    EXPECT_EQ(server.RequestsFor("/AppData/missing.txt").size(), 2u);
-    EXPECT_EQ(server.RequestsFor("/AppData/broken.txt").size(), 1u);
-}
-
 TEST_F(FetchUrlTest, RedirectToAFileGivesTheFile) {
     LoopbackServer server;
     server.ServeRedirect("/AppData/old.bin", 301, "/AppData/new.bin");
@@ -123,66 +105,74 @@ TEST_F(FetchUrlTest, RedirectToAFileGivesTheFile) {
     EXPECT_EQ(fetch.fnv1a, Fnv1a64("moved here"));
 }
 
-TEST_F(FetchUrlTest, EmptyBodyFails) {
-    LoopbackServer server;
-    server.ServeBody("/AppData/empty.txt", 200, "");
-    ExpectFailedAndEmpty(FetchOne("empty.txt"));
-    EXPECT_EQ(server.RequestsFor("/AppData/empty.txt").size(), 1u);
+// A fetch that fails, as the fault matrix's rows fail the install, seen from the fetch itself:
+// the buffer is left empty, the server saw the requests given, and a silent server is given up
+// after about four seconds. Each row is a test of its own, named by its id.
+struct FailingFetch {
+    std::string id;
+    std::string path;  // as the probe passes it, under the package's base
+    std::function<void(LoopbackServer&)> serve;
+    Server server = Server::Http;
+    std::map<std::string, std::size_t> requests;  // requests per path the server must have seen
+    bool givenUpAfterTheTimeOut = false;          // the fetch ends after about four seconds
+};
+
+void PrintTo(const FailingFetch& f, std::ostream* out) {
+    *out << f.id;
 }
 
-TEST_F(FetchUrlTest, BodyCutShortOfItsContentLengthFails) {
-    LoopbackServer server;
-    server.ServeTruncated("/AppData/cut.bin", 100000, 1000);
-    ExpectFailedAndEmpty(FetchOne("cut.bin"));
-    EXPECT_EQ(server.RequestsFor("/AppData/cut.bin").size(), 1u);
-}
+class FetchFailure : public FetchUrlTest, public testing::WithParamInterface<FailingFetch> {};
 
-TEST_F(FetchUrlTest, BodyThatStallsMidwayFailsAfterAboutFourSeconds) {
-    LoopbackServer server;
-    server.ServeStalling("/AppData/stall.bin", std::string(100000, 's'), 1000, seconds(20));
-    const Fetch fetch = FetchOne("stall.bin");
-    ExpectFailedAndEmpty(fetch);
-    EXPECT_GE(fetch.ms, 3000);
-    EXPECT_LE(fetch.ms, 9000);
-    std::printf("[figure] stalled body given up after %lld ms\n", fetch.ms);
-}
-
-TEST_F(FetchUrlTest, ServerThatNeverAnswersFailsAfterAboutFourSeconds) {
-    {
-        SCOPED_TRACE("request read, never answered");
-        LoopbackServer server;
-        server.ServeNoAnswer("/AppData/silent.txt");
-        const Fetch fetch = FetchOne("silent.txt");
-        ExpectFailedAndEmpty(fetch);
+TEST_P(FetchFailure, LeavesTheBufferEmpty) {
+    const FailingFetch& f = GetParam();
+    std::unique_ptr<LoopbackServer> http;
+    std::unique_ptr<SilentPort> silent;
+    if (f.server == Server::Http) {
+        http = std::make_unique<LoopbackServer>();
+        f.serve(*http);
+    } else if (f.server == Server::Silent) {
+        silent = std::make_unique<SilentPort>();
+    }
+    const Fetch fetch = FetchOne(f.path);
+    EXPECT_EQ(fetch.result, 0);
+    EXPECT_EQ(fetch.bytes, 0u) << "a failed fetch must leave the buffer empty";
+    if (f.givenUpAfterTheTimeOut) {
         EXPECT_GE(fetch.ms, 3000);
         EXPECT_LE(fetch.ms, 9000);
-        EXPECT_EQ(server.RequestsFor("/AppData/silent.txt").size(), 1u);
-        std::printf("[figure] silent server given up after %lld ms\n", fetch.ms);
+        std::printf("[figure] %s given up after %lld ms\n", f.id.c_str(), fetch.ms);
     }
-    {
-        SCOPED_TRACE("connection accepted, nothing read");
-        SilentPort port;
-        const Fetch fetch = FetchOne("silent.txt");
-        ExpectFailedAndEmpty(fetch);
-        EXPECT_GE(fetch.ms, 3000);
-        EXPECT_LE(fetch.ms, 9000);
-        EXPECT_GE(port.AcceptedCount(), 1);
-        std::printf("[figure] silent socket given up after %lld ms\n", fetch.ms);
+    if (http) {
+        EXPECT_EQ(http->Requests().size(), [&] {
+            std::size_t all = 0;
+            for (const auto& [path, count] : f.requests) {
+                all += count;
+            }
+            return all;
+        }());
+        for (const auto& [path, count] : f.requests) {
+            EXPECT_EQ(http->RequestsFor(path).size(), count) << path;
+        }
+    }
+    if (silent) {
+        EXPECT_GE(silent->AcceptedCount(), 1);
     }
 }
 
-TEST_F(FetchUrlTest, RefusedConnectionFails) {
-    // Nothing listens on the port.
-    ExpectFailedAndEmpty(FetchOne("FileList.txt"));
-}
-
-TEST_F(FetchUrlTest, UrlThatDoesNotFitIsRefusedWithoutARequest) {
-    LoopbackServer server;
-    const std::string longPath(600, 'a');
-    server.ServeBody("/AppData/" + longPath, 200, "never");
-    ExpectFailedAndEmpty(FetchOne(longPath));
-    EXPECT_TRUE(server.Requests().empty());
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Rows, FetchFailure, testing::Values(
+    FailingFetch{"Status404", "missing.txt", [](LoopbackServer& s) { s.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>", "text/html"); }, Server::Http, {{"/AppData/missing.txt", 1}}},
+    FailingFetch{"Status500", "broken.txt", [](LoopbackServer& s) { s.ServeBody("/AppData/broken.txt", 500, "<html><body>Server Error</body></html>", "text/html"); }, Server::Http, {{"/AppData/broken.txt", 1}}},
+    // A redirect is followed as WinINet does by default; what counts is where it ends.
+    FailingFetch{"RedirectTo404", "moved.txt", [](LoopbackServer& s) { s.ServeRedirect("/AppData/moved.txt", 302, "/AppData/missing.txt"); s.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>", "text/html"); }, Server::Http, {{"/AppData/moved.txt", 1}, {"/AppData/missing.txt", 1}}},
+    FailingFetch{"EmptyBody", "empty.txt", [](LoopbackServer& s) { s.ServeBody("/AppData/empty.txt", 200, ""); }, Server::Http, {{"/AppData/empty.txt", 1}}},
+    FailingFetch{"CutShortOfContentLength", "cut.bin", [](LoopbackServer& s) { s.ServeTruncated("/AppData/cut.bin", 100000, 1000); }, Server::Http, {{"/AppData/cut.bin", 1}}},
+    FailingFetch{"StallsMidway", "stall.bin", [](LoopbackServer& s) { s.ServeStalling("/AppData/stall.bin", std::string(100000, 's'), 1000, seconds(20)); }, Server::Http, {{"/AppData/stall.bin", 1}}, true},
+    FailingFetch{"RequestReadNeverAnswered", "silent.txt", [](LoopbackServer& s) { s.ServeNoAnswer("/AppData/silent.txt"); }, Server::Http, {{"/AppData/silent.txt", 1}}, true},
+    FailingFetch{"AcceptedNothingRead", "silent.txt", nullptr, Server::Silent, {}, true},
+    FailingFetch{"NothingListening", "FileList.txt", nullptr, Server::None, {}},
+    FailingFetch{"UrlDoesNotFit", std::string(600, 'a'), [](LoopbackServer& s) { s.ServeBody("/AppData/" + std::string(600, 'a'), 200, "never"); }, Server::Http, {}}),
+    [](const testing::TestParamInfo<FailingFetch>& row) { return row.param.id; });
+// clang-format on
 
 TEST_F(FetchUrlTest, LargeBodyArrivesByteForByte) {
     std::string body(64u << 20, '\0');

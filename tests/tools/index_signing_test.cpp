@@ -1,3 +1,4 @@
+// The publisher's index signing: key pairs, accepted signatures, and every change refused.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

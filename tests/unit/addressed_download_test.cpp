@@ -1,3 +1,4 @@
+// A content-addressed download skips a target that already holds the named content.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Scaling a length by the display's DPI over 96, a half pixel rounded up.
 #include <gtest/gtest.h>
 
 #include "ui/display_scale.h"

@@ -1,3 +1,4 @@
+// Which relative paths of an index entry stay inside the install folder.
 #include <gtest/gtest.h>
 
 #include "format/entry_paths.h"

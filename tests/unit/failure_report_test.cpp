@@ -1,3 +1,4 @@
+// The one debugger line a failure reports: what failed, where and why.
 #include "common/failure_report.h"
 
 #include <gtest/gtest.h>

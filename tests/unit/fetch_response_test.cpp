@@ -1,3 +1,4 @@
+// Reading a download's Content-Length and deciding whether its body arrived complete.
 #include <gtest/gtest.h>
 
 #include <cstdint>

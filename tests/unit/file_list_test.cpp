@@ -1,3 +1,4 @@
+// Splitting and parsing the index text into entries: line endings, line rules, numbering, sizing.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Finding, composing and checking an index's signature lines, and the content address's digest.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The install steps' order, failures and exceptions, the status texts' bytes, the shared status.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +9,7 @@
 
 #include "install/install_steps.h"
 #include "install/shared_status.h"
+#include "install/status_texts.h"
 #include "unit/debug_lines.h"
 
 namespace tessaly {
@@ -42,20 +44,16 @@ TEST(RunInstallSteps, FullSuccessPublishesEveryStartAndCompletionText) {
     bool result = false;
     const Published published = RunSteps(INSTALL_STEP_COUNT, ran, result);
     EXPECT_TRUE(result);
-    const Published expected = {
-        {"开始检查系统依赖项", 0},   {"检查系统依赖项完成", 0},   {"开始创建程序目录", 0},
-        {"创建程序目录完成", 0},     {"开始下载文件索引", 0},     {"下载文件索引完成", 0},
-        {"开始下载文件数据", 0},     {"下载文件数据完成", 0},     {"开始创建桌面快捷方式", 0},
-        {"创建桌面快捷方式完成", 0}, {"开始执行桌面快捷方式", 0}, {"执行桌面快捷方式完成", 0},
-    };
+    Published expected;
+    for (const InstallStep& step : INSTALL_STEPS) {
+        expected.emplace_back(step.startText, 0);
+        expected.emplace_back(step.completionText, 0);
+    }
     EXPECT_EQ(published, expected);
     EXPECT_EQ(ran, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5}));
 }
 
 TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
-    const char* failureTexts[] = {"检查系统依赖项失败",   "开始创建程序目录失败",
-                                  "下载文件索引失败",     "下载文件数据失败",
-                                  "创建桌面快捷方式失败", "执行桌面快捷方式失败"};
     for (std::size_t failing = 0; failing < INSTALL_STEP_COUNT; ++failing) {
         SCOPED_TRACE(failing);
         std::vector<std::size_t> ran;
@@ -66,7 +64,8 @@ TEST(RunInstallSteps, AFailureStopsTheSequenceWithItsFailureText) {
         ASSERT_EQ(published.size(), 2 * failing + 2);
         EXPECT_EQ(published[2 * failing],
                   std::make_pair(std::string(INSTALL_STEPS[failing].startText), 0));
-        EXPECT_EQ(published.back(), std::make_pair(std::string(failureTexts[failing]), 1));
+        EXPECT_EQ(published.back(),
+                  std::make_pair(std::string(INSTALL_STEPS[failing].failureText), 1));
     }
 }
 
@@ -82,24 +81,75 @@ TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
         const Published published = RunSteps(2, ran, result, fail);
         EXPECT_FALSE(result);
         EXPECT_EQ(ran.size(), 3u);  // no later operation ran
-        EXPECT_EQ(published.back(), std::make_pair(std::string("下载文件索引失败"), 1));
+        EXPECT_EQ(published.back(), std::make_pair(std::string(INSTALL_STEPS[2].failureText), 1));
         EXPECT_EQ(
             test::DebugLines(),
             std::vector<std::string>{"Tessaly: install step failed: exception: " + why + "\n"});
     }
 }
 
+// Every text of the status line, as the program's headers hold it, against its code page 936
+// bytes written out here (the UTF-8 text beside each row); the Wine tests take the texts from
+// those headers.
 TEST(StatusTexts, AreStoredAsCodePage936Bytes) {
-    // "开始检查系统依赖项" in code page 936.
-    EXPECT_STREQ(INSTALL_STEPS[0].startText,
-                 "\xBF\xAA\xCA\xBC\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE");
+    const struct {
+        const char* text;
+        const char* bytes;
+    } rows[] = {
+        // 程序正在初始化
+        {INITIAL_STATUS, "\xB3\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xB3\xF5\xCA\xBC\xBB\xAF"},
+        // 开始检查系统依赖项, 检查系统依赖项失败, 检查系统依赖项完成
+        {INSTALL_STEPS[0].startText,
+         "\xBF\xAA\xCA\xBC\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE"},
+        {INSTALL_STEPS[0].failureText,
+         "\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE\xCA\xA7\xB0\xDC"},
+        {INSTALL_STEPS[0].completionText,
+         "\xBC\xEC\xB2\xE9\xCF\xB5\xCD\xB3\xD2\xC0\xC0\xB5\xCF\xEE\xCD\xEA\xB3\xC9"},
+        // 开始创建程序目录, 开始创建程序目录失败, 创建程序目录完成
+        {INSTALL_STEPS[1].startText,
+         "\xBF\xAA\xCA\xBC\xB4\xB4\xBD\xA8\xB3\xCC\xD0\xF2\xC4\xBF\xC2\xBC"},
+        {INSTALL_STEPS[1].failureText,
+         "\xBF\xAA\xCA\xBC\xB4\xB4\xBD\xA8\xB3\xCC\xD0\xF2\xC4\xBF\xC2\xBC\xCA\xA7\xB0\xDC"},
+        {INSTALL_STEPS[1].completionText,
+         "\xB4\xB4\xBD\xA8\xB3\xCC\xD0\xF2\xC4\xBF\xC2\xBC\xCD\xEA\xB3\xC9"},
+        // 开始下载文件索引, 下载文件索引失败, 下载文件索引完成
+        {INSTALL_STEPS[2].startText,
+         "\xBF\xAA\xCA\xBC\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCB\xF7\xD2\xFD"},
+        {INSTALL_STEPS[2].failureText,
+         "\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCB\xF7\xD2\xFD\xCA\xA7\xB0\xDC"},
+        {INSTALL_STEPS[2].completionText,
+         "\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCB\xF7\xD2\xFD\xCD\xEA\xB3\xC9"},
+        // 开始下载文件数据, 下载文件数据失败, 下载文件数据完成
+        {INSTALL_STEPS[3].startText,
+         "\xBF\xAA\xCA\xBC\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCA\xFD\xBE\xDD"},
+        {INSTALL_STEPS[3].failureText,
+         "\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCA\xFD\xBE\xDD\xCA\xA7\xB0\xDC"},
+        {INSTALL_STEPS[3].completionText,
+         "\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCA\xFD\xBE\xDD\xCD\xEA\xB3\xC9"},
+        // 开始创建桌面快捷方式, 创建桌面快捷方式失败, 创建桌面快捷方式完成
+        {INSTALL_STEPS[4].startText,
+         "\xBF\xAA\xCA\xBC\xB4\xB4\xBD\xA8\xD7\xC0\xC3\xE6\xBF\xEC\xBD\xDD\xB7\xBD\xCA\xBD"},
+        {INSTALL_STEPS[4].failureText,
+         "\xB4\xB4\xBD\xA8\xD7\xC0\xC3\xE6\xBF\xEC\xBD\xDD\xB7\xBD\xCA\xBD\xCA\xA7\xB0\xDC"},
+        {INSTALL_STEPS[4].completionText,
+         "\xB4\xB4\xBD\xA8\xD7\xC0\xC3\xE6\xBF\xEC\xBD\xDD\xB7\xBD\xCA\xBD\xCD\xEA\xB3\xC9"},
+        // 开始执行桌面快捷方式, 执行桌面快捷方式失败, 执行桌面快捷方式完成
+        {INSTALL_STEPS[5].startText,
+         "\xBF\xAA\xCA\xBC\xD6\xB4\xD0\xD0\xD7\xC0\xC3\xE6\xBF\xEC\xBD\xDD\xB7\xBD\xCA\xBD"},
+        {INSTALL_STEPS[5].failureText,
+         "\xD6\xB4\xD0\xD0\xD7\xC0\xC3\xE6\xBF\xEC\xBD\xDD\xB7\xBD\xCA\xBD\xCA\xA7\xB0\xDC"},
+        {INSTALL_STEPS[5].completionText,
+         "\xD6\xB4\xD0\xD0\xD7\xC0\xC3\xE6\xBF\xEC\xBD\xDD\xB7\xBD\xCA\xBD\xCD\xEA\xB3\xC9"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_STREQ(row.text, row.bytes);
+    }
 }
 
 TEST(SharedStatus, StartsWithTheInitialisingStatusAndNoNotice) {
-    // "程序正在初始化" in code page 936.
     SharedStatus shared;
     const StatusSnapshot initial = shared.ReadStatus();
-    EXPECT_STREQ(initial.text, "\xB3\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xB3\xF5\xCA\xBC\xBB\xAF");
+    EXPECT_STREQ(initial.text, INITIAL_STATUS);
     EXPECT_EQ(initial.failed, 0);
     EXPECT_STREQ(shared.NoticeText(), "");
 }

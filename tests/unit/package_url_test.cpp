@@ -1,3 +1,4 @@
+// Composing the package's URLs from its base and an entry's server-side path.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// The prerequisite check: its notice texts and bytes, the help pages to open, and its run.
 #include <gtest/gtest.h>
 
 #include <cstring>

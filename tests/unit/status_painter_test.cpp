@@ -1,3 +1,4 @@
+// The status line's painting: text frames, layout rectangle and font size.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// Placing the installer window: the client area fitted to the picture, centred, at any scale.
 #include <gtest/gtest.h>
 
 #include "ui/display_scale.h"

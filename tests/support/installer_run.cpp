@@ -1,5 +1,7 @@
 #include "support/installer_run.h"
 
+#include "install/install_steps.h"
+#include "pack/cp936.h"
 #include "support/files.h"
 
 #include <filesystem>
@@ -11,6 +13,12 @@ namespace tessaly::test {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+std::string StepFailureText(std::size_t step) {
+    std::string utf8;
+    EXPECT_TRUE(pack::Cp936ToUtf8(INSTALL_STEPS.at(step).failureText, utf8)) << step;
+    return utf8;
+}
 
 Rect StatusArea(const Rect& client) {
     return {client.x, client.y, client.width, client.height / 4};

@@ -26,6 +26,10 @@ struct RedWindow {
     Image screen;
 };
 
+// The failure text of install step `step` (0-based) as the program's step table holds it, in UTF-8:
+// 2 is the index download's, 3 the files'.
+std::string StepFailureText(std::size_t step);
+
 // The status line's layout rectangle: the top quarter of the client area.
 Rect StatusArea(const Rect& client);
 

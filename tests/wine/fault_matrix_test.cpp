@@ -46,8 +46,8 @@ namespace {
 constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
 constexpr char MAIN_PATH[] = "/AppData/app/main.exe";
 constexpr char MOVED_INDEX_PATH[] = "/AppData/releases/FileList.txt";
-constexpr char INDEX_FAILED[] = "下载文件索引失败";
-constexpr char DATA_FAILED[] = "下载文件数据失败";
+const std::string INDEX_FAILED = StepFailureText(2);
+const std::string DATA_FAILED = StepFailureText(3);
 const std::string MAIN_BODY = "MZ the installed program " + std::string(3000, 'x');
 const std::string TYPICAL = "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 

@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "support/files.h"
+#include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
 #include "support/shell_link.h"
@@ -43,6 +44,27 @@ TEST(WinePrefix, KnowsWhereTheProgramSeesItsFolders) {
     EXPECT_FALSE(fs::is_symlink(desktop)) << "the desktop must stay inside the prefix";
     EXPECT_EQ(prefix.HostPath("c:/a\\b c"), prefix.Root() + "/drive_c/a/b c");
     EXPECT_THROW(prefix.HostPath("D:\\x"), std::invalid_argument);
+}
+
+TEST(InstallerRun, SaysHowARunEndedAndWhereWinesErrorLinesAre) {
+    {
+        // Without arguments the probe ends at once with its usage's exit code.
+        InstallerRun usage(Prefix(), SharedVirtualScreen().Display(),
+                           WineBuildPath("tests/window_probe.exe"), "harness_smoke/usage");
+        const testing::AssertionResult ended = usage.ToExit(seconds(60));
+        EXPECT_FALSE(ended);
+        EXPECT_NE(std::string(ended.message()).find("ended with exit code 2"), std::string::npos)
+            << ended.message();
+        EXPECT_NE(std::string(ended.message()).find("wine-logs/harness_smoke/usage.txt"),
+                  std::string::npos)
+            << ended.message();
+    }
+    EXPECT_TRUE(fs::exists(ArtifactPath("wine-logs/harness_smoke/usage.txt")));
+    InstallerRun open(Prefix(), SharedVirtualScreen().Display(), "notepad", "harness_smoke/open");
+    const testing::AssertionResult ended = open.ToExit(seconds(3));
+    EXPECT_NE(std::string(ended.message()).find("never ended within 3000 ms"), std::string::npos)
+        << ended.message();
+    EXPECT_FALSE(open.Program().Running()) << "a run that never ended is killed";
 }
 
 TEST(WinePrefix, RunsAProgramAndReturnsItsOutputAndExitCode) {

@@ -13,7 +13,6 @@
 namespace tessaly::test {
 namespace {
 
-constexpr char DATA_FAILED[] = "下载文件数据失败";
 const std::string OK_LINE = "0|app/ok.dat|ok.dat\r\n";
 const std::string OK_BODY = BinaryBody(2000, 7);
 

@@ -12,7 +12,6 @@
 namespace tessaly::test {
 namespace {
 
-constexpr char DATA_FAILED[] = "下载文件数据失败";
 const std::string TYPICAL_INDEX =
     "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
 

@@ -35,6 +35,8 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 inline constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
+// The red text of a run whose file downloads failed.
+inline const std::string DATA_FAILED = StepFailureText(3);
 
 // Bytes that no text file holds by accident: every value, zeros included, in a scrambled order.
 inline std::string BinaryBody(std::size_t size, unsigned seed) {

@@ -1,3 +1,4 @@
+// One installer run under Wine, and what its tests look at: status line, drive C, browser, logs.
 #include "support/installer_run.h"
 
 #include "install/install_steps.h"
@@ -13,6 +14,18 @@ namespace tessaly::test {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+DriveTree WalkDriveC(const WinePrefix& prefix) {
+    return WalkTree(prefix.HostPath("C:\\"));
+}
+
+std::vector<std::string> ChangesOutsideInstall(const WinePrefix& prefix, const DriveTree& before) {
+    const fs::path profile = prefix.HostPath(prefix.ProfileDir());
+    return ChangesOutside(
+        before, WalkDriveC(prefix),
+        {prefix.HostPath(prefix.InstallDir()), prefix.HostPath(prefix.DesktopDir()),
+         (profile / "AppData/Local/Microsoft/Windows").string()});
+}
 
 std::string StepFailureText(std::size_t step) {
     std::string utf8;

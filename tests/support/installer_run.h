@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "support/drive_changes.h"
 #include "support/screenshot.h"
 #include "support/window_area.h"
 #include "support/wine_prefix.h"
@@ -25,6 +26,12 @@ struct RedWindow {
     WindowArea area;
     Image screen;
 };
+
+// A walk of drive C of `prefix`, for ChangesOutsideInstall to compare with.
+DriveTree WalkDriveC(const WinePrefix& prefix);
+// What changed on drive C of `prefix` since `before` outside the install folder and the desktop,
+// and outside the folder of the user's profile where WinINet keeps its cookie and cache index.
+std::vector<std::string> ChangesOutsideInstall(const WinePrefix& prefix, const DriveTree& before);
 
 // The failure text of install step `step` (0-based) as the program's step table holds it, in UTF-8:
 // 2 is the index download's, 3 the files'.

@@ -146,8 +146,7 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
         } else if (s.server == Server::Silent) {
             silent = std::make_unique<SilentPort>();
         }
-        const fs::path driveC = prefix().HostPath("C:\\");
-        const DriveTree treeBefore = WalkTree(driveC);
+        const DriveTree treeBefore = WalkDriveC(prefix());
         const auto started = std::chrono::steady_clock::now();
         InstallerRun run(prefix(), display(), InstallerOf(s.build), "fault_matrix/" + s.id);
 
@@ -187,13 +186,7 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
         if (s.check) {
             s.check(prefix());
         }
-        const std::vector<std::string> outside = ChangesOutside(
-            treeBefore, WalkTree(driveC),
-            {prefix().HostPath(prefix().InstallDir()), prefix().HostPath(prefix().DesktopDir()),
-             // WinINet keeps its own cookie and cache index in the user's profile.
-             (fs::path(prefix().HostPath(prefix().DesktopDir())).parent_path() /
-              "AppData/Local/Microsoft/Windows")
-                 .string()});
+        const std::vector<std::string> outside = ChangesOutsideInstall(prefix(), treeBefore);
         EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
 
         char numbers[64];

@@ -116,15 +116,10 @@ class InstallerRunTest : public testing::Test {
     }
 
     // Takes the walk of drive C that ChangesOutsideInstall compares with.
-    void RememberDriveC() { driveC_ = WalkTree(prefix().HostPath("C:\\")); }
-    // What the run changed on drive C outside the install folder and the desktop. WinINet keeps
-    // its cookie and cache index in the user's profile.
+    void RememberDriveC() { driveC_ = WalkDriveC(prefix()); }
+    // What the run changed on drive C outside the install folder and the desktop.
     std::vector<std::string> ChangesOutsideInstall() const {
-        const fs::path profile = prefix().HostPath(prefix().ProfileDir());
-        return ChangesOutside(
-            driveC_, WalkTree(prefix().HostPath("C:\\")),
-            {prefix().HostPath(prefix().InstallDir()), prefix().HostPath(prefix().DesktopDir()),
-             (profile / "AppData/Local/Microsoft/Windows").string()});
+        return tessaly::test::ChangesOutsideInstall(prefix(), driveC_);
     }
 
     // With Wine's debugstr channel on, so that the installer's failure lines reach its stderr.

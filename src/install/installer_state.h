@@ -13,11 +13,10 @@
 #include "package/install_entry.h"
 
 struct HWND__;  // what the platform's HWND points to
-namespace Gdiplus {
-class Image;
-}
 
 namespace tessaly {
+
+class SplashPicture;
 
 constexpr std::size_t STATUS_TEXT_CAPACITY = 512;
 constexpr std::size_t WINDOW_TEXT_CAPACITY = 100;  // the window title and class name, in units
@@ -38,7 +37,7 @@ struct InstallerState {
     WideFolder desktopFolder;
     char noticeText[NOTICE_TEXT_CAPACITY];
     EntryList entries;
-    Gdiplus::Image* splashImage;
+    SplashPicture* splashImage;
     std::uintptr_t gdiplusToken;
     // UTF-16, as the string resources hold them.
     char16_t windowTitle[WINDOW_TEXT_CAPACITY];

@@ -10,6 +10,7 @@
 #include "install/installer_state.h"
 #include "ui/display_scale.h"
 #include "ui/splash_image.h"
+#include "ui/splash_picture_win.h"
 #include "ui/window_placement.h"
 
 namespace tessaly {
@@ -31,7 +32,7 @@ void KeepResourceModule(HINSTANCE module) {
     resourceModule = module;
 }
 
-Gdiplus::Image* LoadSplashImage() {
+SplashPicture* LoadSplashImage() {
     HRSRC resource =
         FindResourceA(resourceModule, MAKEINTRESOURCEA(SPLASH_RESOURCE_ID), SPLASH_RESOURCE_TYPE);
     if (resource == nullptr) {
@@ -59,32 +60,31 @@ Gdiplus::Image* LoadSplashImage() {
         std::memcpy(copy.Get(), bytes, size);
     }
 
-    // The stream must not free the block: the image keeps reading from it while it is drawn.
+    // The stream must not free the block: the image reads from it until it has been decoded.
     ScopedComPtr<IStream> stream;
     if (CreateStreamOnHGlobal(block.Get(), FALSE, reinterpret_cast<IStream**>(stream.Receive())) !=
         S_OK) {
         return nullptr;
     }
     // The image takes a reference of its own to the stream; destroying it drops that reference
-    // before the block goes.
-    std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream.Get()));
+    // before the block goes. Once decoded, the picture needs neither of them.
+    std::unique_ptr<Gdiplus::Bitmap> image(Gdiplus::Bitmap::FromStream(stream.Get()));
     if (image == nullptr || image->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
-    block.Detach();  // lives as long as the image, which lives until the process ends
-    return image.release();
+    return SplashPicture::Decode(*image).release();
 }
 
 void FitWindowToImage(HWND window) {
-    Gdiplus::Image* image = LoadSplashImage();
+    SplashPicture* image = LoadSplashImage();
     State().splashImage = image;
     if (image == nullptr) {
         return;
     }
     // The picture is designed for 96 DPI; on any other display the client area is scaled.
     const std::int32_t dpi = WindowDpi(window);
-    const std::int32_t width = ScaleToDpi(static_cast<std::int32_t>(image->GetWidth()), dpi);
-    const std::int32_t height = ScaleToDpi(static_cast<std::int32_t>(image->GetHeight()), dpi);
+    const std::int32_t width = ScaleToDpi(static_cast<std::int32_t>(image->Width()), dpi);
+    const std::int32_t height = ScaleToDpi(static_cast<std::int32_t>(image->Height()), dpi);
 
     RECT windowRect = {};
     RECT clientRect = {};

@@ -20,6 +20,7 @@
 #include "common/scoped_win.h"
 #include "install/installer_state.h"
 #include "ui/splash_image.h"
+#include "ui/splash_picture_win.h"
 #include "ui/status_painter.h"
 
 namespace {
@@ -85,8 +86,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "no splash picture in %s\n", argv[1]);
         return 1;
     }
-    const int width = static_cast<int>(state.splashImage->GetWidth());
-    const int height = static_cast<int>(state.splashImage->GetHeight());
+    const int width = static_cast<int>(state.splashImage->Width());
+    const int height = static_cast<int>(state.splashImage->Height());
 
     // A hidden window whose client area has the picture's size: the painter lays its text out
     // in the client rectangle of the window it is given.

@@ -577,31 +577,6 @@ void Profile(const Installer& installer, LoopbackServer& server, const Package& 
     }
 }
 
-// User and system time of a process and all its threads so far, in clock ticks (fields 14 and 15
-// of /proc/PID/stat, counted after the parenthesised command name, which may hold spaces); -1 when
-// the process is gone.
-long long CpuTicks(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    std::getline(in, stat);
-    const std::size_t nameEnd = stat.rfind(')');
-    if (nameEnd == std::string::npos) {
-        return -1;
-    }
-    std::istringstream fields(stat.substr(nameEnd + 1));
-    std::string field;
-    long long user = -1;
-    long long system = -1;
-    for (int number = 3; number <= 15 && fields >> field; ++number) {
-        if (number == 14) {
-            user = std::stoll(field);
-        } else if (number == 15) {
-            system = std::stoll(field);
-        }
-    }
-    return user < 0 || system < 0 ? -1 : user + system;
-}
-
 // The installer's CPU share of one core over `window` at display `dpi`, while its index download
 // is pending: the server sends the index one byte a second, so the window keeps animating over a
 // step that never ends. Measured from its first request plus a settling second, so start-up does
@@ -628,10 +603,11 @@ double IdleCpuShare(WinePrefix& prefix, const std::string& installer, int port, 
     std::string name;
     std::getline(std::ifstream("/proc/" + std::to_string(program->Pid()) + "/comm"), name);
     std::printf("  %d DPI: process %d (%s)\n", dpi, static_cast<int>(program->Pid()), name.c_str());
-    const long long before = CpuTicks(program->Pid());
+    // The Wine process that runs the installer, not wineserver, which serves every process.
+    const double before = program->CpuSeconds();
     const Clock::time_point start = Clock::now();
     std::this_thread::sleep_for(window);
-    const long long after = CpuTicks(program->Pid());
+    const double after = program->CpuSeconds();
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const std::vector<RecordedRequest> requests = server.Requests();
     const bool pending = program->Running() && requests.size() == 1 && !requests[0].done;
@@ -641,7 +617,7 @@ double IdleCpuShare(WinePrefix& prefix, const std::string& installer, int port, 
         std::fprintf(stderr, "  the installer stopped waiting before the end of the window\n");
         return -1;
     }
-    return 100.0 * static_cast<double>(after - before) / sysconf(_SC_CLK_TCK) / seconds;
+    return 100.0 * (after - before) / seconds;
 }
 
 int IdleCpu(const std::string& installerExe, int port) {

@@ -29,8 +29,8 @@ void DrawPicture(Gdiplus::Graphics& graphics, Gdiplus::Bitmap& picture, INT clie
 }  // namespace
 
 std::unique_ptr<SplashPicture> SplashPicture::Decode(Gdiplus::Bitmap& image) {
-    // A copy in a format of its own holds every pixel in memory: the image read from a stream
-    // decodes the PNG again whenever it is drawn.
+    // A copy in memory of its own, in the format GDI+ draws from fastest, holds every pixel ready:
+    // the image read from the stream went back to the PNG whenever it was drawn.
     std::unique_ptr<Gdiplus::Bitmap> source(image.Clone(0, 0, static_cast<INT>(image.GetWidth()),
                                                         static_cast<INT>(image.GetHeight()),
                                                         PixelFormat32bppPARGB));

@@ -20,6 +20,7 @@
 
 namespace tessaly {
 
+// Holds GDI+ objects: it must be destroyed before GDI+ is shut down.
 class SplashPicture {
   public:
     // Decodes `image` into memory of its own, keeping its resolution (which decides the size a

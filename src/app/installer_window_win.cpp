@@ -41,7 +41,7 @@ LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM
     state.gdiplusToken = token;
 
     state.splashImage = LoadSplashImage(state.resourceModule);
-    FitWindowToImage(window, state.splashImage, WindowDpi(window, state.announcedDpi));
+    FitWindowToImage(window, state.splashImage.get(), WindowDpi(window, state.announcedDpi));
     SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
 
     // The worker relies on the window handle and the settled splash picture, so it starts last.
@@ -53,7 +53,9 @@ LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM
     return DefWindowProcW(window, WM_CREATE, wParam, lParam);
 }
 
-LRESULT OnDestroy(const InstallerWindowState& state) {
+LRESULT OnDestroy(InstallerWindowState& state) {
+    // The picture's bitmaps are GDI+ objects: they must go while GDI+ still runs.
+    state.splashImage.reset();
     if (state.gdiplusToken != 0) {
         Gdiplus::GdiplusShutdown(state.gdiplusToken);
     }
@@ -65,7 +67,7 @@ LRESULT OnPaint(HWND window, const InstallerWindowState& state) {
     const ScopedPaint paint(window);
     // One copy of what the worker published, so the colour and the text agree.
     const StatusSnapshot status = state.shared->ReadStatus();
-    PaintStatus(paint.Get(), window, state.splashImage,
+    PaintStatus(paint.Get(), window, state.splashImage.get(),
                 {status.text, status.failed, state.tick, WindowDpi(window, state.announcedDpi)});
     return 0;
 }

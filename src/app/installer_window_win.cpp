@@ -42,6 +42,8 @@ LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM
 
     state.splashImage = LoadSplashImage(state.resourceModule);
     FitWindowToImage(window, state.splashImage.get(), WindowDpi(window, state.announcedDpi));
+    const StatusSnapshot opening = state.shared->ReadStatus();
+    state.accessibleStatus.Attach(window, opening.text, opening.failed);
     SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
 
     // The worker relies on the window handle and the settled splash picture, so it starts last.
@@ -54,6 +56,7 @@ LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM
 }
 
 LRESULT OnDestroy(InstallerWindowState& state) {
+    state.accessibleStatus.Detach();
     // The picture's bitmaps are GDI+ objects: they must go while GDI+ still runs.
     state.splashImage.reset();
     if (state.gdiplusToken != 0) {
@@ -78,6 +81,8 @@ LRESULT OnTimer(HWND window, InstallerWindowState& state, WPARAM timerId, LPARAM
     }
     state.tick += 1;
     InvalidateRect(window, nullptr, FALSE);
+    const StatusSnapshot status = state.shared->ReadStatus();
+    state.accessibleStatus.Announce(window, status.text, status.failed);
     return 0;
 }
 
@@ -139,6 +144,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return OnInstallNotice(window, lParam);
         case WM_DPICHANGED:
             return OnDpiChanged(window, *state, wParam, lParam);
+        case WM_GETOBJECT:
+            return state->accessibleStatus.AnswerGetObject(window, wParam, lParam);
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }

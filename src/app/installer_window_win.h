@@ -10,6 +10,7 @@
 
 #include "install/shared_status.h"
 #include "ui/splash_picture_win.h"
+#include "ui/status_accessible_win.h"
 
 namespace tessaly {
 
@@ -31,7 +32,8 @@ struct InstallerWindowState {
     ULONG_PTR gdiplusToken;
     std::unique_ptr<SplashPicture> splashImage;  // released before GDI+ shuts down
     std::int32_t tick;                           // animation counter, +1 every 500 ms from 0
-    std::int32_t announcedDpi;  // the last DPI WM_DPICHANGED announced; 0 before any
+    std::int32_t announcedDpi;          // the last DPI WM_DPICHANGED announced; 0 before any
+    StatusAccessible accessibleStatus;  // the status line as screen readers see it
 };
 
 // Registers the window class named `className`; the result is not examined.

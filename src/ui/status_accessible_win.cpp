@@ -96,9 +96,11 @@ class StatusClientObject final : public IAccessible, public IOleWindow {
         AddRef();
         return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return static_cast<ULONG>(InterlockedIncrement(&references_));
+    }
     ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG left = --references_;
+        const auto left = static_cast<ULONG>(InterlockedDecrement(&references_));
         if (left == 0) {
             delete this;
         }
@@ -195,19 +197,19 @@ class StatusClientObject final : public IAccessible, public IOleWindow {
 
     // The status has no value, description, help, shortcut, action or selection of its own.
     HRESULT STDMETHODCALLTYPE get_accValue(VARIANT child, BSTR* text) override {
-        return ForWindow(child, text, &IAccessible::get_accValue);
+        return TextOfWindow(child, text, &IAccessible::get_accValue);
     }
     HRESULT STDMETHODCALLTYPE get_accDescription(VARIANT child, BSTR* text) override {
-        return ForWindow(child, text, &IAccessible::get_accDescription);
+        return TextOfWindow(child, text, &IAccessible::get_accDescription);
     }
     HRESULT STDMETHODCALLTYPE get_accHelp(VARIANT child, BSTR* text) override {
-        return ForWindow(child, text, &IAccessible::get_accHelp);
+        return TextOfWindow(child, text, &IAccessible::get_accHelp);
     }
     HRESULT STDMETHODCALLTYPE get_accKeyboardShortcut(VARIANT child, BSTR* text) override {
-        return ForWindow(child, text, &IAccessible::get_accKeyboardShortcut);
+        return TextOfWindow(child, text, &IAccessible::get_accKeyboardShortcut);
     }
     HRESULT STDMETHODCALLTYPE get_accDefaultAction(VARIANT child, BSTR* text) override {
-        return ForWindow(child, text, &IAccessible::get_accDefaultAction);
+        return TextOfWindow(child, text, &IAccessible::get_accDefaultAction);
     }
     HRESULT STDMETHODCALLTYPE get_accHelpTopic(BSTR* file, VARIANT child, LONG* topic) override {
         if (!IsStatus(child)) {
@@ -238,8 +240,8 @@ class StatusClientObject final : public IAccessible, public IOleWindow {
     ~StatusClientObject() = default;
 
     // A text property: the standard object's for the window, none (S_FALSE) for the status.
-    HRESULT ForWindow(VARIANT child, BSTR* text,
-                      HRESULT (STDMETHODCALLTYPE IAccessible::*property)(VARIANT, BSTR*)) {
+    HRESULT TextOfWindow(VARIANT child, BSTR* text,
+                         HRESULT (STDMETHODCALLTYPE IAccessible::*property)(VARIANT, BSTR*)) {
         if (!IsStatus(child)) {
             return (standard_.Get()->*property)(child, text);
         }
@@ -247,7 +249,7 @@ class StatusClientObject final : public IAccessible, public IOleWindow {
         return S_FALSE;
     }
 
-    ULONG references_ = 1;  // only the window thread's apartment calls the object
+    LONG references_ = 1;
     HWND window_;
     ScopedComPtr<IAccessible> standard_;
     ScopedComPtr<IAccPropServices> annotations_;

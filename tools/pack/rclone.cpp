@@ -356,7 +356,13 @@ std::string ShownDest(const std::string& dest) {
 RedactingBuffer::RedactingBuffer(std::ostream& target, const std::string& dest) : target_(target) {
     const RemoteSpec spec = ReadRemoteSpec(dest);
     if (spec.colon != std::string::npos && spec.params != std::string::npos) {
-        secret_ = dest.substr(0, spec.colon);
+        // As given, and as rclone quotes it in its messages and JSON logs (\" and \\ escaped).
+        const std::string given = dest.substr(0, spec.colon);
+        std::string quoted;
+        for (const char c : given) {
+            quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        }
+        secrets_ = {quoted, given};
         shown_ = dest.substr(0, spec.params);
     }
 }
@@ -383,10 +389,10 @@ int RedactingBuffer::sync() {
 }
 
 void RedactingBuffer::Flush() {
-    if (!secret_.empty()) {
-        for (std::size_t at = line_.find(secret_); at != std::string::npos;
-             at = line_.find(secret_, at + shown_.size())) {
-            line_.replace(at, secret_.size(), shown_);
+    for (const std::string& secret : secrets_) {
+        for (std::size_t at = line_.find(secret); at != std::string::npos;
+             at = line_.find(secret, at + shown_.size())) {
+            line_.replace(at, secret.size(), shown_);
         }
     }
     target_ << line_;

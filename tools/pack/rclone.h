@@ -103,7 +103,9 @@ class RedactingBuffer : public std::streambuf {
     void Flush();
 
     std::ostream& target_;
-    std::string secret_;  // the remote part of DEST with its parameters; empty when it has none
+    // The remote part of DEST with its parameters, as given and as rclone quotes it; none when
+    // DEST has no parameters.
+    std::vector<std::string> secrets_;
     std::string shown_;
     std::string line_;
 };

@@ -3,6 +3,7 @@
 // the old index live, an object with other bytes stops the publish, and gc removes only what no
 // recent index names. The rules gc decides by are checked alone first.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -534,6 +535,15 @@ TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
     for (const char* bytes : {"one", "two"}) {
         EXPECT_TRUE(fs::exists(dest / "AppData/objects" / Sha(bytes))) << bytes << run.output;
     }
+
+    // A new index replaces the file: it went up under another name and was moved into place.
+    struct stat before {};
+    ASSERT_EQ(stat((dest / "AppData/FileList.txt").c_str(), &before), 0);
+    run = publish(Build({{"three", "three"}}));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    struct stat after {};
+    ASSERT_EQ(stat((dest / "AppData/FileList.txt").c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "written in place";
 
     // A package never built, and a remote rclone does not know, are named as such.
     run = publish(dir_ / "never-built");

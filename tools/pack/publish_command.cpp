@@ -42,8 +42,9 @@ const char PUBLISH_USAGE[] =
     "     publish;\n"
     "  3. keeps a copy of the index as AppData/releases/<UTC time>-FileList.txt (for gc);\n"
     "  4. confirms that every object the index names is at DEST with its size and MD5;\n"
-    "  5. uploads AppData/FileList.txt last, with Cache-Control: no-cache (on a local folder\n"
-    "     under a temporary name, then moved into place), and marks the copy as gone live.\n"
+    "  5. uploads AppData/FileList.txt last, with Cache-Control: no-cache (where rclone writes\n"
+    "     in place, as in a folder, under a temporary name, then moved into place), and marks\n"
+    "     the copy as gone live.\n"
     "A failure at any step leaves the index that was live before, and everything it names, in\n"
     "place; running the same command again completes the publish and uploads only what is\n"
     "missing. rclone does the transfers, with its own configuration and credentials\n"
@@ -103,6 +104,18 @@ bool DigestObject(const fs::path& file, const std::string& name, LocalObject& ob
         return false;
     }
     return true;
+}
+
+// rclone's JSON as it prints it, indented one field a line, without the layout: "key":value.
+std::string CompactJson(const std::string& text) {
+    std::string json;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\t' && !(c == ' ' && i > 0 && text[i - 1] == ':')) {
+            json += c;
+        }
+    }
+    return json;
 }
 
 std::string Megabytes(std::uint64_t bytes) {
@@ -368,14 +381,7 @@ class Publisher {
         const std::string target = JoinRemote(remoteAppData_, INDEX_NAME);
         const RcloneRun stat = RunRclone({"lsjson", "--stat", "--metadata", "--hash"}, {target},
                                          INDEX_TIMEOUT_SECONDS);
-        // rclone prints the entry indented, one field a line: read it without the layout.
-        std::string json;
-        for (std::size_t i = 0; i < stat.output.size(); ++i) {
-            const char c = stat.output[i];
-            if (c != '\n' && c != '\t' && !(c == ' ' && i > 0 && stat.output[i - 1] == ':')) {
-                json += c;
-            }
-        }
+        const std::string json = CompactJson(stat.output);
         const bool keepsHeaders = json.find("\"content-type\"") != std::string::npos;
         const bool isLive =
             stat.exitCode == 0 &&
@@ -401,10 +407,18 @@ class Publisher {
         return true;
     }
 
-    // A folder (rclone writes a file in place there) takes the index under a temporary name and
-    // then renames it, so that no installer reads half of it.
+    // Where rclone writes a file in place (a folder, SFTP, WebDAV: any backend that is not an
+    // object store, which stores an upload whole), the index goes up under a temporary name and
+    // is then moved into place, so that no installer reads half of it.
     bool UploadLiveIndex(const std::string& target) {
-        if (!local_) {
+        const RcloneRun features =
+            RunRclone({"backend", "features"}, {remoteAppData_}, INDEX_TIMEOUT_SECONDS);
+        const std::string json = CompactJson(features.output);
+        const bool inPlace = features.exitCode == 0
+                                 ? json.find("\"BucketBased\":false") != std::string::npos &&
+                                       json.find("\"Move\":true") != std::string::npos
+                                 : local_;
+        if (!inPlace) {
             return UploadIndex(target);
         }
         const std::string partial =

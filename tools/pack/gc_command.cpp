@@ -118,14 +118,6 @@ int Collect(const std::string& dest, std::size_t keep, std::int64_t olderThan, b
         return Fail(err, error);
     }
     const std::vector<ListedFile> remove = ObjectsToRemove(objects, named, now, olderThan);
-    std::uint64_t bytes = 0;
-    std::vector<std::string> names;
-    for (const ListedFile& object : remove) {
-        out << (dryRun ? "would remove " : "remove ") << OBJECT_FOLDER << "/" << object.name << " ("
-            << object.size << " bytes)\n";
-        bytes += object.size;
-        names.push_back(object.name);
-    }
     if (!remove.empty() && !dryRun) {
         // A publish that ran meanwhile may have confirmed one of these objects for its index.
         Named after;
@@ -138,6 +130,16 @@ int Collect(const std::string& dest, std::size_t keep, std::int64_t olderThan, b
                                  "/ changed while gc ran (a publish to the same DEST?); run gc "
                                  "again once no publish runs");
         }
+    }
+    std::uint64_t bytes = 0;
+    std::vector<std::string> names;
+    for (const ListedFile& object : remove) {
+        out << (dryRun ? "would remove " : "remove ") << OBJECT_FOLDER << "/" << object.name << " ("
+            << object.size << " bytes)\n";
+        bytes += object.size;
+        names.push_back(object.name);
+    }
+    if (!remove.empty() && !dryRun) {
         const NameListFile list(names);
         const RcloneRun run = list.ok() ? RunRclone({"delete", "--files-from-raw", list.path()},
                                                     {objectFolder}, TIMEOUT_SECONDS)

@@ -313,57 +313,57 @@ namespace {
 // Where the remote part of a DEST ends (its ":") and where its parameters begin (the first ","
 // before that), each npos when there is none. Parameter values may be quoted with ' or ", and
 // then hold "," and ":".
-struct RemoteSpec {
+struct RemoteParts {
     std::size_t params = std::string::npos;
     std::size_t colon = std::string::npos;
 };
 
-RemoteSpec ReadRemoteSpec(const std::string& dest) {
-    RemoteSpec spec;
+RemoteParts ReadRemoteParts(const std::string& dest) {
+    RemoteParts parts;
     char quote = 0;
     for (std::size_t i = dest.rfind(':', 0) == 0 ? 1 : 0; i < dest.size(); ++i) {
         const char c = dest[i];
         if (quote != 0) {
             quote = c == quote ? 0 : quote;
-        } else if (spec.params != std::string::npos && (c == '"' || c == '\'')) {
+        } else if (parts.params != std::string::npos && (c == '"' || c == '\'')) {
             quote = c;
-        } else if (c == '/' && spec.params == std::string::npos) {
+        } else if (c == '/' && parts.params == std::string::npos) {
             break;
-        } else if (c == ',' && spec.params == std::string::npos) {
-            spec.params = i;
+        } else if (c == ',' && parts.params == std::string::npos) {
+            parts.params = i;
         } else if (c == ':') {
-            spec.colon = i;
+            parts.colon = i;
             break;
         }
     }
-    return spec;
+    return parts;
 }
 
 }  // namespace
 
 bool IsLocalDest(const std::string& dest) {
-    return ReadRemoteSpec(dest).colon == std::string::npos;
+    return ReadRemoteParts(dest).colon == std::string::npos;
 }
 
 std::string ShownDest(const std::string& dest) {
-    const RemoteSpec spec = ReadRemoteSpec(dest);
-    if (spec.colon == std::string::npos || spec.params == std::string::npos) {
+    const RemoteParts parts = ReadRemoteParts(dest);
+    if (parts.colon == std::string::npos || parts.params == std::string::npos) {
         return dest;
     }
-    return dest.substr(0, spec.params) + dest.substr(spec.colon);
+    return dest.substr(0, parts.params) + dest.substr(parts.colon);
 }
 
 RedactingBuffer::RedactingBuffer(std::ostream& target, const std::string& dest) : target_(target) {
-    const RemoteSpec spec = ReadRemoteSpec(dest);
-    if (spec.colon != std::string::npos && spec.params != std::string::npos) {
+    const RemoteParts parts = ReadRemoteParts(dest);
+    if (parts.colon != std::string::npos && parts.params != std::string::npos) {
         // As given, and as rclone quotes it in its messages and JSON logs (\" and \\ escaped).
-        const std::string given = dest.substr(0, spec.colon);
+        const std::string given = dest.substr(0, parts.colon);
         std::string quoted;
         for (const char c : given) {
             quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
         }
         secrets_ = {quoted, given};
-        shown_ = dest.substr(0, spec.params);
+        shown_ = dest.substr(0, parts.params);
     }
 }
 

@@ -11,8 +11,13 @@
 // second run of the same package (which hashes what is installed and fetches only the index), and
 // a run after one file changed (which fetches the index and that file).
 //
+// With --idle-cpu it measures only what the installer costs while it waits: the CPU share of its
+// own process while the index download is pending, at 100% and at 150% display scale. --installer
+// runs another build's program instead (one built for --port, the test port by default).
+//
 //   install_bench [--rounds N] [--large-mib N] [--profile spread|small]
 //                 [--signed-only | --rerun-only]
+//   install_bench --idle-cpu [--installer EXE] [--port N]
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -579,6 +584,74 @@ void Profile(const Installer& installer, LoopbackServer& server, const Package& 
     }
 }
 
+// The installer's CPU share of one core over `window` at display `dpi`, while its index download
+// is pending: the server sends the index one byte a second, so the window keeps animating over a
+// step that never ends. Measured from its first request plus a settling second, so start-up does
+// not count. -1 when the installer did not get that far.
+double IdleCpuShare(WinePrefix& prefix, const std::string& installer, int port, int dpi,
+                    std::chrono::seconds window) {
+    const CommandResult set =
+        prefix.Run("reg", {"add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                           "REG_DWORD", "/d", std::to_string(dpi), "/f"});
+    if (!set.finished || set.exitCode != 0) {
+        std::fprintf(stderr, "  reg add LogPixels failed: %s\n", set.output.c_str());
+        return -1;
+    }
+    LoopbackServer server(port);
+    server.ServeSlowly("/AppData/FileList.txt", std::string(3600, '\n'), 1,
+                       std::chrono::seconds(1));
+    prefix.ResetInstallation();
+    std::unique_ptr<WineProgram> program = prefix.Start(installer, {});
+    if (!server.WaitForRequests(1, std::chrono::seconds(60))) {
+        std::fprintf(stderr, "  the installer never asked for its index\n");
+        return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    std::string name;
+    std::getline(std::ifstream("/proc/" + std::to_string(program->Pid()) + "/comm"), name);
+    std::printf("  %d DPI: process %d (%s)\n", dpi, static_cast<int>(program->Pid()), name.c_str());
+    // The Wine process that runs the installer, not wineserver, which serves every process.
+    const double before = program->CpuSeconds();
+    const Clock::time_point start = Clock::now();
+    std::this_thread::sleep_for(window);
+    const double after = program->CpuSeconds();
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::vector<RecordedRequest> requests = server.Requests();
+    const bool pending = program->Running() && requests.size() == 1 && !requests[0].done;
+    program->Kill();
+    prefix.KillAll();
+    if (before < 0 || after < 0 || !pending) {
+        std::fprintf(stderr, "  the installer stopped waiting before the end of the window\n");
+        return -1;
+    }
+    return 100.0 * (after - before) / seconds;
+}
+
+int IdleCpu(const std::string& installerExe, int port) {
+    VirtualScreen screen;
+    WinePrefix prefix(screen.Display());
+    const std::string folder = prefix.HostPath("C:\\bench-idle");
+    const std::string installer =
+        installerExe.empty() ? CopyInstaller(folder) : folder + "/TessalyInstaller.exe";
+    if (!installerExe.empty()) {
+        fs::create_directories(folder);
+        fs::copy_file(installerExe, installer, fs::copy_options::overwrite_existing);
+    }
+    const auto window = std::chrono::seconds(12);
+    std::printf("Installer %s under %s, index pending on 127.0.0.1:%d, CPU over %lld s\n",
+                installerExe.empty() ? TESSALY_WINE_BUILD_DIR : installerExe.c_str(),
+                TESSALY_WINE_LOADER, port, static_cast<long long>(window.count()));
+    std::printf("%-34s %12s %s\n", "figure", "installer", "goal");
+    for (const int dpi : {96, 144}) {
+        const double share = IdleCpuShare(prefix, installer, port, dpi, window);
+        std::printf("%-34s %10.1f %% %s\n",
+                    ("CPU while waiting, " + std::to_string(dpi) + " DPI").c_str(), share,
+                    "<= 5% of one core");
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -588,6 +661,9 @@ int main(int argc, char** argv) {
     bool signedOnly = false;
     bool rerunOnly = false;
     std::string profiled = "spread";
+    bool idleCpu = false;
+    std::string installerExe;
+    int port = TESSALY_TEST_PORT;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--rounds" && i + 1 < argc) {
@@ -598,6 +674,12 @@ int main(int argc, char** argv) {
             signedOnly = true;
         } else if (arg == "--rerun-only") {
             rerunOnly = true;
+        } else if (arg == "--idle-cpu") {
+            idleCpu = true;
+        } else if (arg == "--installer" && i + 1 < argc) {
+            installerExe = fs::absolute(argv[++i]).string();
+        } else if (arg == "--port" && i + 1 < argc) {
+            port = std::atoi(argv[++i]);
         } else if (arg == "--profile" && i + 1 < argc) {
             profile = true;
             profiled = argv[++i];
@@ -605,9 +687,13 @@ int main(int argc, char** argv) {
             std::fprintf(
                 stderr,
                 "usage: install_bench [--rounds N] [--large-mib N] [--profile spread|small] "
-                "[--signed-only | --rerun-only]\n");
+                "[--signed-only | --rerun-only]\n"
+                "       install_bench --idle-cpu [--installer EXE] [--port N]\n");
             return 2;
         }
+    }
+    if (idleCpu) {
+        return IdleCpu(installerExe, port);
     }
     VirtualScreen screen;
     WinePrefix prefix(screen.Display());

@@ -1,6 +1,6 @@
-# The last day of an index key, as TESSALY_INDEX_PUBLIC_KEY writes it after "@": a UTC date
-# YYYY-MM-DD. tests/unit/index_keys_test.cpp holds this reading and the tool's (ReadUtcDate in
-# src/format/index_keys.h) to the same answers.
+# The entries of TESSALY_INDEX_PUBLIC_KEY, "KEY.pub" or "KEY.pub@YYYY-MM-DD", and the last day of an
+# index key as written after "@": a UTC date. tests/unit/index_keys_test.cpp holds this reading and
+# the tool's (ReadUtcDate in src/format/index_keys.h) to the same answers.
 
 # Days from 1970-01-01 to the civil date YEAR-MONTH-DAY (proleptic Gregorian).
 function(tessaly_days_from_civil year month day out)
@@ -47,4 +47,26 @@ function(tessaly_refused_from entry date out)
   tessaly_days_from_civil(${year} ${month} ${day} days)
   math(EXPR seconds "(${days} + 1) * 86400")
   set(${out} ${seconds} PARENT_SCOPE)
+endfunction()
+
+# Reads one entry of the list: sets FILE_OUT to the key file and REFUSED_FROM_OUT to the second from
+# which its signatures are refused (empty when the key has no last day). "KEY.pub@YYYY-MM-DD" names
+# the file KEY.pub unless only a file of the whole name exists. When both exist the entry could mean
+# either, and the wrong reading would drop the last day or invent one: it fails the configuration.
+function(tessaly_read_key_entry entry fileOut refusedFromOut)
+  set(file "${entry}")
+  set(seconds "")
+  if(entry MATCHES "^(.+)@([^@/]*)$")
+    set(keyFile "${CMAKE_MATCH_1}")
+    set(date "${CMAKE_MATCH_2}")
+    if(EXISTS "${entry}" AND EXISTS "${keyFile}")
+      message(FATAL_ERROR "TESSALY_INDEX_PUBLIC_KEY: ${entry} reads two ways, as the file of that name and as ${keyFile} with the last day ${date}, and both files exist; rename one of them")
+    endif()
+    if(NOT EXISTS "${entry}")
+      set(file "${keyFile}")
+      tessaly_refused_from("${entry}" "${date}" seconds)
+    endif()
+  endif()
+  set(${fileOut} "${file}" PARENT_SCOPE)
+  set(${refusedFromOut} "${seconds}" PARENT_SCOPE)
 endfunction()

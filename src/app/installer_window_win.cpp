@@ -41,7 +41,9 @@ LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM
     state.gdiplusToken = token;
 
     state.splashImage = LoadSplashImage(state.resourceModule);
-    FitWindowToImage(window, state.splashImage, WindowDpi(window, state.announcedDpi));
+    FitWindowToImage(window, state.splashImage.get(), WindowDpi(window, state.announcedDpi));
+    const StatusSnapshot opening = state.shared->ReadStatus();
+    state.accessibleStatus.Attach(window, opening.text, opening.failed);
     SetTimer(window, ANIMATION_TIMER_ID, ANIMATION_PERIOD_MS, nullptr);
 
     // The worker relies on the window handle and the settled splash picture, so it starts last.
@@ -53,7 +55,10 @@ LRESULT OnCreate(HWND window, InstallerWindowState& state, WPARAM wParam, LPARAM
     return DefWindowProcW(window, WM_CREATE, wParam, lParam);
 }
 
-LRESULT OnDestroy(const InstallerWindowState& state) {
+LRESULT OnDestroy(InstallerWindowState& state) {
+    state.accessibleStatus.Detach();
+    // The picture's bitmaps are GDI+ objects: they must go while GDI+ still runs.
+    state.splashImage.reset();
     if (state.gdiplusToken != 0) {
         Gdiplus::GdiplusShutdown(state.gdiplusToken);
     }
@@ -65,7 +70,7 @@ LRESULT OnPaint(HWND window, const InstallerWindowState& state) {
     const ScopedPaint paint(window);
     // One copy of what the worker published, so the colour and the text agree.
     const StatusSnapshot status = state.shared->ReadStatus();
-    PaintStatus(paint.Get(), window, state.splashImage,
+    PaintStatus(paint.Get(), window, state.splashImage.get(),
                 {status.text, status.failed, state.tick, WindowDpi(window, state.announcedDpi)});
     return 0;
 }
@@ -76,6 +81,8 @@ LRESULT OnTimer(HWND window, InstallerWindowState& state, WPARAM timerId, LPARAM
     }
     state.tick += 1;
     InvalidateRect(window, nullptr, FALSE);
+    const StatusSnapshot status = state.shared->ReadStatus();
+    state.accessibleStatus.Announce(window, status.text, status.failed);
     return 0;
 }
 
@@ -137,6 +144,8 @@ LRESULT CALLBACK WndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
             return OnInstallNotice(window, lParam);
         case WM_DPICHANGED:
             return OnDpiChanged(window, *state, wParam, lParam);
+        case WM_GETOBJECT:
+            return state->accessibleStatus.AnswerGetObject(window, wParam, lParam);
         default:
             return DefWindowProcW(window, message, wParam, lParam);
     }

@@ -6,12 +6,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "install/shared_status.h"
-
-namespace Gdiplus {
-class Image;
-}
+#include "ui/splash_picture_win.h"
+#include "ui/status_accessible_win.h"
 
 namespace tessaly {
 
@@ -31,9 +30,10 @@ struct InstallerWindowState {
     wchar_t windowClassName[WINDOW_TEXT_CAPACITY];
     SharedStatus* shared;  // what the worker publishes, and where its notice is written
     ULONG_PTR gdiplusToken;
-    Gdiplus::Image* splashImage;
-    std::int32_t tick;          // animation counter, +1 every 500 ms from 0
-    std::int32_t announcedDpi;  // the last DPI WM_DPICHANGED announced; 0 before any
+    std::unique_ptr<SplashPicture> splashImage;  // released before GDI+ shuts down
+    std::int32_t tick;                           // animation counter, +1 every 500 ms from 0
+    std::int32_t announcedDpi;          // the last DPI WM_DPICHANGED announced; 0 before any
+    StatusAccessible accessibleStatus;  // the status line as screen readers see it
 };
 
 // Registers the window class named `className`; the result is not examined.

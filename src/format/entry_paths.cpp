@@ -1,6 +1,7 @@
 // Containment checks for the local paths of the file index.
 #include "format/entry_paths.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -13,21 +14,29 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
+// The length of `text` without its trailing dots and spaces, which Windows drops.
+std::size_t TrimmedLength(const char* text, std::size_t length) {
+    while (length > 0 && (text[length - 1] == '.' || text[length - 1] == ' ')) {
+        --length;
+    }
+    return length;
+}
+
 // Windows drops trailing dots and spaces from a path component, so "..", ".. " and "..." all
 // climb to the parent, and "nul.txt " opens the null device.
 std::string Normalised(const char* begin, const char* end) {
-    while (end > begin && (end[-1] == '.' || end[-1] == ' ')) {
-        --end;
-    }
-    std::string name(begin, end);
+    std::string name(begin, TrimmedLength(begin, static_cast<std::size_t>(end - begin)));
     for (char& c : name) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
     return name;
 }
 
+// The stem before the first dot names the device whatever follows it, and Windows drops the
+// spaces that end the stem too: "NUL .txt" and "con  .log" open devices as "NUL.txt" does.
 bool IsReservedDeviceName(const std::string& normalised) {
-    const std::string stem = normalised.substr(0, normalised.find('.'));
+    const std::size_t stemLength = std::min(normalised.find('.'), normalised.size());
+    const std::string stem(normalised, 0, TrimmedLength(normalised.c_str(), stemLength));
     static const char* const NAMES[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
     for (const char* name : NAMES) {
         if (stem == name) {

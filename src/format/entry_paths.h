@@ -36,8 +36,10 @@ constexpr bool ComposedPathFits(std::size_t capacity, std::size_t directoryLengt
 
 // True when `relative` names something inside the directory it is appended to: not absolute, not
 // drive-qualified, not UNC or a device path, no colon anywhere, no ".." component (with either
-// separator), and no component that is a reserved device name such as CON or NUL. An empty path is
-// contained (it names the directory itself).
+// separator), and no component that names a device: CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9,
+// CONIN$ or CONOUT$, in any letter case, alone or before an extension, whatever dots and spaces end
+// the name or its stem ("nul.txt ", "NUL .txt"). An empty path is contained (it names the directory
+// itself).
 bool IsContainedRelativePath(const char* relative);
 
 }  // namespace tessaly

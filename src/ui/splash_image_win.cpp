@@ -9,6 +9,7 @@
 #include "common/scoped_win.h"
 #include "ui/display_scale.h"
 #include "ui/splash_image_win.h"
+#include "ui/splash_picture_win.h"
 #include "ui/window_placement.h"
 
 namespace tessaly {
@@ -24,7 +25,7 @@ PixelRect ToPixelRect(const RECT& rect) {
 
 }  // namespace
 
-Gdiplus::Image* LoadSplashImage(HMODULE module) {
+std::unique_ptr<SplashPicture> LoadSplashImage(HMODULE module) {
     HRSRC resource =
         FindResourceA(module, MAKEINTRESOURCEA(SPLASH_RESOURCE_ID), SPLASH_RESOURCE_TYPE);
     if (resource == nullptr) {
@@ -52,29 +53,28 @@ Gdiplus::Image* LoadSplashImage(HMODULE module) {
         std::memcpy(copy.Get(), bytes, size);
     }
 
-    // The stream must not free the block: the image keeps reading from it while it is drawn.
+    // The stream must not free the block: the image reads from it until it has been decoded.
     ScopedComPtr<IStream> stream;
     if (CreateStreamOnHGlobal(block.Get(), FALSE, reinterpret_cast<IStream**>(stream.Receive())) !=
         S_OK) {
         return nullptr;
     }
     // The image takes a reference of its own to the stream; destroying it drops that reference
-    // before the block goes.
-    std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream.Get()));
+    // before the block goes. Once decoded, the picture needs neither of them.
+    std::unique_ptr<Gdiplus::Bitmap> image(Gdiplus::Bitmap::FromStream(stream.Get()));
     if (image == nullptr || image->GetLastStatus() != Gdiplus::Ok) {
         return nullptr;
     }
-    block.Detach();  // lives as long as the image, which lives until the process ends
-    return image.release();
+    return SplashPicture::Decode(*image);
 }
 
-void FitWindowToImage(HWND window, Gdiplus::Image* image, std::int32_t dpi) {
+void FitWindowToImage(HWND window, const SplashPicture* image, std::int32_t dpi) {
     if (image == nullptr) {
         return;
     }
     // The picture is designed for 96 DPI; on any other display the client area is scaled.
-    const std::int32_t width = ScaleToDpi(static_cast<std::int32_t>(image->GetWidth()), dpi);
-    const std::int32_t height = ScaleToDpi(static_cast<std::int32_t>(image->GetHeight()), dpi);
+    const std::int32_t width = ScaleToDpi(static_cast<std::int32_t>(image->Width()), dpi);
+    const std::int32_t height = ScaleToDpi(static_cast<std::int32_t>(image->Height()), dpi);
 
     RECT windowRect = {};
     RECT clientRect = {};

@@ -5,21 +5,20 @@
 #include <windows.h>
 
 #include <cstdint>
-
-namespace Gdiplus {
-class Image;
-}
+#include <memory>
 
 namespace tessaly {
 
+class SplashPicture;
+
 // Decodes resource 131 of type "IMAGEFILE" from `module` (the instance the process entry got, or an
 // installer opened as data). Every failure, a picture that cannot be decoded included, gives
-// nullptr. The image reads its pixels from a copy of the resource that stays allocated for as long
-// as the image exists.
-Gdiplus::Image* LoadSplashImage(HMODULE module);
+// nullptr. The picture holds its pixels itself: the resource's copy it was decoded from is released
+// at once.
+std::unique_ptr<SplashPicture> LoadSplashImage(HMODULE module);
 
 // Gives `window` a client area of the size of `image` scaled to `dpi`, centred on the screen.
 // Without a picture the window keeps its place and size.
-void FitWindowToImage(HWND window, Gdiplus::Image* image, std::int32_t dpi);
+void FitWindowToImage(HWND window, const SplashPicture* image, std::int32_t dpi);
 
 }  // namespace tessaly

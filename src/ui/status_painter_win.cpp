@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "common/cp936_text_win.h"
+#include "ui/splash_picture_win.h"
 #include "ui/status_painter.h"
 #include "ui/status_painter_win.h"
 
@@ -28,37 +29,16 @@ std::unique_ptr<Gdiplus::Font> MakeFont(const Gdiplus::FontFamily* family, Gdipl
     return font;
 }
 
-// A client area of the picture's own size (a 96 DPI display) shows the picture as it is. Any other
-// size (the client area scaled with the display) is filled with the picture, smoothly resampled;
-// the edges are mirrored outward, so that the resampling does not blend them with nothing.
-void DrawPicture(Gdiplus::Graphics& graphics, Gdiplus::Image* image, const RECT& client) {
-    const auto width = static_cast<INT>(image->GetWidth());
-    const auto height = static_cast<INT>(image->GetHeight());
-    const INT clientWidth = client.right - client.left;
-    const INT clientHeight = client.bottom - client.top;
-    if (clientWidth == width && clientHeight == height) {
-        graphics.DrawImage(image, 0, 0);
-        return;
-    }
-    graphics.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBicubic);
-    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-    Gdiplus::ImageAttributes edges;
-    edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-    graphics.DrawImage(image, Gdiplus::Rect(0, 0, clientWidth, clientHeight), 0, 0, width, height,
-                       Gdiplus::UnitPixel, &edges);
-    graphics.SetPixelOffsetMode(Gdiplus::PixelOffsetModeDefault);
-}
-
 }  // namespace
 
-void PaintStatus(HDC dc, HWND window, Gdiplus::Image* picture, const StatusView& status) {
+void PaintStatus(HDC dc, HWND window, SplashPicture* picture, const StatusView& status) {
     if (picture == nullptr) {
         return;
     }
     RECT client = {};
     GetClientRect(window, &client);
+    picture->Draw(dc, client.right - client.left, client.bottom - client.top);
     Gdiplus::Graphics graphics(dc);
-    DrawPicture(graphics, picture, client);
 
     // Kai is the face the status line was designed for; where it is missing, the generic
     // sans-serif family is the one retry.

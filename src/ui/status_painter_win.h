@@ -5,11 +5,9 @@
 
 #include <cstdint>
 
-namespace Gdiplus {
-class Image;
-}
-
 namespace tessaly {
+
+class SplashPicture;
 
 // What one paint shows over the picture, handed in by the window: the status as the worker last
 // published it (one consistent pair of text and flag), and the window's own animation step and DPI.
@@ -22,6 +20,6 @@ struct StatusView {
 
 // Draws `picture` at the client origin of `window` and the status line over it, straight onto
 // `dc`. Without a picture nothing at all is drawn.
-void PaintStatus(HDC dc, HWND window, Gdiplus::Image* picture, const StatusView& status);
+void PaintStatus(HDC dc, HWND window, SplashPicture* picture, const StatusView& status);
 
 }  // namespace tessaly

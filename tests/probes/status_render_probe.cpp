@@ -14,12 +14,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "common/scoped_win.h"
 #include "ui/display_scale_win.h"
 #include "ui/splash_image_win.h"
+#include "ui/splash_picture_win.h"
 #include "ui/status_painter_win.h"
 
 namespace {
@@ -78,13 +80,13 @@ int main(int argc, char** argv) {
     Gdiplus::GdiplusStartupInput startup;
     ULONG_PTR token = 0;
     Gdiplus::GdiplusStartup(&token, &startup, nullptr);
-    Gdiplus::Image* const picture = tessaly::LoadSplashImage(installer);
+    const std::unique_ptr<tessaly::SplashPicture> picture = tessaly::LoadSplashImage(installer);
     if (picture == nullptr) {
         std::fprintf(stderr, "no splash picture in %s\n", argv[1]);
         return 1;
     }
-    const int width = static_cast<int>(picture->GetWidth());
-    const int height = static_cast<int>(picture->GetHeight());
+    const int width = static_cast<int>(picture->Width());
+    const int height = static_cast<int>(picture->Height());
 
     // A hidden window whose client area has the picture's size: the painter lays its text out
     // in the client rectangle of the window it is given.
@@ -115,7 +117,7 @@ int main(int argc, char** argv) {
 
     // What the installer window hands its painter: the status, its animation step and its DPI.
     const std::string text = StatusArgumentInCodePage936(5);
-    tessaly::PaintStatus(dc.Get(), window.Get(), picture,
+    tessaly::PaintStatus(dc.Get(), window.Get(), picture.get(),
                          {text.c_str(), std::atoi(argv[3]), std::atoi(argv[4]),
                           tessaly::WindowDpi(window.Get(), 0)});
     GdiFlush();

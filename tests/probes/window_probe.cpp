@@ -24,15 +24,31 @@
 //       buttons=<its buttons, e.g. OK or OK,CANCEL>
 //       text=<the box's text, exactly, up to the end of the output>
 //       and then, unless --leave-open, presses OK and waits for the box to close.
+//   window_probe accessible CLASSNAME [TIMEOUT_MS]
+//       reads that window's client object as a screen reader does (AccessibleObjectFromWindow,
+//       AccessibleChildren) and prints
+//       name=<the client object's name>
+//       role=<its role, decimal>
+//       child=<child id> role=<role> state=<hex state> name=<name>     (one line per child)
+//       then listens to the window's WinEvents (an out-of-context hook) and prints, reading the
+//       child as each one is handled,
+//       event=namechange child=<id> state=<hex state> name=<name>
+//       event=alert child=<id>
+//       event=liveregion child=<id>
+//       until an alert has come and 1.5 s more have passed, the window is gone, or TIMEOUT_MS has
+//       passed since it was found; then it prints the children once more. Exits 1 when the
+//       window or its client object cannot be had.
 //
 // TIMEOUT_MS defaults to 20000.
 #include <windows.h>
+#include <oleacc.h>
 
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -258,10 +274,141 @@ int Notice(bool leaveOpen, DWORD timeoutMs) {
     return 0;
 }
 
+// The accessible object's text, or "" where it has none.
+std::string Text(IAccessible* object,
+                 HRESULT (STDMETHODCALLTYPE IAccessible::*property)(VARIANT, BSTR*), LONG child) {
+    VARIANT id = {};
+    id.vt = VT_I4;
+    id.lVal = child;
+    BSTR text = nullptr;
+    if ((object->*property)(id, &text) != S_OK || text == nullptr) {
+        return std::string();
+    }
+    std::string utf8 = Utf8(std::wstring(text, SysStringLen(text)));
+    SysFreeString(text);
+    return utf8;
+}
+
+// get_accRole or get_accState as a number; -1 where it is not one.
+long Number(IAccessible* object,
+            HRESULT (STDMETHODCALLTYPE IAccessible::*property)(VARIANT, VARIANT*), LONG child) {
+    VARIANT id = {};
+    id.vt = VT_I4;
+    id.lVal = child;
+    VARIANT value;
+    VariantInit(&value);
+    const bool read = (object->*property)(id, &value) == S_OK && value.vt == VT_I4;
+    VariantClear(&value);
+    return read ? value.lVal : -1;
+}
+
+std::string Hex(long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%08lx", static_cast<unsigned long>(value));
+    return text;
+}
+
+std::string ChildLine(IAccessible* client, LONG child) {
+    return "child=" + std::to_string(child) +
+           " role=" + std::to_string(Number(client, &IAccessible::get_accRole, child)) +
+           " state=" + Hex(Number(client, &IAccessible::get_accState, child)) +
+           " name=" + Text(client, &IAccessible::get_accName, child) + "\n";
+}
+
+// The children that are simple elements of the client object (the status line is one).
+void PrintChildren(IAccessible* client) {
+    LONG count = 0;
+    client->get_accChildCount(&count);
+    std::vector<VARIANT> children(static_cast<std::size_t>(count > 0 ? count : 0));
+    LONG obtained = 0;
+    if (count > 0 && SUCCEEDED(AccessibleChildren(client, 0, count, children.data(), &obtained))) {
+        for (LONG i = 0; i < obtained; ++i) {
+            if (children[i].vt == VT_I4) {
+                Print(ChildLine(client, children[i].lVal));
+            }
+            VariantClear(&children[i]);
+        }
+    }
+}
+
+// EVENT_OBJECT_LIVEREGIONCHANGED (Windows 8 and later, so not declared for Windows 7).
+constexpr DWORD LIVE_REGION_CHANGED = 0x8019;
+
+struct HeardEvent {
+    DWORD event;
+    LONG child;
+};
+
+// Filled by the hook, emptied by the loop that pumps its messages: the child is read between
+// messages, since a cross-process call would dispatch further events inside the hook.
+HWND listenedWindow = nullptr;
+std::deque<HeardEvent> heardEvents;
+
+void CALLBACK HearEvent(HWINEVENTHOOK, DWORD event, HWND window, LONG object, LONG child, DWORD,
+                        DWORD) {
+    const bool wanted = event == EVENT_OBJECT_NAMECHANGE || event == EVENT_SYSTEM_ALERT ||
+                        event == LIVE_REGION_CHANGED;
+    if (wanted && window == listenedWindow && object == OBJID_CLIENT) {
+        heardEvents.push_back({event, child});
+    }
+}
+
+int Accessible(const std::wstring& className, DWORD timeoutMs) {
+    HWND window = WaitForWindow([&] { return FindVisibleWindow(className); }, timeoutMs);
+    if (window == nullptr) {
+        Print("error=no visible window of that class\n");
+        return 1;
+    }
+    CoInitialize(nullptr);
+    IAccessible* client = nullptr;
+    const HRESULT found =
+        AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+                                   reinterpret_cast<void**>(&client));
+    if (FAILED(found)) {
+        Print("error=no client object: " + Hex(found) + "\n");
+        return 1;
+    }
+    Print("name=" + Text(client, &IAccessible::get_accName, CHILDID_SELF) + "\n" +
+          "role=" + std::to_string(Number(client, &IAccessible::get_accRole, CHILDID_SELF)) + "\n");
+    PrintChildren(client);
+
+    listenedWindow = window;
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_MIN, EVENT_MAX, nullptr, HearEvent, 0, 0,
+                                         WINEVENT_OUTOFCONTEXT | WINEVENT_SKIPOWNPROCESS);
+    DWORD end = GetTickCount() + timeoutMs;
+    while (static_cast<LONG>(end - GetTickCount()) > 0 && IsWindow(window)) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, POLL_MS, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            DispatchMessageW(&message);
+        }
+        while (!heardEvents.empty()) {
+            const HeardEvent heard = heardEvents.front();
+            heardEvents.pop_front();
+            const std::string child = std::to_string(heard.child);
+            if (heard.event == EVENT_OBJECT_NAMECHANGE) {
+                Print("event=namechange " + ChildLine(client, heard.child));
+            } else if (heard.event == EVENT_SYSTEM_ALERT) {
+                Print("event=alert child=" + child + "\n");
+                end = GetTickCount() + 1500;  // time for any event that should not come
+            } else {
+                Print("event=liveregion child=" + child + "\n");
+            }
+        }
+    }
+    UnhookWinEvent(hook);
+    if (IsWindow(window)) {
+        PrintChildren(client);
+    }
+    client->Release();
+    return 0;
+}
+
 int Usage() {
     Print(
         "usage: window_probe info|close CLASSNAME [TIMEOUT_MS] | notice [--leave-open] "
-        "[TIMEOUT_MS] | dpi-changed CLASSNAME DPI LEFT TOP RIGHT BOTTOM\n");
+        "[TIMEOUT_MS] | dpi-changed CLASSNAME DPI LEFT TOP RIGHT BOTTOM | accessible CLASSNAME "
+        "[TIMEOUT_MS]\n");
     return 2;
 }
 
@@ -298,6 +445,9 @@ int main(int argc, char** argv) {
     }
     if (command == "close") {
         return Close(className, timeoutMs);
+    }
+    if (command == "accessible") {
+        return Accessible(className, timeoutMs);
     }
     return Usage();
 }

@@ -201,6 +201,30 @@ std::chrono::milliseconds ChildProcess::Elapsed() const {
     return std::chrono::duration_cast<std::chrono::milliseconds>(end - started_);
 }
 
+double ChildProcess::CpuSeconds() const {
+    std::ifstream in("/proc/" + std::to_string(pid_) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    // utime and stime are fields 14 and 15, counted after the parenthesised command name, which may
+    // itself hold spaces and parentheses.
+    const std::size_t nameEnd = stat.rfind(')');
+    if (reaped_ || nameEnd == std::string::npos) {
+        return -1;
+    }
+    std::istringstream fields(stat.substr(nameEnd + 1));
+    std::string skipped;
+    for (int field = 3; field < 14; ++field) {
+        fields >> skipped;
+    }
+    long long user = -1;
+    long long system = -1;
+    fields >> user >> system;
+    if (user < 0 || system < 0) {
+        return -1;
+    }
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
 CommandResult RunCommand(const std::vector<std::string>& argv, std::chrono::milliseconds timeout,
                          const std::vector<std::string>& env) {
     char outputPath[] = "/tmp/tessaly-command.XXXXXX";

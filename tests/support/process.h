@@ -52,6 +52,9 @@ class ChildProcess {
     // What it wrote to stderr so far.
     std::string ErrorOutput() const;
     std::chrono::milliseconds Elapsed() const;
+    // User and system time of the process and all its threads so far, in seconds (as /proc counts
+    // it, in clock ticks); -1 once it has been reaped.
+    double CpuSeconds() const;
 
   private:
     bool Reap(bool block);

@@ -37,6 +37,11 @@ TEST(CacheReport, LifetimesAndWarnings) {
          false,
          true},
         {{{"expires", "0"}}, 0, false, true},
+        // An Expires before Date: do not cache.
+        {{{"expires", "Wed, 09 Dec 2026 05:00:00 GMT"}, {"date", "Wed, 09 Dec 2026 06:00:00 GMT"}},
+         0,
+         false,
+         true},
         // Cache-Control wins over Expires.
         {{{"cache-control", "no-cache"}, {"expires", "Thu, 10 Dec 2026 06:00:00 GMT"}},
          0,

@@ -108,6 +108,8 @@ TEST(CheckFileList, EntryProblemsAndNames) {
     ExpectFindings("1|\xE6\x95\xB0\xE6\x8D\xAE|\n", {{1, "looks like UTF-8"}});
     ExpectFindings("1|\xCA\xFD\xBE\xDD|\n", {});
     ExpectFindings("1|a\xFF|\n", {{1, "not valid code page 936"}});
+    // D7 FA is a lead and a trail byte, but code page 936 has no character there.
+    ExpectFindings("1|a\xD7\xFA|\n", {{1, "no character"}});
 }
 
 TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {

@@ -61,8 +61,14 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     EXPECT_EQ(CheckSignedIndex(twice, otherKey.get(), 0, findings), SignatureVerdict::Good);
 }
 
-TEST(IndexSigning, RefusesKeysThatAreNotP256) {
+TEST(IndexSigning, RefusesKeysOfTheWrongKind) {
     ScratchDir dir;
+    std::string problem;
+    ASSERT_TRUE(GenerateKeyPair(dir / "index.key", problem)) << problem;
+    EXPECT_FALSE(LoadPublicKey(dir / "index.key", problem));
+    EXPECT_NE(problem.find("index.key: a private key, where the public key belongs"),
+              std::string::npos)
+        << problem;
     WriteFile(dir / "junk.pem", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n");
     std::string error;
     EXPECT_FALSE(LoadPublicKey(dir / "junk.pem", error));

@@ -73,6 +73,15 @@ TEST(LocalNames, WindowsNameProblems) {
 
 TEST(LocalNames, KeysFollowWindowsNameRules) {
     EXPECT_EQ(LocalPathKey("Bin\\Main.exe"), LocalPathKey("bin/MAIN.EXE"));
+    // Letter case beyond ASCII, as NTFS folds it: fullwidth ａ/Ａ (A3 E1, A3 C1), Greek α/Α (A6 C1,
+    // A6 A1), Cyrillic а/А (A7 D1, A7 A1), Roman numerals ⅰ/Ⅰ (A2 A1, A2 F1); ａ is not a.
+    EXPECT_EQ(LocalPathKey("\xA3\xE1.txt"), LocalPathKey("\xA3\xC1.txt"));
+    EXPECT_EQ(LocalPathKey("\xA6\xC1\\x"), LocalPathKey("\xA6\xA1\\x"));
+    EXPECT_EQ(LocalPathKey("\xA7\xD1"), LocalPathKey("\xA7\xA1"));
+    EXPECT_EQ(LocalPathKey("\xA2\xA1"), LocalPathKey("\xA2\xF1"));
+    EXPECT_NE(LocalPathKey("\xA3\xE1"), LocalPathKey("a"));
+    // The UTF-8 of 数1 is no code page 936 text; its key is not that of 数1 (CA FD 31).
+    EXPECT_NE(LocalPathKey("\xE6\x95\xB0\x31"), LocalPathKey("\xCA\xFD\x31"));
     EXPECT_EQ(LocalPathKey("a\\\\.\\b\\"), "A\\B");
     EXPECT_EQ(ParentKey("a\\b\\c.txt"), "A\\B");
     EXPECT_EQ(ParentKey("c.txt"), "");

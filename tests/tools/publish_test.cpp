@@ -3,6 +3,7 @@
 // the old index live, an object with other bytes stops the publish, and gc removes only what no
 // recent index names. The rules gc decides by are checked alone first.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <chrono>
@@ -24,32 +25,128 @@ using test::LoopbackS3;
 
 TEST(GcRules, IndexesToKeepAndObjectsToRemove) {
     const std::int64_t hour = 3600;
+    const std::int64_t day = 24 * hour;
     const std::int64_t t0 = 1796000000;
-    const std::vector<std::string> copies = {ReleaseCopyName(t0), ReleaseCopyName(t0 + 10 * hour),
-                                             ReleaseCopyName(t0 + 20 * hour), "notes.txt"};
     std::int64_t read = 0;
-    ASSERT_TRUE(ReadReleaseCopyName(copies[1], read));
+    ASSERT_TRUE(ReadReleaseCopyName(ReleaseCopyName(t0 + 10 * hour), read));
     EXPECT_EQ(read, t0 + 10 * hour);
-    EXPECT_EQ(copies[0], "20261130T005320Z-FileList.txt");
+    EXPECT_EQ(ReleaseCopyName(t0), "20261130T005320Z-FileList.txt");
     EXPECT_FALSE(ReadReleaseCopyName("2026112T212320Z-FileList.txt", read));
 
+    // A listing of releases/: a copy named at `named` (the publishing machine's clock) and
+    // uploaded at `uploaded`, then its marker at `live` (the storage's times), unless 0.
+    const auto release = [](std::int64_t named, std::int64_t uploaded, std::int64_t live) {
+        std::vector<ListedFile> files = {{ReleaseCopyName(named), 100, "", uploaded}};
+        if (live != 0) {
+            files.push_back({LiveMarkerName(ReleaseCopyName(named)), 0, "", live});
+        }
+        return files;
+    };
+    const auto listing = [](std::initializer_list<std::vector<ListedFile>> parts) {
+        std::vector<ListedFile> files = {{"notes.txt", 1, "", 0}, {"x.live", 0, "", 0}};
+        for (const auto& part : parts) {
+            files.insert(files.end(), part.begin(), part.end());
+        }
+        return files;
+    };
+    const auto name = [](std::int64_t named) { return ReleaseCopyName(named); };
+    const std::vector<ListedFile> three =
+        listing({release(t0, t0, t0), release(t0 + 10 * hour, t0 + 10 * hour, t0 + 10 * hour),
+                 release(t0 + 20 * hour, t0 + 20 * hour, t0 + 20 * hour)});
+    const std::int64_t now = t0 + 30 * day;
     const struct {
+        const char* name;
+        std::vector<ListedFile> releases;
         std::size_t keep;
         std::int64_t now;
         std::int64_t olderThan;
         std::vector<std::string> kept;
     } rows[] = {
-        {1, t0 + 30 * hour, hour, {copies[2]}},
-        {2, t0 + 30 * hour, hour, {copies[1], copies[2]}},
-        {5, t0 + 30 * hour, hour, {copies[0], copies[1], copies[2]}},
+        {"the last one", three, 1, t0 + 30 * hour, hour, {name(t0 + 20 * hour)}},
+        {"the last two",
+         three,
+         2,
+         t0 + 30 * hour,
+         hour,
+         {name(t0 + 10 * hour), name(t0 + 20 * hour)}},
+        {"all three",
+         three,
+         5,
+         t0 + 30 * hour,
+         hour,
+         {name(t0), name(t0 + 10 * hour), name(t0 + 20 * hour)}},
         // The second copy was replaced 5 hours ago: a cache keeping indexes for 6 may serve it.
-        {1, t0 + 25 * hour, 6 * hour, {copies[1], copies[2]}},
-        {1, t0 + 25 * hour, 16 * hour, {copies[0], copies[1], copies[2]}},
+        {"replaced recently",
+         three,
+         1,
+         t0 + 25 * hour,
+         6 * hour,
+         {name(t0 + 10 * hour), name(t0 + 20 * hour)}},
+        {"both replaced recently",
+         three,
+         1,
+         t0 + 25 * hour,
+         16 * hour,
+         {name(t0), name(t0 + 10 * hour), name(t0 + 20 * hour)}},
+        // v1 live until an hour ago; a publish that failed after its copy 19 days ago; the live
+        // one since an hour ago. v1 was replaced an hour ago, not 19 days ago.
+        {"a failed copy between two live ones",
+         listing({release(now - 30 * day, now - 30 * day, now - 30 * day),
+                  release(now - 19 * day, now - 19 * day, 0),
+                  release(now - hour, now - hour, now - hour)}),
+         1,
+         now,
+         7 * day,
+         {name(now - 30 * day), name(now - 19 * day), name(now - hour)}},
+        // A slow clock named the newest copy before the older one; the markers tell the order.
+        {"a copy named by a slow clock",
+         listing({release(now - 30 * day, now - 30 * day, now - 30 * day),
+                  release(now - 40 * day, now - 2 * hour, now - 2 * hour)}),
+         1,
+         now,
+         7 * day,
+         {name(now - 40 * day), name(now - 30 * day)}},
+        // A copy without a marker goes once a copy that went live after it has been live for 7d.
+        {"an unmarked copy, replaced long ago",
+         listing({release(now - 20 * day, now - 20 * day, 0),
+                  release(now - 10 * day, now - 10 * day, now - 10 * day),
+                  release(now - day, now - day, now - day)}),
+         1,
+         now,
+         7 * day,
+         {name(now - 10 * day), name(now - day)}},
+        {"an unmarked copy, the newest",
+         listing({release(now - 20 * day, now - 20 * day, now - 20 * day),
+                  release(now - 10 * day, now - 10 * day, 0)}),
+         1,
+         now,
+         7 * day,
+         {name(now - 20 * day), name(now - 10 * day)}},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.keep);
-        SCOPED_TRACE(row.olderThan);
-        EXPECT_EQ(IndexesToKeep(copies, row.keep, row.now, row.olderThan), row.kept);
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(IndexesToKeep(row.releases, row.keep, row.now, row.olderThan), row.kept);
+    }
+
+    // publish keeps a copy only when it went live last and holds the index's bytes.
+    std::vector<ListedFile> copies = listing({release(t0, t0, t0 + 5), release(t0 + 9, t0 + 9, 0)});
+    copies[2].md5 = "aaaa";
+    copies[4].md5 = "cccc";
+    const struct {
+        const char* name;
+        std::vector<ListedFile> releases;
+        std::string md5;
+        std::string reused;
+    } reuse[] = {
+        {"the last live copy", copies, "aaaa", name(t0)},
+        {"a copy that never went live", copies, "cccc", ""},
+        {"other bytes", copies, "bbbb", ""},
+        {"storage without MD5", copies, "", ""},
+        {"no copy", {}, "aaaa", ""},
+    };
+    for (const auto& row : reuse) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(ReusableCopy(row.releases, 100, row.md5), row.reused);
     }
 
     const std::vector<ListedFile> objects = {
@@ -125,7 +222,8 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     EXPECT_EQ(s3_->Uploads(Object("twice", a)), 1);
     EXPECT_EQ(s3_->Uploads(Object("twice", b)), 1);
     EXPECT_EQ(s3_->Uploads("/twice/AppData/FileList.txt"), 1);
-    EXPECT_EQ(s3_->Uploads() - before, 4) << "two objects, the release copy and the index";
+    EXPECT_EQ(s3_->Uploads() - before, 5)
+        << "two objects, the release copy, the index and the copy's marker";
     EXPECT_EQ(Stored("/twice/AppData/FileList.txt"), ReadFile(release1 / "AppData/FileList.txt"));
 
     for (const std::string& path : {Object("twice", a), Object("twice", b)}) {
@@ -142,7 +240,25 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     run = Publish(release1, "twice");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("all 2 already at"), std::string::npos) << run.output;
-    EXPECT_EQ(s3_->Uploads() - before, 4);
+    EXPECT_NE(run.output.find("(kept), then"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("(live already)"), std::string::npos) << run.output;
+    EXPECT_EQ(s3_->Uploads() - before, 5);
+
+    // The same index uploaded by hand lacks its no-cache header: it is not live as publish
+    // means it, and goes up again.
+    const RcloneRun byHand = RunRclone({"copyto", "--ignore-times"},
+                                       {(release1 / "AppData/FileList.txt").string(),
+                                        LoopbackS3::Remote("twice") + "/AppData/FileList.txt"},
+                                       60);
+    ASSERT_EQ(byHand.exitCode, 0) << RcloneFailure(byHand);
+    ASSERT_NE(s3_->Fetch("HEAD", "/twice/AppData/FileList.txt")->get_header_value("Cache-Control"),
+              INDEX_CACHE_CONTROL);
+    run = Publish(release1, "twice");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("(live now)"), std::string::npos) << run.output;
+    EXPECT_EQ(s3_->Fetch("HEAD", "/twice/AppData/FileList.txt")->get_header_value("Cache-Control"),
+              INDEX_CACHE_CONTROL);
+    EXPECT_EQ(s3_->Uploads("/twice/AppData/FileList.txt"), 3);
 
     // verify reads the package through the same server and finds its cache headers right.
     run = RunProgram("verify " + s3_->PackageBase("twice") + " --against " + Quote(release1));
@@ -151,10 +267,11 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
 
     // One file changed: one object, the release copy and the index.
     const fs::path release2 = Build({{"a.bin", a}, {"b.txt", "bee 2"}, {"copy/a.bin", a}});
+    const int before2 = s3_->Uploads();
     run = Publish(release2, "twice");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("uploaded 1 object (5 bytes)"), std::string::npos) << run.output;
-    EXPECT_EQ(s3_->Uploads() - before, 7);
+    EXPECT_EQ(s3_->Uploads() - before2, 4);
     EXPECT_EQ(Stored("/twice/AppData/FileList.txt"), ReadFile(release2 / "AppData/FileList.txt"));
 }
 
@@ -192,30 +309,41 @@ TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
 
 TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
     const fs::path package = Build({{"good.bin", "the right bytes"}, {"other.bin", "other"}});
-    const fs::path wrong = dir_ / "wrong";
-    WriteFile(wrong, "not the right bytes");
-    const RcloneRun planted =
-        RunRclone({"copyto", wrong.string(),
-                   LoopbackS3::Remote("clash") + "/AppData/objects/" + Sha("the right bytes")},
-                  60);
-    ASSERT_EQ(planted.exitCode, 0) << RcloneFailure(planted);
-    const int before = s3_->Uploads();
+    // Cut short, and of the same size, where only the MD5 tells.
+    const struct {
+        const char* bucket;
+        std::string planted;
+    } rows[] = {{"clash", "not the right bytes"}, {"clash-same-size", "The right bytes"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.bucket);
+        const fs::path wrong = dir_ / row.bucket;
+        WriteFile(wrong, row.planted);
+        const RcloneRun planted =
+            RunRclone({"copyto"},
+                      {wrong.string(), LoopbackS3::Remote(row.bucket) + "/AppData/objects/" +
+                                           Sha("the right bytes")},
+                      60);
+        ASSERT_EQ(planted.exitCode, 0) << RcloneFailure(planted);
+        const int before = s3_->Uploads();
 
-    const ProgramRun run = Publish(package, "clash");
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find(Sha("the right bytes") + ": already there with other bytes"),
-              std::string::npos)
-        << run.output;
-    EXPECT_EQ(s3_->Uploads(), before) << "nothing uploaded";
-    int status = 0;
-    Stored("/clash/AppData/FileList.txt", &status);
-    EXPECT_EQ(status, 404);
-    EXPECT_EQ(Stored(Object("clash", "the right bytes")), "not the right bytes");
+        const ProgramRun run = Publish(package, row.bucket);
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find(Sha("the right bytes") + ": already there with other bytes"),
+                  std::string::npos)
+            << run.output;
+        EXPECT_EQ(s3_->Uploads(), before) << "nothing uploaded";
+        int status = 0;
+        Stored("/" + std::string(row.bucket) + "/AppData/FileList.txt", &status);
+        EXPECT_EQ(status, 404);
+        EXPECT_EQ(Stored(Object(row.bucket, "the right bytes")), row.planted);
+    }
 }
 
 TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
     const fs::path key = dir_ / "index.pem";
+    const fs::path secondKey = dir_ / "index-2.pem";
     ASSERT_EQ(RunProgram("keygen " + Quote(key)).exitCode, 0);
+    ASSERT_EQ(RunProgram("keygen " + Quote(secondKey)).exitCode, 0);
     const auto signExpired = [&](const fs::path& package) {
         const std::string sign = "sign " + Quote(package) + " --key " + Quote(key);
         ASSERT_EQ(RunProgram(sign + " --expires 2020-01-01").exitCode, 0);
@@ -237,6 +365,21 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
          },
          "its content does not match its name"},
         {"an expired signature", signExpired, "expired on 2020-01-01"},
+        {"the second key's signature expired",
+         [&](const fs::path& package) {
+             const fs::path index = package / "AppData/FileList.txt";
+             const std::string unsigned_ = ReadFile(index);
+             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(key)).exitCode, 0);
+             const std::string valid = ReadFile(index);
+             WriteFile(index, unsigned_);
+             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(secondKey) +
+                                  " --expires 2020-01-01")
+                           .exitCode,
+                       0);
+             const std::string expired = ReadFile(index).substr(unsigned_.size());
+             WriteFile(index, valid + expired);
+         },
+         "expired on 2020-01-01"},
         {"an expired signature, with CR line ends",
          [&](const fs::path& package) {
              signExpired(package);
@@ -298,6 +441,119 @@ TEST_F(PublishTest, GcRemovesOnlyWhatNoRecentIndexNames) {
     run = RunProgram("gc " + LoopbackS3::Remote("empty") + " --keep 1 --older-than 1s");
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_NE(run.output.find("no live index"), std::string::npos) << run.output;
+}
+
+TEST_F(PublishTest, AFailedIndexUploadLeavesThePreviousIndexProtected) {
+    // v1 goes live; v2's object and copy go up but its index is refused; v3 goes live later.
+    const std::string dest = LoopbackS3::Remote("failed-copy");
+    ASSERT_EQ(Publish(Build({{"own", "v1"}}), "failed-copy").exitCode, 0);
+    const fs::path release2 = Build({{"own", "v2"}});
+    s3_->RefuseUploadsAfter(2);
+    ProgramRun run = Publish(release2, "failed-copy");
+    s3_->RefuseUploadsAfter(-1);
+    ASSERT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_EQ(s3_->Uploads("/failed-copy/AppData/FileList.txt"), 1) << "v1's alone";
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    run = Publish(Build({{"own", "v3"}}), "failed-copy");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+
+    // v1 was live until just now: its objects stay, whatever the failed copy's time says, and so
+    // do those of the copy that never went live.
+    run = RunProgram("gc " + dest + " --keep 1 --older-than 4s");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("3 of 3 published indexes"), std::string::npos) << run.output;
+    for (const char* bytes : {"v1", "v2", "v3"}) {
+        EXPECT_EQ(s3_->Fetch("HEAD", Object("failed-copy", bytes))->status, 200) << bytes;
+    }
+}
+
+TEST_F(PublishTest, ConnectionStringParametersAreNeverShown) {
+    const fs::path package = Build({{"a", "a"}});
+    // Nothing listens on port 9, so every step fails; rclone cannot even make the second
+    // backend, and echoes DEST in its own message.
+    const struct {
+        std::string dest;
+        const char* shown;
+    } rows[] = {
+        {":s3,provider=Other,access_key_id=MARKER-ID-4f9c,secret_access_key=MARKER-SECRET-4f9c,"
+         "endpoint=\"http://127.0.0.1:9\":bucket",
+         ":s3:bucket"},
+        {":nosuch,token=\"MARKER,4f9c:\":bucket", ":nosuch:bucket"},
+    };
+    for (const auto& row : rows) {
+        for (const std::string& args : {"publish " + Quote(package) + " '" + row.dest + "'",
+                                        "gc '" + row.dest + "' --keep 1 --older-than 1d"}) {
+            SCOPED_TRACE(args);
+            const ProgramRun run = RunProgram(args);
+            EXPECT_EQ(run.exitCode, 1) << run.output;
+            EXPECT_NE(run.output.find(row.shown), std::string::npos) << run.output;
+            EXPECT_EQ(run.output.find("MARKER"), std::string::npos) << run.output;
+        }
+    }
+    // A success names DEST the same way.
+    const ProgramRun run = RunProgram("publish " + Quote(package) + " s3test,acl=private:shown");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("s3test:shown/AppData/FileList.txt (live now)"), std::string::npos)
+        << run.output;
+    EXPECT_EQ(run.output.find("acl="), std::string::npos) << run.output;
+}
+
+TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
+    const fs::path dest = dir_ / "dest";
+    const fs::path release1 = Build({{"one", "one"}});
+    // The package's files are old; at DEST they are as old as the upload.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::hours(24 * 365);
+    for (const auto& entry : fs::recursive_directory_iterator(release1)) {
+        fs::last_write_time(entry.path(), old);
+    }
+    const auto publish = [&](const fs::path& package) {
+        return RunProgram("publish " + Quote(package) + " " + Quote(dest));
+    };
+    ProgramRun run = publish(release1);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("is a local folder"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("holds no package yet"), std::string::npos) << run.output;
+    std::vector<fs::path> written;
+    for (const auto& entry : fs::recursive_directory_iterator(dest)) {
+        written.push_back(entry.path().filename());
+        if (entry.is_regular_file()) {
+            EXPECT_GT(fs::last_write_time(entry.path()), old + std::chrono::hours(24 * 364))
+                << entry.path();
+        }
+    }
+    EXPECT_EQ(std::count(written.begin(), written.end(), ".FileList.txt.partial"), 0);
+    EXPECT_EQ(ReadFile(dest / "AppData/FileList.txt"), ReadFile(release1 / "AppData/FileList.txt"));
+
+    // An index put live by hand, without publish: no release copy names its objects, the live
+    // index alone keeps them.
+    const fs::path release2 = Build({{"two", "two"}});
+    fs::copy(release2 / "AppData", dest / "AppData",
+             fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+    run = RunProgram("gc " + Quote(dest) + " --keep 1 --older-than 1s");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    for (const char* bytes : {"one", "two"}) {
+        EXPECT_TRUE(fs::exists(dest / "AppData/objects" / Sha(bytes))) << bytes << run.output;
+    }
+
+    // A new index replaces the file: it went up under another name and was moved into place.
+    struct stat before {};
+    ASSERT_EQ(stat((dest / "AppData/FileList.txt").c_str(), &before), 0);
+    run = publish(Build({{"three", "three"}}));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    struct stat after {};
+    ASSERT_EQ(stat((dest / "AppData/FileList.txt").c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, before.st_ino) << "written in place";
+
+    // A package never built, and a remote rclone does not know, are named as such.
+    run = publish(dir_ / "never-built");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("build it first"), std::string::npos) << run.output;
+    run = RunProgram("publish " + Quote(release1) + " s3tset:bucket");
+    EXPECT_EQ(run.exitCode, 1) << run.output;
+    EXPECT_NE(run.output.find("rclone has no remote named \"s3tset\" (rclone listremotes"),
+              std::string::npos)
+        << run.output;
 }
 
 }  // namespace

@@ -175,9 +175,11 @@ void LoopbackS3::Forward(const httplib::Request& request, httplib::Response& res
     }
     response.status = answer.status;
     for (const auto& [name, value] : answer.headers) {
-        // A HEAD answer has no body, so its Content-Length is passed on as it is.
-        if ((!HopHeader(name) && strcasecmp(name.c_str(), "Content-Type") != 0) ||
-            (request.method == "HEAD" && name == "Content-Length")) {
+        // A HEAD answer has no body, so its Content-Length and Content-Type are passed on as
+        // they are; a body's Content-Type goes with its content provider below.
+        const bool head = request.method == "HEAD";
+        if ((!HopHeader(name) && (head || strcasecmp(name.c_str(), "Content-Type") != 0)) ||
+            (head && name == "Content-Length")) {
             response.headers.emplace(name, value);
         }
     }

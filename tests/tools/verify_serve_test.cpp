@@ -268,6 +268,18 @@ TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
     EXPECT_FALSE(result.indexFetched);
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_NE(result.findings[0].find("FileList.txt: answered HTTP 404"), std::string::npos);
+    EXPECT_EQ(result.findings[0].find("try "), std::string::npos) << result.findings[0];
+
+    // A base without the package folder, as a bucket served by path is often given.
+    std::ostringstream progressOut;
+    const auto progress = MakePlainProgress(progressOut);
+    const VerifyResult bucket = VerifyPackage({Base() + "/bucket/", ""}, *progress);
+    ASSERT_EQ(bucket.findings.size(), 1u);
+    EXPECT_NE(bucket.findings[0].find("answered HTTP 404; the package lies in a folder AppData/: "
+                                      "try " +
+                                      Base() + "/bucket/AppData/"),
+              std::string::npos)
+        << bucket.findings[0];
 }
 
 TEST_F(ServedPackage, ServeLogsOneLinePerRequest) {

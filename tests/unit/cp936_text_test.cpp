@@ -25,6 +25,7 @@ TEST(IsCp936Text, TakesWholeCharactersOnly) {
         // 0x80 is the euro sign; a backslash or a bar may be a trail byte.
         {"euro sign", "\x80", true},
         {"backslash as trail byte", "\x81\x5C", true},
+        {"0x80 as trail byte", "\x81\x80", true},  // 亐
         {"last trail byte", "\xFE\xFE", true},
         {"0xFF", "a\xFF", false},
         {"lead byte at the end", "数\xCA", false},

@@ -7,8 +7,9 @@ namespace tessaly {
 namespace {
 
 TEST(IsContainedRelativePath, AcceptsPathsThatStayInside) {
-    for (const char* path : {"", "a", "bin\\main.exe", "bin/main.exe", "a\\.\\b", "a..b\\c", "..a",
-                             "a.\\b", "数据\\文件.dat", "con-tools\\x", "com0", "lpt10"}) {
+    for (const char* path :
+         {"", "a", "bin\\main.exe", "bin/main.exe", "a\\.\\b", "a..b\\c", "..a", "a.\\b",
+          "数据\\文件.dat", "con-tools\\x", "com0", "lpt10", "COM0 .x", "lpt10 .x", "auxx .dll"}) {
         SCOPED_TRACE(path);
         EXPECT_TRUE(IsContainedRelativePath(path));
     }
@@ -47,7 +48,15 @@ TEST(IsContainedRelativePath, RefusesEveryWayOut) {
                              "COM1",
                              "lpt9.log",
                              "nul.txt ",
-                             "conout$"}) {
+                             "conout$",
+                             "PRN",
+                             "NUL .txt",  // spaces or dots that end the stem do not hide a device
+                             "con  .log",
+                             "bin\\AUX .dll",
+                             "COM1 .bin",
+                             "lpt1 .x",
+                             "CONIN$ .x",
+                             "a\\nul . .txt\\b"}) {
         SCOPED_TRACE(path);
         EXPECT_FALSE(IsContainedRelativePath(path));
     }

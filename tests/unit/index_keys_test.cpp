@@ -2,23 +2,40 @@
 // key's last day (cmake/index-key-dates.cmake) give the same answers.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "format/index_keys.h"
 
 namespace tessaly {
 namespace {
 
+// The build's reading of an entry of TESSALY_INDEX_PUBLIC_KEY: the second from which the key is
+// refused (empty when it has no last day), a space and the key file; nothing when the build
+// refuses the entry.
+std::optional<std::string> BuildKeyEntry(const std::string& entry) {
+    FILE* pipe = popen((TESSALY_REFUSED_FROM_COMMAND " '" + entry + "' 2>/dev/null").c_str(), "r");
+    char line[512] = {};
+    const bool read = pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr;
+    const bool ok = pipe != nullptr && pclose(pipe) == 0 && read;
+    std::string text(line);
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return ok ? std::optional<std::string>(text) : std::nullopt;
+}
+
 // The second from which the build refuses a key whose last day is `date`; nothing when the build
 // refuses the date.
 std::optional<std::uint64_t> BuildRefusedFrom(const std::string& date) {
-    FILE* pipe = popen((TESSALY_REFUSED_FROM_COMMAND " '" + date + "' 2>/dev/null").c_str(), "r");
-    char line[64] = {};
-    const bool read = pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr;
-    const bool ok = pipe != nullptr && pclose(pipe) == 0 && read;
-    return ok ? std::optional<std::uint64_t>(std::stoull(line)) : std::nullopt;
+    const std::optional<std::string> read = BuildKeyEntry("KEY.pub@" + date);
+    return read ? std::optional<std::uint64_t>(std::stoull(*read)) : std::nullopt;
 }
 
 TEST(ReadUtcDate, IsTheBuildsReadingOfALastDay) {
@@ -53,6 +70,31 @@ TEST(ReadUtcDate, IsTheBuildsReadingOfALastDay) {
             EXPECT_EQ(refusedFrom, row.dayStart + SECONDS_PER_DAY);
         }
     }
+}
+
+TEST(KeyEntry, AnEntryWithAnAtSignIsReadOneWayOnly) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("key-entry-" + std::to_string(getpid()));
+    const std::string key = (dir / "k.pub").string();
+    const std::string dated = key + "@2027-12-31";
+    const struct {
+        std::vector<std::string> files;
+        std::optional<std::string> read;  // of `dated`; nothing when the build refuses it
+    } rows[] = {
+        {{key}, "1830297600 " + key},  // refused from 2028-01-01 00:00 UTC
+        {{dated}, " " + dated},        // only the whole name is a file: no last day
+        {{key, dated}, std::nullopt},  // either reading could be meant
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.files.size());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const std::string& file : row.files) {
+            std::ofstream(file) << "key\n";
+        }
+        EXPECT_EQ(BuildKeyEntry(dated), row.read);
+    }
+    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -1,10 +1,13 @@
 // The status line's painting: text frames, layout rectangle and font size.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 
+#include "install/install_steps.h"
 #include "install/status_texts.h"
 #include "ui/status_painter.h"
+#include "ui/status_speech.h"
 #include "unit/cp936_iconv.h"
 
 namespace tessaly {
@@ -58,6 +61,42 @@ TEST(ComposeStatusText, EveryFrameHasItsFixedWidth) {
         EXPECT_EQ(DOT_FRAMES[i].size(), i == 1 ? 7u : 6u);
         EXPECT_EQ(DOT_FRAMES[i].find_first_not_of(u'.'),
                   i == 5 ? std::u16string_view::npos : i + 1);
+    }
+}
+
+// Tick after tick, as the window hands the status over: a reader is given the step's text without
+// spinner or dots and the failure text whole, each new text once and a failure's alert once.
+TEST(StatusSpeech, AnnouncesEachNewTextOnceWithoutTheAnimation) {
+    const InstallStep& index = INSTALL_STEPS[2];
+    struct Case {
+        const char* text;
+        int failed;
+        std::u16string spoken;
+        bool busy;
+        LiveSetting live;
+        bool changed;
+        bool alert;
+    };
+    const Case cases[] = {
+        {"", 0, u"", true, LiveSetting::Polite, false, false},  // nothing to say yet
+        {INITIAL_STATUS, 0, INITIAL_STATUS_UTF16, true, LiveSetting::Polite, true, false},
+        // The next tick: only the spinner and the dots moved.
+        {INITIAL_STATUS, 0, INITIAL_STATUS_UTF16, true, LiveSetting::Polite, false, false},
+        {index.startText, 0, u"开始下载文件索引", true, LiveSetting::Polite, true, false},
+        {index.failureText, 1, u"下载文件索引失败", false, LiveSetting::Assertive, true, true},
+        // The failure stays on screen: it is not announced again.
+        {index.failureText, 1, u"下载文件索引失败", false, LiveSetting::Assertive, false, false},
+    };
+    StatusSpeech speech;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        const Case& c = cases[i];
+        const StatusAnnouncement announced = speech.Update(c.text, c.failed, Cp936ToUtf16);
+        EXPECT_EQ(announced.changed, c.changed);
+        EXPECT_EQ(announced.alert, c.alert);
+        EXPECT_EQ(speech.LastSpoken().text, c.spoken);
+        EXPECT_EQ(speech.LastSpoken().busy, c.busy);
+        EXPECT_EQ(speech.LastSpoken().live, c.live);
     }
 }
 

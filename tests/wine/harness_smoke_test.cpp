@@ -102,6 +102,25 @@ TEST(WinePrefix, KillsAProgramThatOutlivesItsTimeOut) {
     EXPECT_NE(kill(pid, 0), 0) << "the killed program still exists";
 }
 
+// A program started by its path runs in the Wine process started for it (one started by name, such
+// as "cmd", runs in another, behind start.exe), so that process's CPU time is the program's: an
+// endless loop gains about as much as the time it runs (less on shared cores), a sleeping program
+// nothing, and a reaped one has none.
+TEST(WinePrefix, CountsTheCpuTimeOfTheProgramsOwnProcess) {
+    std::unique_ptr<WineProgram> busy =
+        Prefix().Start(Prefix().SystemDir() + "/cmd.exe", {"/c", "for /l %i in (0,0,1) do rem"});
+    ChildProcess idle({"sleep", "30"}, CurrentEnvironment(), "");
+    std::this_thread::sleep_for(seconds(2));  // past Wine's start-up
+    const double busyBefore = busy->CpuSeconds();
+    const double idleBefore = idle.CpuSeconds();
+    std::this_thread::sleep_for(seconds(2));
+    EXPECT_GT(busy->CpuSeconds() - busyBefore, 0.25);
+    EXPECT_GE(idleBefore, 0.0);
+    EXPECT_LT(idle.CpuSeconds() - idleBefore, 0.05);
+    busy->Kill();
+    EXPECT_EQ(busy->CpuSeconds(), -1);
+}
+
 TEST(WinePrefix, ResetRemovesTheInstallationAndTheDesktopItems) {
     WinePrefix& prefix = Prefix();
     const fs::path installed = prefix.HostPath(prefix.InstallDir() + "\\bin\\main.exe");

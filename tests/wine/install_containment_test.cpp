@@ -1,8 +1,8 @@
-// Indexes that name local paths outside the install folder or the desktop, or paths longer than
-// the texts they are composed in, run with the real installer under Wine: such an entry writes
-// nothing anywhere, a refused download or folder fails the pass before anything is fetched for
-// it, and a refused link or launch is passed over. The link writer's UTF-16 limit, which no index
-// can reach, is driven through a probe that calls it directly.
+// Indexes that name local paths outside the install folder or the desktop, or devices, or paths
+// longer than the texts they are composed in, run with the real installer under Wine: such an entry
+// writes nothing anywhere, a refused download or folder fails the pass before anything is fetched
+// for it, and a refused link or launch is passed over. The link writer's UTF-16 limit, which no
+// index can reach, is driven through a probe that calls it directly.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -33,6 +33,9 @@ TEST_F(Containment, EscapingDownloadOrFolderFailsThePassBeforeItIsFetched) {
         "0|app/evil.txt|ok.dat:stream",
         "1|..\\..\\evil-folder|",
         "1|C:\\evil-folder|",
+        // Devices, whatever spaces end the stem: Windows would open the device itself.
+        "0|app/evil.txt|NUL .txt",
+        "1|con  .log|",
     };
     int run = 0;
     for (const std::string& line : lines) {
@@ -80,9 +83,13 @@ TEST_F(Containment, EscapingLinksAndLaunchesArePassedOver) {
                "2|ok.dat|evil:stream\r\n"
                "2|..\\..\\..\\..\\evil.txt|Outside\r\n"
                "2|C:\\windows\\system32\\cmd.exe|Cmd\r\n"
+               "2|ok.dat|AUX .dll\r\n"
+               "2|COM1 .bin|Com\r\n"
                "2|ok.dat|Good\r\n"
                "3|..\\..\\launch_probe.exe|\r\n"
                "3|C:\\launch_probe.exe|\r\n"
+               "3|lpt1 .x|\r\n"
+               "3|CONIN$ .x|\r\n"
                "3|last.exe|\r\n");
     server().ServeBody("/AppData/app/ok.dat", 200, OK_BODY);
     server().ServeFile("/AppData/probe/launch.exe", WineBuildPath("tests/launch_probe.exe"));

@@ -1,6 +1,7 @@
 // The real installer window under Wine on a virtual screen, looked at as a user sees it: its title,
 // its size and place, the splash picture, the status line in blue while a step runs and in red
-// once one failed, the notice box, and the process ending with exit code 0 when the window closes.
+// once one failed, the notice box, what a screen reader is told, and the process ending with exit
+// code 0 when the window closes.
 // Screenshots of the client area are saved under wine-artifacts/installer_window in the build tree.
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/installer_run.h"
 #include "support/loopback_server.h"
@@ -348,6 +350,51 @@ TEST_F(InstallerWindowTest, AnimatesTheStatusInBlueWhileAStepRunsAndClosesMidSte
 
     EXPECT_TRUE(program_->Running());
     EXPECT_EQ(server_->RequestsFor(INDEX_PATH).size(), 1u);
+    CloseAndExpectExitCodeZero();
+}
+
+// As a screen reader reads it: the title stays the client object's name, and its one child, a
+// status bar, carries the step's text (no spinner, no dots) and is busy while the index comes in
+// slowly, then the failure text after a file's 404. Each new text is announced once, never an
+// animation frame, and the failure with one alert.
+TEST_F(InstallerWindowTest, TellsScreenReadersTheStatusAndAnnouncesEachNewTextOnce) {
+    server_ = std::make_unique<LoopbackServer>();
+    // About 8 s for an index of one file that the server does not have.
+    server_->ServeSlowly(INDEX_PATH, "0|missing.dat|missing.dat\n", 1, 300ms);
+    StartInstaller("screen-reader");
+    ASSERT_GT(WaitForWindow().client.width, 0);
+    ASSERT_TRUE(server_->WaitForRequests(1, 30s)) << "the index was never asked for";
+    std::this_thread::sleep_for(1s);  // the next tick hands the index's start text over
+
+    const CommandResult read = prefix().Run(WineBuildPath("tests/window_probe.exe"),
+                                            {"accessible", INSTALLER_CLASS, "60000"}, 90s);
+    ASSERT_EQ(read.exitCode, 0) << read.output;
+    std::ofstream(ArtifactPath("screen-reader.txt")) << read.output;
+    const std::string running = "child=1 role=23 state=00000840 name=开始下载文件索引";  // busy
+    const std::string failed = "child=1 role=23 state=00000040 name=下载文件数据失败";
+    std::vector<std::string> lines;
+    std::istringstream output(read.output);
+    for (std::string line; std::getline(output, line);) {
+        lines.push_back(line);
+    }
+    ASSERT_GE(lines.size(), 4u) << read.output;
+    EXPECT_EQ(lines[0], std::string("name=") + WINDOW_TITLE);
+    EXPECT_EQ(lines[1], "role=10");  // ROLE_SYSTEM_CLIENT
+    EXPECT_EQ(lines[2], running) << read.output;
+    EXPECT_EQ(lines.back(), failed) << read.output;
+
+    std::string spoken = lines[2];
+    int alerts = 0;
+    for (const std::string& line : lines) {
+        if (line.rfind("event=namechange ", 0) == 0) {
+            EXPECT_NE(line.substr(17), spoken) << "announced again:\n" << read.output;
+            spoken = line.substr(17);
+        }
+        alerts += line == "event=alert child=1";
+    }
+    EXPECT_EQ(spoken, failed) << read.output;
+    EXPECT_EQ(alerts, 1) << read.output;
+    EXPECT_EQ(server_->RequestsFor("/AppData/missing.dat").size(), 1u);
     CloseAndExpectExitCodeZero();
 }
 

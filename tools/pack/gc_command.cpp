@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
+#include <map>
+#include <utility>
 
 #include "pack/command.h"
 #include "pack/index_writer.h"
@@ -19,6 +22,9 @@ const char GC_USAGE[] =
     "that was written more than DURATION ago. An object that the live index names, or that an\n"
     "index replaced less than DURATION ago names, is never removed. DURATION is a number with\n"
     "s, m, h or d (\"7d\"); make it longer than any cache in front of DEST keeps an index.\n"
+    "An index is replaced when the next one goes live, as the marker publish writes beside\n"
+    "its copy says; all times are DEST's own. Never run gc while a publish to the same DEST\n"
+    "may run.\n"
     "\n"
     "  --keep N              how many of the latest indexes keep their objects (at least 1)\n"
     "  --older-than DURATION only objects written longer ago than this go\n"
@@ -33,7 +39,7 @@ constexpr int TIMEOUT_SECONDS = 3600;
 
 // The object names of the index at `file`, added to `named`.
 bool AddNamed(const std::string& file, std::set<std::string>& named, std::string& error) {
-    const RcloneRun run = RunRclone({"cat", file}, TIMEOUT_SECONDS);
+    const RcloneRun run = RunRclone({"cat"}, {file}, TIMEOUT_SECONDS);
     if (run.exitCode != 0) {
         error = "cannot read " + file + ": " + RcloneFailure(run);
         return false;
@@ -58,6 +64,98 @@ int Fail(std::ostream& err, const std::string& message) {
     return EXIT_FINDING;
 }
 
+// What DEST says now about what is named: the listing of releases/ and the live index's entry,
+// each with the storage's times. gc reads them before it decides and again right before it
+// deletes; a publish in between changes one of them.
+struct Named {
+    std::vector<ListedFile> releases;
+    std::vector<ListedFile> index;
+};
+
+bool ListNamed(const std::string& appData, Named& named, std::string& error) {
+    std::vector<ListedFile> top;
+    if (!ListFolder(appData, true, top, error) ||
+        !ListFolder(JoinRemote(appData, RELEASES_FOLDER), true, named.releases, error)) {
+        return false;
+    }
+    named.index.clear();
+    std::copy_if(top.begin(), top.end(), std::back_inserter(named.index),
+                 [](const ListedFile& file) { return file.name == INDEX_NAME; });
+    return true;
+}
+
+int Collect(const std::string& dest, std::size_t keep, std::int64_t olderThan, bool dryRun,
+            std::ostream& out, std::ostream& err) {
+    const std::string appData = JoinRemote(dest, std::string(PACKAGE_FOLDER));
+    const std::string objectFolder = JoinRemote(appData, OBJECT_FOLDER);
+    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
+
+    Named before;
+    std::string error;
+    if (!ListNamed(appData, before, error)) {
+        return Fail(err, error);
+    }
+    if (before.index.empty()) {
+        return Fail(err, "no live index at " + JoinRemote(appData, INDEX_NAME));
+    }
+    // The live index names what installers fetch now, whether or not a release copy holds it.
+    std::set<std::string> named;
+    if (!AddNamed(JoinRemote(appData, INDEX_NAME), named, error)) {
+        return Fail(err, error);
+    }
+    const std::vector<std::string> kept = IndexesToKeep(before.releases, keep, now, olderThan);
+    for (const std::string& name : kept) {
+        if (!AddNamed(JoinRemote(JoinRemote(appData, RELEASES_FOLDER), name), named, error)) {
+            return Fail(err, error);
+        }
+    }
+    std::int64_t published = 0;
+    const std::size_t copies = static_cast<std::size_t>(std::count_if(
+        before.releases.begin(), before.releases.end(),
+        [&](const ListedFile& file) { return ReadReleaseCopyName(file.name, published); }));
+    std::vector<ListedFile> objects;
+    if (!ListFolder(objectFolder, true, objects, error)) {
+        return Fail(err, error);
+    }
+    const std::vector<ListedFile> remove = ObjectsToRemove(objects, named, now, olderThan);
+    if (!remove.empty() && !dryRun) {
+        // A publish that ran meanwhile may have confirmed one of these objects for its index.
+        Named after;
+        if (!ListNamed(appData, after, error)) {
+            return Fail(err, error);
+        }
+        if (!SameListing(before.releases, after.releases) ||
+            !SameListing(before.index, after.index)) {
+            return Fail(err, "the live index or " + std::string(RELEASES_FOLDER) +
+                                 "/ changed while gc ran (a publish to the same DEST?); run gc "
+                                 "again once no publish runs");
+        }
+    }
+    std::uint64_t bytes = 0;
+    std::vector<std::string> names;
+    for (const ListedFile& object : remove) {
+        out << (dryRun ? "would remove " : "remove ") << OBJECT_FOLDER << "/" << object.name << " ("
+            << object.size << " bytes)\n";
+        bytes += object.size;
+        names.push_back(object.name);
+    }
+    if (!remove.empty() && !dryRun) {
+        const NameListFile list(names);
+        const RcloneRun run = list.ok() ? RunRclone({"delete", "--files-from-raw", list.path()},
+                                                    {objectFolder}, TIMEOUT_SECONDS)
+                                        : RcloneRun{};
+        if (run.exitCode != 0) {
+            err << "tessaly-pack gc: removing failed: "
+                << (list.ok() ? RcloneFailure(run) : "cannot write a temporary file") << '\n';
+            return EXIT_FINDING;
+        }
+    }
+    out << "gc: " << kept.size() << " of " << copies << " published indexes and the live one name "
+        << named.size() << " objects; " << (dryRun ? "would remove " : "removed ") << remove.size()
+        << " of " << objects.size() << " objects (" << bytes << " bytes)\n";
+    return EXIT_OK;
+}
+
 }  // namespace
 
 bool ReadDuration(const std::string& text, std::int64_t& seconds) {
@@ -76,23 +174,33 @@ bool ReadDuration(const std::string& text, std::int64_t& seconds) {
     return true;
 }
 
-std::vector<std::string> IndexesToKeep(std::vector<std::string> copies, std::size_t keep,
+std::vector<std::string> IndexesToKeep(const std::vector<ListedFile>& releases, std::size_t keep,
                                        std::int64_t now, std::int64_t olderThan) {
-    std::int64_t time = 0;
-    copies.erase(
-        std::remove_if(copies.begin(), copies.end(),
-                       [&](const std::string& name) { return !ReadReleaseCopyName(name, time); }),
-        copies.end());
-    std::sort(copies.begin(), copies.end());
+    const std::map<std::string, std::int64_t> live = LiveTimes(releases);
+    std::vector<std::pair<std::int64_t, std::string>> order;
+    for (const auto& [copy, time] : live) {
+        order.emplace_back(time, copy);
+    }
+    std::sort(order.begin(), order.end());
     std::vector<std::string> kept;
-    for (std::size_t i = 0; i < copies.size(); ++i) {
-        std::int64_t replaced = 0;
-        const bool latest = copies.size() - i <= keep;
-        if (latest ||
-            (ReadReleaseCopyName(copies[i + 1], replaced) && replaced > now - olderThan)) {
-            kept.push_back(copies[i]);
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        if (order.size() - i <= keep || order[i + 1].first > now - olderThan) {
+            kept.push_back(order[i].second);
         }
     }
+    std::int64_t published = 0;
+    for (const ListedFile& copy : releases) {
+        if (!ReadReleaseCopyName(copy.name, published) || live.count(copy.name) != 0) {
+            continue;
+        }
+        const bool replaced = std::any_of(order.begin(), order.end(), [&](const auto& next) {
+            return next.first > copy.modified && next.first <= now - olderThan;
+        });
+        if (!replaced) {
+            kept.push_back(copy.name);
+        }
+    }
+    std::sort(kept.begin(), kept.end());
     return kept;
 }
 
@@ -106,6 +214,14 @@ std::vector<ListedFile> ObjectsToRemove(const std::vector<ListedFile>& objects,
         }
     }
     return remove;
+}
+
+bool SameListing(const std::vector<ListedFile>& a, const std::vector<ListedFile>& b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                      [](const ListedFile& x, const ListedFile& y) {
+                          return x.name == y.name && x.size == y.size && x.md5 == y.md5 &&
+                                 x.modified == y.modified;
+                      });
 }
 
 int RunGc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -128,66 +244,12 @@ int RunGc(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     if (keep == 0 || olderThan == 0) {
         return UsageError(err, "gc", "both --keep and --older-than are needed");
     }
-    const bool dryRun = HasFlag(parsed, "--dry-run");
-    const std::string appData = JoinRemote(parsed.positionals[0], std::string(PACKAGE_FOLDER));
-    const std::string objectFolder = JoinRemote(appData, OBJECT_FOLDER);
-    const std::int64_t now = static_cast<std::int64_t>(std::time(nullptr));
-
-    std::vector<ListedFile> top;
-    std::vector<ListedFile> copies;
-    std::string error;
-    if (!ListFolder(appData, false, top, error) ||
-        !ListFolder(JoinRemote(appData, RELEASES_FOLDER), false, copies, error)) {
-        return Fail(err, error);
-    }
-    if (std::none_of(top.begin(), top.end(),
-                     [](const ListedFile& file) { return file.name == INDEX_NAME; })) {
-        return Fail(err, "no live index at " + JoinRemote(appData, INDEX_NAME));
-    }
-    std::set<std::string> named;
-    if (!AddNamed(JoinRemote(appData, INDEX_NAME), named, error)) {
-        return Fail(err, error);
-    }
-    std::vector<std::string> copyNames;
-    for (const ListedFile& copy : copies) {
-        copyNames.push_back(copy.name);
-    }
-    const std::vector<std::string> kept = IndexesToKeep(copyNames, keep, now, olderThan);
-    for (const std::string& name : kept) {
-        if (!AddNamed(JoinRemote(JoinRemote(appData, RELEASES_FOLDER), name), named, error)) {
-            return Fail(err, error);
-        }
-    }
-    std::vector<ListedFile> objects;
-    if (!ListFolder(objectFolder, true, objects, error)) {
-        return Fail(err, error);
-    }
-    const std::vector<ListedFile> remove = ObjectsToRemove(objects, named, now, olderThan);
-    std::uint64_t bytes = 0;
-    std::vector<std::string> names;
-    for (const ListedFile& object : remove) {
-        out << (dryRun ? "would remove " : "remove ") << OBJECT_FOLDER << "/" << object.name << " ("
-            << object.size << " bytes)\n";
-        bytes += object.size;
-        names.push_back(object.name);
-    }
-    if (!remove.empty() && !dryRun) {
-        const NameListFile list(names);
-        const RcloneRun run =
-            list.ok() ? RunRclone({"delete", objectFolder, "--files-from-raw", list.path()},
-                                  TIMEOUT_SECONDS)
-                      : RcloneRun{};
-        if (run.exitCode != 0) {
-            err << "tessaly-pack gc: removing failed: "
-                << (list.ok() ? RcloneFailure(run) : "cannot write a temporary file") << '\n';
-            return EXIT_FINDING;
-        }
-    }
-    out << "gc: " << kept.size() << " of " << copyNames.size()
-        << " published indexes and the live one name " << named.size() << " objects; "
-        << (dryRun ? "would remove " : "removed ") << remove.size() << " of " << objects.size()
-        << " objects (" << bytes << " bytes)\n";
-    return EXIT_OK;
+    RedactingBuffer outBuffer(out, parsed.positionals[0]);
+    RedactingBuffer errBuffer(err, parsed.positionals[0]);
+    std::ostream shownOut(&outBuffer);
+    std::ostream shownErr(&errBuffer);
+    return Collect(parsed.positionals[0], keep, olderThan, HasFlag(parsed, "--dry-run"), shownOut,
+                   shownErr);
 }
 
 }  // namespace tessaly::pack

@@ -18,10 +18,13 @@ extern const char GC_USAGE[];
 // else, zero included.
 bool ReadDuration(const std::string& text, std::int64_t& seconds);
 
-// The release copies (names as ReleaseCopyName writes them; others are ignored) whose objects stay:
-// the last `keep`, and every one that was replaced less than `olderThan` seconds before `now`,
-// since a cache may still serve it. In name order.
-std::vector<std::string> IndexesToKeep(std::vector<std::string> copies, std::size_t keep,
+// The release copies whose objects stay, from a listing of releases/ with the storage's times:
+// the copies, and the markers of those that went live. A copy that went live stays when it is
+// among the last `keep` to go live, or when the next one went live less than `olderThan` seconds
+// before `now`, since a cache may still serve it. A copy without a marker (a publish that failed,
+// or one from before the markers) may have been live at any time after its upload: it stays until
+// a copy that went live after that upload has been live for `olderThan`. In name order.
+std::vector<std::string> IndexesToKeep(const std::vector<ListedFile>& releases, std::size_t keep,
                                        std::int64_t now, std::int64_t olderThan);
 
 // The objects to remove: named by none of `named` and written more than `olderThan` seconds before
@@ -29,6 +32,9 @@ std::vector<std::string> IndexesToKeep(std::vector<std::string> copies, std::siz
 std::vector<ListedFile> ObjectsToRemove(const std::vector<ListedFile>& objects,
                                         const std::set<std::string>& named, std::int64_t now,
                                         std::int64_t olderThan);
+
+// True when two listings hold the same files, with the same sizes, hashes and times.
+bool SameListing(const std::vector<ListedFile>& a, const std::vector<ListedFile>& b);
 
 // Runs "gc DEST --keep N --older-than DURATION [--dry-run]".
 int RunGc(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);

@@ -162,6 +162,10 @@ class IndexChecker {
                             " looks like UTF-8; the installer reads names in code page 936");
         } else if (!IsCp936Text(text.c_str())) {
             Add(number, std::string("the ") + column + " column is not valid code page 936 text");
+        } else if (std::string utf8; !Cp936ToUtf8(text, utf8)) {
+            Add(number, std::string("the ") + column + " column " + Quoted(text) +
+                            " holds a byte pair to which code page 936 assigns no character: " +
+                            "Windows does not convert it, and the installer refuses the name");
         }
     }
 

@@ -79,6 +79,13 @@ SigningKey LoadKey(const fs::path& file, bool isPrivate, std::string& error) {
     if (!key) {
         error = file.string() + ": not a PEM " + (isPrivate ? "private" : "public") + " key (" +
                 OpenSslError() + ")";
+        Bio again(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
+        if (!isPrivate &&
+            SigningKey(PEM_read_bio_PrivateKey(again.get(), nullptr, nullptr, nullptr))) {
+            error = file.string() + ": a private key, where the public key belongs: give the " +
+                    "KEY.pub that keygen wrote beside it, and keep the private key to sign with";
+        }
+        ERR_clear_error();
         return nullptr;
     }
     const std::string info = PublicKeyInfo(key.get());

@@ -1,7 +1,13 @@
 // Name rules and path keys for local paths in code page 936.
 #include "pack/local_names.h"
 
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <cwchar>
+#include <cwctype>
 
 #include "pack/cp936.h"
 
@@ -91,18 +97,39 @@ bool HasSeparator(const std::string& cp936Path) {
 
 namespace {
 
-// Upper-cases ASCII letters, leaving both bytes of every double-byte character alone.
-std::string FoldCase(const std::string& component) {
-    std::string folded;
-    for (std::size_t i = 0; i < component.size(); ++i) {
-        const char c = component[i];
-        if (IsCp936LeadByte(static_cast<unsigned char>(c)) && i + 1 < component.size()) {
-            folded += c;
-            folded += component[++i];
-        } else {
-            folded += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        }
+// Marks the key of a name that is not code page 936 text, so that it never meets the key of one
+// that is: UTF-8 holds no 0xFF byte.
+constexpr char NOT_CP936_MARK = '\xFF';
+
+// A UTF-8 locale of the tool's own, made once. glibc has C.UTF-8 built in.
+locale_t Utf8Locale() {
+    static const locale_t locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+    if (locale == locale_t{}) {
+        std::fputs("tessaly-pack: the C library has no C.UTF-8 locale to compare names in\n",
+                   stderr);
+        std::exit(EXIT_FAILURE);
     }
+    return locale;
+}
+
+// Upper-cases every character as NTFS does when it compares names: Unicode's simple uppercase,
+// which the C library's towupper gives under a UTF-8 locale. That locale is taken for this thread
+// and this call only; the rest of the tool keeps the "C" locale. The key is UTF-8.
+std::string FoldCase(const std::string& component) {
+    std::string utf8;
+    if (!Cp936ToUtf8(component, utf8)) {
+        return NOT_CP936_MARK + component;
+    }
+    // iconv's UTF-8 is valid, so both conversions convert it all.
+    const locale_t previous = uselocale(Utf8Locale());
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(std::mbstowcs(wide.data(), utf8.c_str(), wide.size()));
+    for (wchar_t& c : wide) {
+        c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+    }
+    std::string folded(wide.size() * MB_LEN_MAX, '\0');
+    folded.resize(std::wcstombs(folded.data(), wide.c_str(), folded.size()));
+    uselocale(previous);
     return folded;
 }
 

@@ -25,7 +25,8 @@ std::vector<std::string> SplitLocalPath(const std::string& cp936Path);
 bool HasSeparator(const std::string& cp936Path);
 
 // A key under which Windows takes two local paths for the same: the components joined with
-// backslashes, ASCII letters in upper case.
+// backslashes, every letter that has an upper case in it, as NTFS compares names (ａ and Ａ, α
+// and Α, а and А, ⅰ and Ⅰ are one name).
 std::string LocalPathKey(const std::string& cp936Path);
 
 // The key of the folder that holds `cp936Path`; empty when it lies in the install directory itself.

@@ -40,9 +40,11 @@ const char PUBLISH_USAGE[] =
     "  2. uploads every object that DEST lacks, with Cache-Control: public, max-age=31536000,\n"
     "     immutable, never writing over one: an object of that name with other bytes stops the\n"
     "     publish;\n"
-    "  3. confirms that every object the index names is at DEST with its size and MD5;\n"
-    "  4. keeps a copy of the index as AppData/releases/<UTC time>-FileList.txt (for gc);\n"
-    "  5. uploads AppData/FileList.txt last, with Cache-Control: no-cache.\n"
+    "  3. keeps a copy of the index as AppData/releases/<UTC time>-FileList.txt (for gc);\n"
+    "  4. confirms that every object the index names is at DEST with its size and MD5;\n"
+    "  5. uploads AppData/FileList.txt last, with Cache-Control: no-cache (where rclone writes\n"
+    "     in place, as in a folder, under a temporary name, then moved into place), and marks\n"
+    "     the copy as gone live.\n"
     "A failure at any step leaves the index that was live before, and everything it names, in\n"
     "place; running the same command again completes the publish and uploads only what is\n"
     "missing. rclone does the transfers, with its own configuration and credentials\n"
@@ -104,6 +106,18 @@ bool DigestObject(const fs::path& file, const std::string& name, LocalObject& ob
     return true;
 }
 
+// rclone's JSON as it prints it, indented one field a line, without the layout: "key":value.
+std::string CompactJson(const std::string& text) {
+    std::string json;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c != '\n' && c != '\t' && !(c == ' ' && i > 0 && text[i - 1] == ':')) {
+            json += c;
+        }
+    }
+    return json;
+}
+
 std::string Megabytes(std::uint64_t bytes) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
@@ -114,13 +128,18 @@ class Publisher {
   public:
     Publisher(const fs::path& package, const std::string& dest, bool dryRun, std::ostream& out,
               std::ostream& err)
-        : appData_(package / PACKAGE_FOLDER),
+        : local_(IsLocalDest(dest)),
+          appData_(package / PACKAGE_FOLDER),
           remoteAppData_(JoinRemote(dest, std::string(PACKAGE_FOLDER))),
           dryRun_(dryRun),
           out_(out),
           err_(err) {}
 
     int Run() {
+        if (local_) {
+            out_ << "note: " << remoteAppData_
+                 << " is a local folder (an rclone remote is written remote:bucket/prefix)\n";
+        }
         if (!CheckPackage() || !PlanObjects()) {
             return EXIT_FINDING;
         }
@@ -128,7 +147,7 @@ class Publisher {
             PrintPlan();
             return EXIT_OK;
         }
-        if (!UploadObjects() || !ConfirmObjects() || !PublishIndex()) {
+        if (!UploadObjects() || !CopyIndex() || !ConfirmObjects() || !PublishIndex()) {
             err_ << "tessaly-pack publish: not published; the index that was live at "
                  << remoteAppData_ << " stays live. Run the same command again to complete it.\n";
             return EXIT_FINDING;
@@ -145,7 +164,9 @@ class Publisher {
     bool CheckPackage() {
         const fs::path indexFile = appData_ / INDEX_NAME;
         if (!ReadWholeFile(indexFile, index_)) {
-            return Fail(indexFile.string() + ": cannot be read (PACKAGE is the OUT_DIR of build)");
+            return Fail(indexFile.string() +
+                        ": cannot be read; PACKAGE is the OUT_DIR of tessaly-pack build: build it "
+                        "first");
         }
         // A signed index is checked as check --signed does, expiry included: an index with an
         // expired line must not replace one that installs with every key.
@@ -195,6 +216,10 @@ class Publisher {
         std::map<std::string, ListedFile> present;
         if (!ListObjects(present)) {
             return false;
+        }
+        if (present.empty()) {
+            out_ << "note: " << remoteAppData_
+                 << " holds no package yet: a first publish, or a typo in DEST\n";
         }
         bool conflict = false;
         for (const LocalObject& object : objects_) {
@@ -257,11 +282,20 @@ class Publisher {
                  << Megabytes(stats.bytes) << " of " << Megabytes(uploadBytes_) << "\033[K"
                  << std::flush;
         };
+        std::vector<std::string> options = {"copy",
+                                            "--files-from-raw",
+                                            list.path(),
+                                            "--no-traverse",
+                                            "--immutable",
+                                            "--no-update-modtime",
+                                            "--header-upload",
+                                            std::string("Cache-Control: ") + OBJECT_CACHE_CONTROL,
+                                            "--header-upload",
+                                            "Content-Type: application/octet-stream"};
+        options.insert(options.end(), UPLOAD_TIME_OPTIONS.begin(), UPLOAD_TIME_OPTIONS.end());
         const RcloneRun run = RunRclone(
-            {"copy", (appData_ / OBJECT_FOLDER).string(), JoinRemote(remoteAppData_, OBJECT_FOLDER),
-             "--files-from-raw", list.path(), "--no-traverse", "--immutable", "--no-update-modtime",
-             "--header-upload", std::string("Cache-Control: ") + OBJECT_CACHE_CONTROL,
-             "--header-upload", "Content-Type: application/octet-stream"},
+            options,
+            {(appData_ / OBJECT_FOLDER).string(), JoinRemote(remoteAppData_, OBJECT_FOLDER)},
             TRANSFER_TIMEOUT_SECONDS,
             terminal ? std::function<void(const TransferStats&)>(progress) : nullptr);
         if (terminal) {
@@ -307,7 +341,7 @@ class Publisher {
 
     // For storage that keeps no MD5: the object read back must have the SHA-256 of its name.
     bool ConfirmByContent(const std::string& where, const LocalObject& object) {
-        const RcloneRun run = RunRclone({"cat", where}, TRANSFER_TIMEOUT_SECONDS);
+        const RcloneRun run = RunRclone({"cat"}, {where}, TRANSFER_TIMEOUT_SECONDS);
         if (run.exitCode != 0) {
             return false;
         }
@@ -317,46 +351,85 @@ class Publisher {
         return HexText(digest, size) == object.name;
     }
 
-    // The copy under releases/ goes first: gc then knows every index that ever went live (a copy
-    // whose index failed to go live only keeps more objects). The same index is copied once.
-    bool PublishIndex() {
+    // The copy under releases/ goes up before the objects are confirmed and the index goes live:
+    // gc then knows every index that may be live before it is (a copy whose index never went
+    // live only keeps more objects). The copy of the last index that went live is kept when it
+    // holds these bytes.
+    bool CopyIndex() {
         unsigned char digest[EVP_MAX_MD_SIZE];
         unsigned size = 0;
         EVP_Digest(index_.data(), index_.size(), digest, &size, EVP_md5(), nullptr);
-        const std::string md5 = HexText(digest, size);
-        const std::string releases = JoinRemote(remoteAppData_, RELEASES_FOLDER);
-        std::vector<ListedFile> copies;
-        std::vector<ListedFile> live;
+        md5_ = HexText(digest, size);
+        std::vector<ListedFile> releases;
         std::string error;
-        if (!ListFolder(releases, false, copies, error) ||
-            !ListFolder(remoteAppData_, false, live, error)) {
+        if (!ListFolder(JoinRemote(remoteAppData_, RELEASES_FOLDER), true, releases, error)) {
             return Fail(error);
         }
-        const ListedFile* newest = nullptr;
-        std::int64_t time = 0;
-        for (const ListedFile& copy : copies) {
-            if (ReadReleaseCopyName(copy.name, time) &&
-                (newest == nullptr || copy.name > newest->name)) {
-                newest = &copy;
+        copyName_ = ReusableCopy(releases, index_.size(), md5_);
+        copyKept_ = !copyName_.empty();
+        if (!copyKept_) {
+            copyName_ = NewCopyName(releases);
+            return UploadIndex(JoinRemote(JoinRemote(remoteAppData_, RELEASES_FOLDER), copyName_));
+        }
+        return true;
+    }
+
+    // The index goes live unless it is live already: the same bytes and, on a DEST that keeps
+    // headers, Cache-Control: no-cache (an index uploaded by hand lacks it, and a CDN would keep
+    // it). Then the copy's marker tells gc when.
+    bool PublishIndex() {
+        const std::string target = JoinRemote(remoteAppData_, INDEX_NAME);
+        const RcloneRun stat = RunRclone({"lsjson", "--stat", "--metadata", "--hash"}, {target},
+                                         INDEX_TIMEOUT_SECONDS);
+        const std::string json = CompactJson(stat.output);
+        const bool keepsHeaders = json.find("\"content-type\"") != std::string::npos;
+        const bool isLive =
+            stat.exitCode == 0 &&
+            json.find("\"Size\":" + std::to_string(index_.size()) + ",") != std::string::npos &&
+            json.find("\"md5\":\"" + md5_ + "\"") != std::string::npos &&
+            (!keepsHeaders || json.find(std::string("\"cache-control\":\"") + INDEX_CACHE_CONTROL +
+                                        "\"") != std::string::npos);
+        if (!isLive && !UploadLiveIndex(target)) {
+            return false;
+        }
+        const std::string marker =
+            JoinRemote(JoinRemote(remoteAppData_, RELEASES_FOLDER), LiveMarkerName(copyName_));
+        if (!(isLive && copyKept_)) {
+            const RcloneRun run = RunRclone({"touch"}, {marker}, INDEX_TIMEOUT_SECONDS);
+            if (run.exitCode != 0) {
+                return Fail("the index is live, but writing " + marker +
+                            " failed: " + RcloneFailure(run) +
+                            " (until it is there, gc keeps the objects of older indexes longer)");
             }
         }
-        const bool copied =
-            newest != nullptr && newest->size == index_.size() && newest->md5 == md5;
-        std::string copyName = copied ? newest->name : NewCopyName(copies);
-        if (!copied && !UploadIndex(JoinRemote(releases, copyName))) {
+        out_ << "index: " << RELEASES_FOLDER << "/" << copyName_ << (copyKept_ ? " (kept)" : "")
+             << ", then " << target << (isLive ? " (live already)" : " (live now)") << '\n';
+        return true;
+    }
+
+    // Where rclone writes a file in place (a folder, SFTP, WebDAV: any backend that is not an
+    // object store, which stores an upload whole), the index goes up under a temporary name and
+    // is then moved into place, so that no installer reads half of it.
+    bool UploadLiveIndex(const std::string& target) {
+        const RcloneRun features =
+            RunRclone({"backend", "features"}, {remoteAppData_}, INDEX_TIMEOUT_SECONDS);
+        const std::string json = CompactJson(features.output);
+        const bool inPlace = features.exitCode == 0
+                                 ? json.find("\"BucketBased\":false") != std::string::npos &&
+                                       json.find("\"Move\":true") != std::string::npos
+                                 : local_;
+        if (!inPlace) {
+            return UploadIndex(target);
+        }
+        const std::string partial =
+            JoinRemote(remoteAppData_, std::string(".") + INDEX_NAME + ".partial");
+        if (!UploadIndex(partial)) {
             return false;
         }
-        bool isLive = false;
-        for (const ListedFile& file : live) {
-            isLive = isLive ||
-                     (file.name == INDEX_NAME && file.size == index_.size() && file.md5 == md5);
+        const RcloneRun run = RunRclone({"moveto"}, {partial, target}, INDEX_TIMEOUT_SECONDS);
+        if (run.exitCode != 0) {
+            return Fail("moving " + partial + " to " + target + " failed: " + RcloneFailure(run));
         }
-        if (!isLive && !UploadIndex(JoinRemote(remoteAppData_, INDEX_NAME))) {
-            return false;
-        }
-        out_ << "index: " << RELEASES_FOLDER << "/" << copyName << (copied ? " (kept)" : "")
-             << ", then " << JoinRemote(remoteAppData_, INDEX_NAME)
-             << (isLive ? " (live already)" : " (live now)") << '\n';
         return true;
     }
 
@@ -374,17 +447,20 @@ class Publisher {
 
     bool UploadIndex(const std::string& target) {
         // --ignore-times: a changed index of the same size is written, never skipped.
+        std::vector<std::string> options = {
+            "copyto",          "--ignore-times",
+            "--header-upload", std::string("Cache-Control: ") + INDEX_CACHE_CONTROL,
+            "--header-upload", "Content-Type: text/plain"};
+        options.insert(options.end(), UPLOAD_TIME_OPTIONS.begin(), UPLOAD_TIME_OPTIONS.end());
         const RcloneRun run =
-            RunRclone({"copyto", (appData_ / INDEX_NAME).string(), target, "--ignore-times",
-                       "--header-upload", std::string("Cache-Control: ") + INDEX_CACHE_CONTROL,
-                       "--header-upload", "Content-Type: text/plain"},
-                      INDEX_TIMEOUT_SECONDS);
+            RunRclone(options, {(appData_ / INDEX_NAME).string(), target}, INDEX_TIMEOUT_SECONDS);
         if (run.exitCode != 0) {
             return Fail("uploading " + target + " failed: " + RcloneFailure(run));
         }
         return true;
     }
 
+    const bool local_;
     const fs::path appData_;
     const std::string remoteAppData_;
     const bool dryRun_;
@@ -395,6 +471,9 @@ class Publisher {
     std::vector<LocalObject> toUpload_;
     std::uint64_t uploadBytes_ = 0;
     std::uint64_t presentBytes_ = 0;
+    std::string md5_;
+    std::string copyName_;
+    bool copyKept_ = false;
 };
 
 }  // namespace
@@ -407,10 +486,18 @@ int RunPublish(const std::vector<std::string>& args, std::ostream& out, std::ost
         return *exit;
     }
     const fs::path package = parsed.positionals[0];
-    if (!fs::is_directory(package)) {
-        return UsageError(err, "publish", package.string() + " is not a folder");
+    const std::string& dest = parsed.positionals[1];
+    RedactingBuffer outBuffer(out, dest);
+    RedactingBuffer errBuffer(err, dest);
+    std::ostream shownOut(&outBuffer);
+    std::ostream shownErr(&errBuffer);
+    if (!fs::is_directory(package / PACKAGE_FOLDER)) {
+        shownErr << "tessaly-pack publish: " << package.string() << " holds no built package (no "
+                 << PACKAGE_FOLDER << "/ folder); build it first: tessaly-pack build STAGING "
+                 << package.string() << '\n';
+        return EXIT_FINDING;
     }
-    return Publisher(package, parsed.positionals[1], HasFlag(parsed, "--dry-run"), out, err).Run();
+    return Publisher(package, dest, HasFlag(parsed, "--dry-run"), shownOut, shownErr).Run();
 }
 
 }  // namespace tessaly::pack

@@ -1,7 +1,9 @@
 // Release copy names and the object names of an index.
 #include "pack/published_layout.h"
 
+#include <algorithm>
 #include <ctime>
+#include <tuple>
 #include <set>
 
 #include "format/content_address.h"
@@ -28,6 +30,45 @@ bool ReadReleaseCopyName(const std::string& name, std::int64_t& published) {
     }
     published = timegm(&utc);
     return true;
+}
+
+std::string LiveMarkerName(const std::string& copy) {
+    return copy + ".live";
+}
+
+std::map<std::string, std::int64_t> LiveTimes(const std::vector<ListedFile>& releases) {
+    std::set<std::string> copies;
+    std::int64_t published = 0;
+    for (const ListedFile& file : releases) {
+        if (ReadReleaseCopyName(file.name, published)) {
+            copies.insert(file.name);
+        }
+    }
+    const std::string suffix = LiveMarkerName("");
+    std::map<std::string, std::int64_t> times;
+    for (const ListedFile& file : releases) {
+        const std::size_t base = file.name.size() - std::min(file.name.size(), suffix.size());
+        const std::string copy = file.name.substr(0, base);
+        if (file.name.compare(base, std::string::npos, suffix) == 0 && copies.count(copy) != 0) {
+            times[copy] = file.modified;
+        }
+    }
+    return times;
+}
+
+std::string ReusableCopy(const std::vector<ListedFile>& releases, std::uint64_t size,
+                         const std::string& md5) {
+    const std::map<std::string, std::int64_t> live = LiveTimes(releases);
+    const auto last = std::max_element(live.begin(), live.end(), [](const auto& a, const auto& b) {
+        return std::tie(a.second, a.first) < std::tie(b.second, b.first);
+    });
+    for (const ListedFile& file : releases) {
+        if (last != live.end() && file.name == last->first && file.size == size && !md5.empty() &&
+            file.md5 == md5) {
+            return file.name;
+        }
+    }
+    return {};
 }
 
 bool ObjectNames(const std::string& index, std::vector<std::string>& names, std::string& error) {

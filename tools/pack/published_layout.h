@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "pack/rclone.h"
 
 namespace tessaly::pack {
 
@@ -21,6 +24,19 @@ constexpr char RELEASES_FOLDER[] = "releases";
 std::string ReleaseCopyName(std::int64_t published);
 // The time in such a name; false for any other name.
 bool ReadReleaseCopyName(const std::string& name, std::int64_t& published);
+
+// The marker publish writes beside a release copy right after that index went live: an empty
+// "<copy>.live", whose time at DEST (the storage's own) says when.
+std::string LiveMarkerName(const std::string& copy);
+
+// The copies of a listing of releases/ that went live, each with the time of its marker.
+std::map<std::string, std::int64_t> LiveTimes(const std::vector<ListedFile>& releases);
+
+// The copy of a listing of releases/ that publish may keep for an index of `size` bytes and MD5
+// `md5`: the copy that went live last, when it holds these bytes; "" when there is none. A copy
+// that never went live is not reused: its time would be that of the failed publish.
+std::string ReusableCopy(const std::vector<ListedFile>& releases, std::uint64_t size,
+                         const std::string& md5);
 
 // The Download paths of an index that publish and gc handle: "objects/<sha256>", each once, in
 // index order. False, with `error` naming the line, when a Download path has another form.

@@ -131,14 +131,19 @@ std::vector<ListedFile> ReadListing(const std::string& output) {
 
 }  // namespace
 
-RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
-                    const std::function<void(const TransferStats&)>& onStats) {
+const std::vector<std::string> UPLOAD_TIME_OPTIONS = {"--local-no-set-modtime",
+                                                      "--sftp-set-modtime=false"};
+
+RcloneRun RunRclone(const std::vector<std::string>& args, const std::vector<std::string>& paths,
+                    int timeoutSeconds, const std::function<void(const TransferStats&)>& onStats) {
     RcloneRun run;
     std::vector<std::string> argv = {"rclone", "--use-json-log"};
     if (onStats) {
         argv.insert(argv.end(), {"--stats", "500ms", "--stats-log-level", "NOTICE"});
     }
     argv.insert(argv.end(), args.begin(), args.end());
+    argv.push_back("--");
+    argv.insert(argv.end(), paths.begin(), paths.end());
     std::vector<std::string> env = ChildEnvironment();
     std::vector<char*> argPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(env);
@@ -243,8 +248,7 @@ bool ListFolder(const std::string& folder, bool serverTimes, std::vector<ListedF
     if (serverTimes) {
         args.push_back("--use-server-modtime");
     }
-    args.push_back(folder);
-    const RcloneRun run = RunRclone(args, 600);
+    const RcloneRun run = RunRclone(args, {folder}, 600);
     if (run.exitCode == 3) {  // directory not found
         files.clear();
         return true;
@@ -289,10 +293,110 @@ NameListFile::~NameListFile() {
 }
 
 std::string RcloneFailure(const RcloneRun& run) {
-    if (!run.errors.empty()) {
-        return run.errors.front();
+    if (run.errors.empty()) {
+        return "rclone ended with exit status " + std::to_string(run.exitCode);
     }
-    return "rclone ended with exit status " + std::to_string(run.exitCode);
+    // rclone: Failed to create file system for "REMOTE:path": didn't find section in config file
+    const std::string& first = run.errors.front();
+    const std::size_t quote = first.find("for \"");
+    if (first.find("didn't find section in config file") != std::string::npos &&
+        quote != std::string::npos) {
+        const std::string dest = first.substr(quote + 5);
+        return "rclone has no remote named \"" + dest.substr(0, dest.find_first_of(",:")) +
+               "\" (rclone listremotes lists those it has, rclone config adds one)";
+    }
+    return first;
+}
+
+namespace {
+
+// Where the remote part of a DEST ends (its ":") and where its parameters begin (the first ","
+// before that), each npos when there is none. Parameter values may be quoted with ' or ", and
+// then hold "," and ":".
+struct RemoteParts {
+    std::size_t params = std::string::npos;
+    std::size_t colon = std::string::npos;
+};
+
+RemoteParts ReadRemoteParts(const std::string& dest) {
+    RemoteParts parts;
+    char quote = 0;
+    for (std::size_t i = dest.rfind(':', 0) == 0 ? 1 : 0; i < dest.size(); ++i) {
+        const char c = dest[i];
+        if (quote != 0) {
+            quote = c == quote ? 0 : quote;
+        } else if (parts.params != std::string::npos && (c == '"' || c == '\'')) {
+            quote = c;
+        } else if (c == '/' && parts.params == std::string::npos) {
+            break;
+        } else if (c == ',' && parts.params == std::string::npos) {
+            parts.params = i;
+        } else if (c == ':') {
+            parts.colon = i;
+            break;
+        }
+    }
+    return parts;
+}
+
+}  // namespace
+
+bool IsLocalDest(const std::string& dest) {
+    return ReadRemoteParts(dest).colon == std::string::npos;
+}
+
+std::string ShownDest(const std::string& dest) {
+    const RemoteParts parts = ReadRemoteParts(dest);
+    if (parts.colon == std::string::npos || parts.params == std::string::npos) {
+        return dest;
+    }
+    return dest.substr(0, parts.params) + dest.substr(parts.colon);
+}
+
+RedactingBuffer::RedactingBuffer(std::ostream& target, const std::string& dest) : target_(target) {
+    const RemoteParts parts = ReadRemoteParts(dest);
+    if (parts.colon != std::string::npos && parts.params != std::string::npos) {
+        // As given, and as rclone quotes it in its messages and JSON logs (\" and \\ escaped).
+        const std::string given = dest.substr(0, parts.colon);
+        std::string quoted;
+        for (const char c : given) {
+            quoted += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        }
+        secrets_ = {quoted, given};
+        shown_ = dest.substr(0, parts.params);
+    }
+}
+
+RedactingBuffer::~RedactingBuffer() {
+    sync();
+}
+
+int RedactingBuffer::overflow(int c) {
+    if (c == traits_type::eof()) {
+        return traits_type::not_eof(c);
+    }
+    line_ += static_cast<char>(c);
+    if (c == '\n' || c == '\r') {
+        Flush();
+    }
+    return c;
+}
+
+int RedactingBuffer::sync() {
+    Flush();
+    target_.flush();
+    return 0;
+}
+
+void RedactingBuffer::Flush() {
+    for (const std::string& secret : secrets_) {
+        for (std::size_t at = line_.find(secret); at != std::string::npos;
+             at = line_.find(secret, at + shown_.size())) {
+            line_.replace(at, secret.size(), shown_);
+        }
+    }
+    target_ << line_;
+    line_.clear();
 }
 
 }  // namespace tessaly::pack

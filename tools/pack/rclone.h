@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <ostream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -24,13 +26,20 @@ struct RcloneRun {
     std::vector<std::string> errors;  // its error lines, as rclone wrote them
 };
 
-// Runs `rclone ARGS...` (no shell) and waits for it, at most `timeoutSeconds` (then it is killed).
-// Its logs are read as JSON lines: errors are kept, and when `onStats` is given, every progress
-// report rclone makes (twice a second) is handed to it. AWS_CA_BUNDLE is removed from rclone's
-// environment only: rclone 1.60's S3 client fails every call when it is set. TZ is UTC, so that
-// listed times read as UTC.
-RcloneRun RunRclone(const std::vector<std::string>& args, int timeoutSeconds,
+// Runs `rclone ARGS... -- PATHS...` (no shell) and waits for it, at most `timeoutSeconds` (then it
+// is killed). The "--" keeps a path that begins with "-" from being read as an option. Its logs are
+// read as JSON lines: errors are kept, and when `onStats` is given, every progress report rclone
+// makes (twice a second) is handed to it. AWS_CA_BUNDLE is removed from rclone's environment only:
+// rclone 1.60's S3 client fails every call when it is set. TZ is UTC, so that listed times read as
+// UTC.
+RcloneRun RunRclone(const std::vector<std::string>& args, const std::vector<std::string>& paths,
+                    int timeoutSeconds,
                     const std::function<void(const TransferStats&)>& onStats = {});
+
+// The options every upload is given: on backends that would keep the source file's modification
+// time (a local folder, SFTP), the file keeps the time it was written at DEST instead, so that
+// every object's age is when it reached DEST.
+extern const std::vector<std::string> UPLOAD_TIME_OPTIONS;
 
 // One file of a listing.
 struct ListedFile {
@@ -67,7 +76,38 @@ class NameListFile {
     bool ok_ = false;
 };
 
-// The first error rclone wrote, or its exit status when it wrote none.
+// The first error rclone wrote, or its exit status when it wrote none. A remote that rclone does
+// not know is named as such, with where to look.
 std::string RcloneFailure(const RcloneRun& run);
+
+// True when rclone takes `dest` as a local folder: no "remote:" before the first "/".
+bool IsLocalDest(const std::string& dest);
+
+// `dest` as it may be shown: a connection string's parameters ("remote,key=value:path",
+// ":backend,key=value:path"), which may hold credentials, removed ("remote:path", ":backend:path").
+std::string ShownDest(const std::string& dest);
+
+// An output stream's buffer that writes each line (up to "\n" or "\r") to `target` with every
+// occurrence of DEST's connection string replaced by ShownDest's form. publish and gc write all
+// their output through it, rclone's passed-on messages included.
+class RedactingBuffer : public std::streambuf {
+  public:
+    RedactingBuffer(std::ostream& target, const std::string& dest);
+    ~RedactingBuffer() override;
+
+  protected:
+    int overflow(int c) override;
+    int sync() override;
+
+  private:
+    void Flush();
+
+    std::ostream& target_;
+    // The remote part of DEST with its parameters, as given and as rclone quotes it; none when
+    // DEST has no parameters.
+    std::vector<std::string> secrets_;
+    std::string shown_;
+    std::string line_;
+};
 
 }  // namespace tessaly::pack

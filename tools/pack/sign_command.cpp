@@ -30,7 +30,8 @@ const char SIGN_USAGE[] =
     "ones, one per key, through a temporary file beside it, so a reader sees the old or the new\n"
     "index. While the signing key is being changed, give the old and the new key: installers\n"
     "that hold either accept the index.\n"
-    "Re-sign before the signature expires, then upload FileList.txt; the objects do not change.\n"
+    "Re-sign before the signature expires, then publish the package again (tessaly-pack\n"
+    "publish): only FileList.txt goes up; the objects do not change.\n"
     "Nothing is written when an installer built with the key would still refuse the index (a\n"
     "stray signature line, a Download path that does not end in its content's SHA-256).\n"
     "\n"
@@ -115,7 +116,8 @@ int RunSign(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
     out << result.indexFile.string() << ": " << SignedByText(KeyPointers(keys)) << ", "
         << DescribeValidity(expires, now) << '\n'
-        << "Upload " << INDEX_NAME << " again; the objects are unchanged.\n";
+        << "Publish it again (tessaly-pack publish " << parsed.positionals[0] << " DEST): only "
+        << INDEX_NAME << " goes up, the objects are unchanged.\n";
     return EXIT_OK;
 }
 

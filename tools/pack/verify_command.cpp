@@ -150,7 +150,7 @@ class PackageVerifier {
         const HttpAnswer index = FetchLikeInstaller(indexUrl);
         const std::string problem = JudgeAnswer(index);
         if (!problem.empty()) {
-            Report(indexUrl + ": " + problem);
+            Report(indexUrl + ": " + problem + MissingFolderHint(index));
             return std::move(result_);
         }
         result_.indexFetched = true;
@@ -175,6 +175,20 @@ class PackageVerifier {
   private:
     fs::path LocalFile(const std::string& serverPath) const {
         return fs::path(options_.against) / PACKAGE_FOLDER / StripLeadingSeparators(serverPath);
+    }
+
+    // A 404 at a base that does not end in the package folder: most often the folder was left out
+    // of the URL, as with a bucket served by path (http://host/bucket/).
+    std::string MissingFolderHint(const HttpAnswer& answer) const {
+        const std::string folder = TESSALY_PACKAGE_BASE_PATH;  // "/AppData/"
+        const bool inFolder =
+            base_.size() >= folder.size() &&
+            base_.compare(base_.size() - folder.size(), folder.size(), folder) == 0;
+        if (!answer.answered || answer.head.status != 404 || inFolder) {
+            return {};
+        }
+        return "; the package lies in a folder " + folder.substr(1) + ": try " + base_ +
+               folder.substr(1);
     }
 
     void Report(const std::string& line) {

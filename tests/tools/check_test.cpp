@@ -84,33 +84,55 @@ TEST(CheckFileList, ReportsEverySkippedOrUselessLineWhereAnEditorShowsIt) {
                           });
 }
 
-TEST(CheckFileList, WholeIndexProblems) {
-    ExpectFindings("", {{0, "the index is empty"}});
-    ExpectFindings(
-        "\xFF\xFE"
-        "1\0|\0",
-        {{1, "UTF-16"}});
-    ExpectFindings("\r\n\r\n", {{0, "no line gives an entry"}});
-    ExpectFindings("# a comment\n", {{1, "no \"|\""}, {0, "no line gives an entry"}});
-    ExpectFindings("0|objects/a|a.exe\r\n2|a.exe|A\r\n", {});
-    ExpectFindings("2|a.exe|A\r\n3|a.exe|\r\n", {{1, "shortcut to \"a.exe\", which no entry"},
-                                                 {2, "launch of \"a.exe\", which no entry"},
-                                                 {0, "no Download or Folder entry"}});
-    ExpectFindings(std::string("1|a|\r\n0|p|a\\x\r\n\0"
-                               "0|q|y\r\n",
-                               23),
-                   {{3, "a zero byte ends the index here: the installer ignores the 7 bytes"}});
+// An index, and what check finds in it as a whole or in its entries' names.
+struct FindingsRow {
+    const char* name;
+    std::string index;
+    std::vector<Expected> expected;
+};
+
+void PrintTo(const FindingsRow& row, std::ostream* out) {
+    *out << row.name;
 }
 
-TEST(CheckFileList, EntryProblemsAndNames) {
-    ExpectFindings("0|p|a.txt\n0|q|A.TXT\n", {{2, "replaces the file installed by line 1"}});
-    // 数据 written in UTF-8 instead of code page 936.
-    ExpectFindings("1|\xE6\x95\xB0\xE6\x8D\xAE|\n", {{1, "looks like UTF-8"}});
-    ExpectFindings("1|\xCA\xFD\xBE\xDD|\n", {});
-    ExpectFindings("1|a\xFF|\n", {{1, "not valid code page 936"}});
-    // D7 FA is a lead and a trail byte, but code page 936 has no character there.
-    ExpectFindings("1|a\xD7\xFA|\n", {{1, "no character"}});
+class IndexFindings : public ::testing::TestWithParam<FindingsRow> {};
+
+TEST_P(IndexFindings, AreReportedOnTheirLines) {
+    ExpectFindings(GetParam().index, GetParam().expected);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    CheckFileList, IndexFindings,
+    ::testing::ValuesIn(std::vector<FindingsRow>{
+        {"empty", "", {{0, "the index is empty"}}},
+        {"utf16",
+         "\xFF\xFE"
+         "1\0|\0",
+         {{1, "UTF-16"}}},
+        {"only_line_ends", "\r\n\r\n", {{0, "no line gives an entry"}}},
+        {"a_comment", "# a comment\n", {{1, "no \"|\""}, {0, "no line gives an entry"}}},
+        {"a_download_and_its_link", "0|objects/a|a.exe\r\n2|a.exe|A\r\n", {}},
+        {"only_links",
+         "2|a.exe|A\r\n3|a.exe|\r\n",
+         {{1, "shortcut to \"a.exe\", which no entry"},
+          {2, "launch of \"a.exe\", which no entry"},
+          {0, "no Download or Folder entry"}}},
+        {"a_zero_byte",
+         std::string("1|a|\r\n0|p|a\\x\r\n\0"
+                     "0|q|y\r\n",
+                     23),
+         {{3, "a zero byte ends the index here: the installer ignores the 7 bytes"}}},
+        {"same_name_in_other_case",
+         "0|p|a.txt\n0|q|A.TXT\n",
+         {{2, "replaces the file installed by line 1"}}},
+        // 数据 written in UTF-8 instead of code page 936, then in code page 936.
+        {"utf8_name", "1|\xE6\x95\xB0\xE6\x8D\xAE|\n", {{1, "looks like UTF-8"}}},
+        {"cp936_name", "1|\xCA\xFD\xBE\xDD|\n", {}},
+        {"invalid_cp936", "1|a\xFF|\n", {{1, "not valid code page 936"}}},
+        // D7 FA is a lead and a trail byte, but code page 936 has no character there.
+        {"no_character", "1|a\xD7\xFA|\n", {{1, "no character"}}},
+    }),
+    [](const ::testing::TestParamInfo<FindingsRow>& info) { return info.param.name; });
 
 TEST(CheckFileList, SignedReportsWhatAKeyedInstallerRefuses) {
     testing::ScratchDir dir;

@@ -5,12 +5,8 @@
 #include "pack/index_signing.h"
 #include "pack_test_support.h"
 
-namespace tessaly::pack {
+namespace tessaly::pack::testing {
 namespace {
-
-using testing::ReadFile;
-using testing::ScratchDir;
-using testing::WriteFile;
 
 TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     ScratchDir dir;
@@ -19,10 +15,10 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     struct stat info {};
     ASSERT_EQ(stat((dir / "index.key").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    const std::string before = ReadFile(dir / "index.key");
+    const std::string before = test::ReadWholeFile(dir / "index.key");
     EXPECT_FALSE(GenerateKeyPair(dir / "index.key", error));
     EXPECT_NE(error.find("exists already"), std::string::npos) << error;
-    EXPECT_EQ(ReadFile(dir / "index.key"), before);
+    EXPECT_EQ(test::ReadWholeFile(dir / "index.key"), before);
     ASSERT_TRUE(GenerateKeyPair(dir / "other.key", error)) << error;
 
     const SigningKey key = LoadPrivateKey(dir / "index.key", error);
@@ -69,17 +65,18 @@ TEST(IndexSigning, RefusesKeysOfTheWrongKind) {
     EXPECT_NE(problem.find("index.key: a private key, where the public key belongs"),
               std::string::npos)
         << problem;
-    WriteFile(dir / "junk.pem", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n");
+    test::WriteTestFile(dir / "junk.pem",
+                        "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n");
     std::string error;
     EXPECT_FALSE(LoadPublicKey(dir / "junk.pem", error));
     EXPECT_NE(error.find("junk.pem"), std::string::npos) << error;
-    ASSERT_EQ(std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -out " +
-                           (dir / "p384.pem").string() + " 2>/dev/null")
-                              .c_str()),
+    ASSERT_EQ(test::RunCommand({"openssl", "genpkey", "-algorithm", "EC", "-pkeyopt",
+                                "ec_paramgen_curve:P-384", "-out", (dir / "p384.pem").string()})
+                  .exitCode,
               0);
     EXPECT_FALSE(LoadPrivateKey(dir / "p384.pem", error));
     EXPECT_NE(error.find("P-256"), std::string::npos) << error;
 }
 
 }  // namespace
-}  // namespace tessaly::pack
+}  // namespace tessaly::pack::testing

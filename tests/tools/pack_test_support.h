@@ -1,4 +1,5 @@
-// Helpers for the tessaly-pack tests: scratch folders, files, and the built program as a child.
+// Helpers for the tessaly-pack tests: scratch folders, whole files (support/files.h) and the
+// built program as a child.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,8 +8,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "pack/sha256.h"
@@ -42,14 +41,6 @@ class ScratchDir {
   private:
     fs::path path_;
 };
-
-inline void WriteFile(const fs::path& file, const std::string& bytes) {
-    ASSERT_TRUE(test::WriteWholeFile(file, bytes)) << file;
-}
-
-inline std::string ReadFile(const fs::path& file) {
-    return test::ReadWholeFile(file);
-}
 
 struct ProgramRun {
     int exitCode;

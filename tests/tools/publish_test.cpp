@@ -179,7 +179,7 @@ class PublishTest : public ::testing::Test {
         const fs::path staging = dir_ / ("staging" + std::to_string(++builds_));
         const fs::path out = dir_ / ("package" + std::to_string(builds_));
         for (const auto& [path, bytes] : files) {
-            WriteFile(staging / path, bytes);
+            test::WriteTestFile(staging / path, bytes);
         }
         const ProgramRun run = RunProgram("build " + Quote(staging) + " " + Quote(out));
         EXPECT_EQ(run.exitCode, 0) << run.output;
@@ -224,7 +224,8 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     EXPECT_EQ(s3_->Uploads("/twice/AppData/FileList.txt"), 1);
     EXPECT_EQ(s3_->Uploads() - before, 5)
         << "two objects, the release copy, the index and the copy's marker";
-    EXPECT_EQ(Stored("/twice/AppData/FileList.txt"), ReadFile(release1 / "AppData/FileList.txt"));
+    EXPECT_EQ(Stored("/twice/AppData/FileList.txt"),
+              test::ReadWholeFile(release1 / "AppData/FileList.txt"));
 
     for (const std::string& path : {Object("twice", a), Object("twice", b)}) {
         const httplib::Result head = s3_->Fetch("HEAD", path);
@@ -272,7 +273,8 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("uploaded 1 object (5 bytes)"), std::string::npos) << run.output;
     EXPECT_EQ(s3_->Uploads() - before2, 4);
-    EXPECT_EQ(Stored("/twice/AppData/FileList.txt"), ReadFile(release2 / "AppData/FileList.txt"));
+    EXPECT_EQ(Stored("/twice/AppData/FileList.txt"),
+              test::ReadWholeFile(release2 / "AppData/FileList.txt"));
 }
 
 TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
@@ -289,7 +291,8 @@ TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
     s3_->RefuseUploadsAfter(-1);
     EXPECT_EQ(run.exitCode, 1) << run.output;
     EXPECT_NE(run.output.find("stays live"), std::string::npos) << run.output;
-    EXPECT_EQ(Stored("/cut/AppData/FileList.txt"), ReadFile(release1 / "AppData/FileList.txt"));
+    EXPECT_EQ(Stored("/cut/AppData/FileList.txt"),
+              test::ReadWholeFile(release1 / "AppData/FileList.txt"));
     int status = 0;
     EXPECT_EQ(Stored(Object("cut", "release one"), &status), "release one") << status;
     int uploaded = 0;
@@ -304,7 +307,8 @@ TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
     for (const auto& [name, bytes] : files) {
         EXPECT_EQ(s3_->Uploads(Object("cut", bytes)), 1) << name;
     }
-    EXPECT_EQ(Stored("/cut/AppData/FileList.txt"), ReadFile(release2 / "AppData/FileList.txt"));
+    EXPECT_EQ(Stored("/cut/AppData/FileList.txt"),
+              test::ReadWholeFile(release2 / "AppData/FileList.txt"));
 }
 
 TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
@@ -317,7 +321,7 @@ TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bucket);
         const fs::path wrong = dir_ / row.bucket;
-        WriteFile(wrong, row.planted);
+        test::WriteTestFile(wrong, row.planted);
         const RcloneRun planted =
             RunRclone({"copyto"},
                       {wrong.string(), LoopbackS3::Remote(row.bucket) + "/AppData/objects/" +
@@ -356,37 +360,37 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
         {"a line the installer skips",
          [](const fs::path& package) {
              const fs::path index = package / "AppData/FileList.txt";
-             WriteFile(index, ReadFile(index) + "x|y|z\r\n");
+             test::WriteTestFile(index, test::ReadWholeFile(index) + "x|y|z\r\n");
          },
          "fails tessaly-pack check"},
         {"an object changed after the build",
          [](const fs::path& package) {
-             WriteFile(package / "AppData/objects" / Sha("payload"), "changed");
+             test::WriteTestFile(package / "AppData/objects" / Sha("payload"), "changed");
          },
          "its content does not match its name"},
         {"an expired signature", signExpired, "expired on 2020-01-01"},
         {"the second key's signature expired",
          [&](const fs::path& package) {
              const fs::path index = package / "AppData/FileList.txt";
-             const std::string unsigned_ = ReadFile(index);
+             const std::string unsigned_ = test::ReadWholeFile(index);
              ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(key)).exitCode, 0);
-             const std::string valid = ReadFile(index);
-             WriteFile(index, unsigned_);
+             const std::string valid = test::ReadWholeFile(index);
+             test::WriteTestFile(index, unsigned_);
              ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(secondKey) +
                                   " --expires 2020-01-01")
                            .exitCode,
                        0);
-             const std::string expired = ReadFile(index).substr(unsigned_.size());
-             WriteFile(index, valid + expired);
+             const std::string expired = test::ReadWholeFile(index).substr(unsigned_.size());
+             test::WriteTestFile(index, valid + expired);
          },
          "expired on 2020-01-01"},
         {"an expired signature, with CR line ends",
          [&](const fs::path& package) {
              signExpired(package);
              const fs::path index = package / "AppData/FileList.txt";
-             std::string text = ReadFile(index);
+             std::string text = test::ReadWholeFile(index);
              text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-             WriteFile(index, text);
+             test::WriteTestFile(index, text);
          },
          "expired on 2020-01-01"},
     };
@@ -522,7 +526,8 @@ TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
         }
     }
     EXPECT_EQ(std::count(written.begin(), written.end(), ".FileList.txt.partial"), 0);
-    EXPECT_EQ(ReadFile(dest / "AppData/FileList.txt"), ReadFile(release1 / "AppData/FileList.txt"));
+    EXPECT_EQ(test::ReadWholeFile(dest / "AppData/FileList.txt"),
+              test::ReadWholeFile(release1 / "AppData/FileList.txt"));
 
     // An index put live by hand, without publish: no release copy names its objects, the live
     // index alone keeps them.

@@ -1,12 +1,13 @@
 // tessaly-pack verify against tessaly-pack serve on 127.0.0.1: a good package passes, and a
 // deleted, an emptied and a changed file are each caught, and with a key whatever an installer
 // built with it refuses; the request is the installer's; serve logs, paces a file at its rate and
-// stops on a signal.
+// stops on a signal; every command's usage, and the command lines refused before any work.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -27,17 +28,8 @@
 #include "support/process.h"
 #include "tools/pack_test_support.h"
 
-namespace tessaly::pack {
+namespace tessaly::pack::testing {
 namespace {
-
-using testing::ProgramRun;
-using testing::Quote;
-using testing::ReadFile;
-using testing::RunProgram;
-using testing::ScratchDir;
-using testing::Sha;
-using testing::WriteFile;
-namespace fs = std::filesystem;
 
 // A built package (under "built") and a copy of it (under "served") that an in-process server
 // on a free loopback port serves, so a test can damage what is served and compare with the build.
@@ -45,9 +37,9 @@ class ServedPackage : public ::testing::Test {
   protected:
     void SetUp() override {
         const fs::path staging = scratch_ / "staging";
-        WriteFile(staging / "bin/main.exe", "MAIN program");
-        WriteFile(staging / "数据/说明.txt", "readme");
-        WriteFile(staging / "数据/子目录/表.dat", std::string(100000, 'd'));
+        test::WriteTestFile(staging / "bin/main.exe", "MAIN program");
+        test::WriteTestFile(staging / "数据/说明.txt", "readme");
+        test::WriteTestFile(staging / "数据/子目录/表.dat", std::string(100000, 'd'));
         const BuildResult built = BuildPackage(
             {staging, scratch_ / "built", {{Shortcut, "bin/main.exe", "Tessaly", "--shortcut"}}});
         ASSERT_TRUE(built.problems.empty());
@@ -103,8 +95,8 @@ TEST_F(ServedPackage, AGoodPackagePasses) {
 
 TEST_F(ServedPackage, CatchesADeletedAnEmptiedAndAChangedFile) {
     fs::remove(Served("MAIN program"));
-    WriteFile(Served("readme"), "");
-    WriteFile(Served(std::string(100000, 'd')), std::string(99999, 'd') + "X");
+    test::WriteTestFile(Served("readme"), "");
+    test::WriteTestFile(Served(std::string(100000, 'd')), std::string(99999, 'd') + "X");
     const VerifyResult result = Verify(false);
     ASSERT_EQ(result.findings.size(), 3u);
     const std::string prefix = "FileList.txt:";
@@ -118,18 +110,18 @@ TEST_F(ServedPackage, CatchesADeletedAnEmptiedAndAChangedFile) {
 
 TEST_F(ServedPackage, AgainstTheBuiltTreeCatchesAChangedIndexAndFile) {
     // An index whose file has a plain name: only the comparison with the build can catch it.
-    WriteFile(scratch_ / "built/AppData/plain.txt", "original");
-    WriteFile(scratch_ / "served/AppData/plain.txt", "tampered");
+    test::WriteTestFile(scratch_ / "built/AppData/plain.txt", "original");
+    test::WriteTestFile(scratch_ / "served/AppData/plain.txt", "tampered");
     const std::string index = "0|plain.txt|plain.txt\r\n";
-    WriteFile(scratch_ / "built/AppData/FileList.txt", index);
-    WriteFile(scratch_ / "served/AppData/FileList.txt", index);
+    test::WriteTestFile(scratch_ / "built/AppData/FileList.txt", index);
+    test::WriteTestFile(scratch_ / "served/AppData/FileList.txt", index);
     EXPECT_EQ(Verify(false).findings, std::vector<std::string>{});
     VerifyResult result = Verify(true);
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_NE(result.findings[0].find("FileList.txt:1: plain.txt: differs from"), std::string::npos)
         << result.findings[0];
 
-    WriteFile(scratch_ / "served/AppData/FileList.txt", index + "1|extra|\r\n");
+    test::WriteTestFile(scratch_ / "served/AppData/FileList.txt", index + "1|extra|\r\n");
     result = Verify(true);
     ASSERT_EQ(result.findings.size(), 2u);
     EXPECT_NE(result.findings[0].find("/AppData/FileList.txt: differs from"), std::string::npos)
@@ -148,7 +140,7 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
     const SignResult signedIndex = SignPackage(scratch_ / "served", {key.get()}, expires);
     ASSERT_EQ(signedIndex.error, "");
     ASSERT_TRUE(signedIndex.refusals.empty());
-    const std::string index = ReadFile(indexFile);
+    const std::string index = test::ReadWholeFile(indexFile);
 
     struct Case {
         const char* what;
@@ -158,18 +150,20 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
         std::string finding;  // the one expected; empty when the package passes
     } cases[] = {
         {"good", [] {}, publicKey.get(), now, ""},
-        {"changed index", [&] { WriteFile(indexFile, "1|bin|\r\n" + index); }, publicKey.get(), now,
+        {"changed index", [&] { test::WriteTestFile(indexFile, "1|bin|\r\n" + index); },
+         publicKey.get(), now,
          "/AppData/FileList.txt: an installer built with key " + KeyId(key.get()) +
              " refuses it: signature does not verify"},
-        {"changed object", [&] { WriteFile(Served("readme"), "README"); }, publicKey.get(), now,
+        {"changed object", [&] { test::WriteTestFile(Served("readme"), "README"); },
+         publicKey.get(), now,
          "FileList.txt:" + std::to_string(README_LINE) + ": objects/" + Sha("readme") +
              ": the content does not match its name"},
         {"not content-addressed",
          [&] {
-             WriteFile(scratch_ / "served/AppData/plain.txt", "plain");
-             WriteFile(indexFile,
-                       SignIndex(StripSignatureLines(index) + "0|plain.txt|plain.txt\r\n",
-                                 key.get(), expires, error));
+             test::WriteTestFile(scratch_ / "served/AppData/plain.txt", "plain");
+             test::WriteTestFile(indexFile,
+                                 SignIndex(StripSignatureLines(index) + "0|plain.txt|plain.txt\r\n",
+                                           key.get(), expires, error));
          },
          publicKey.get(), now,
          // After the seven lines of the build.
@@ -191,8 +185,8 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
             ASSERT_EQ(result.findings.size(), 1u);
             EXPECT_NE(result.findings[0].find(c.finding), std::string::npos) << result.findings[0];
         }
-        WriteFile(indexFile, index);
-        WriteFile(Served("readme"), "readme");
+        test::WriteTestFile(indexFile, index);
+        test::WriteTestFile(Served("readme"), "readme");
     }
 }
 
@@ -285,7 +279,7 @@ TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
 TEST_F(ServedPackage, ServeLogsOneLinePerRequest) {
     const HttpAnswer answer = FetchLikeInstaller(Base() + "/AppData/FileList.txt");
     EXPECT_EQ(answer.head.status, 200u);
-    EXPECT_EQ(answer.body, ReadFile(scratch_ / "built/AppData/FileList.txt"));
+    EXPECT_EQ(answer.body, test::ReadWholeFile(scratch_ / "built/AppData/FileList.txt"));
     EXPECT_EQ(FetchLikeInstaller(Base() + "/AppData/nothing").head.status, 404u);
     const std::string log = LogText();
     EXPECT_NE(log.find("127.0.0.1 GET /AppData/FileList.txt 200 " +
@@ -302,7 +296,7 @@ TEST(ServeRate, APacedFileTakesAtLeastItsTimeOnTheLinkAndArrivesWhole) {
     for (std::size_t i = 0; i < body.size(); ++i) {
         body[i] = static_cast<char>(i * 7 % 251);
     }
-    WriteFile(scratch / "AppData/paced.bin", body);
+    test::WriteTestFile(scratch / "AppData/paced.bin", body);
     std::ostringstream log;
     std::string error;
     PackageServer server;
@@ -458,70 +452,117 @@ ProgramRun StopServe(ServeChild& child, int signal) {
     return {ended ? child.process->ExitCode() : -1, child.Output()};
 }
 
-TEST(ServeCommand, ServesForVerifyAndStopsCleanlyOnEitherSignal) {
+class ServeCommand : public ::testing::TestWithParam<int> {};
+
+TEST_P(ServeCommand, ServesForVerifyAndStopsCleanlyOnTheSignal) {
+    const std::string signal = GetParam() == SIGTERM ? "SIGTERM" : "SIGINT";
     ScratchDir scratch;
-    WriteFile(scratch / "staging/app.exe", "program");
+    test::WriteTestFile(scratch / "staging/app.exe", "program");
     ASSERT_TRUE(BuildPackage({scratch / "staging", scratch / "out", {}}).problems.empty());
-    for (const int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
-        ServeChild child =
-            StartServe(scratch / "out", scratch / ("serve-" + std::to_string(signal)));
-        ASSERT_GT(child.process->Pid(), 0);
-        const ProgramRun verify =
-            RunProgram("verify http://127.0.0.1:" + std::to_string(child.port) + " --against " +
-                       Quote(scratch / "out"));
-        EXPECT_EQ(verify.exitCode, 0) << verify.output;
-        EXPECT_NE(verify.output.find("1 file checked, all answered"), std::string::npos)
-            << verify.output;
-        const ProgramRun serve = StopServe(child, signal);
-        EXPECT_EQ(serve.exitCode, 0) << serve.output;
-        EXPECT_NE(serve.output.find("GET /AppData/objects/" + Sha("program") + " 200 7 \"ravavo\""),
-                  std::string::npos)
-            << serve.output;
-        EXPECT_NE(serve.output.find(signal == SIGTERM ? "stopped on SIGTERM" : "stopped on SIGINT"),
-                  std::string::npos)
-            << serve.output;
-    }
+    ServeChild child = StartServe(scratch / "out", scratch / "serve");
+    ASSERT_GT(child.process->Pid(), 0);
+    const ProgramRun verify = RunProgram("verify http://127.0.0.1:" + std::to_string(child.port) +
+                                         " --against " + Quote(scratch / "out"));
+    EXPECT_EQ(verify.exitCode, 0) << verify.output;
+    EXPECT_NE(verify.output.find("1 file checked, all answered"), std::string::npos)
+        << verify.output;
+    const ProgramRun serve = StopServe(child, GetParam());
+    EXPECT_EQ(serve.exitCode, 0) << serve.output;
+    EXPECT_NE(serve.output.find("GET /AppData/objects/" + Sha("program") + " 200 7 \"ravavo\""),
+              std::string::npos)
+        << serve.output;
+    EXPECT_NE(serve.output.find("stopped on " + signal), std::string::npos) << serve.output;
 }
 
-TEST(PackCommand, UsageAndHelp) {
-    for (const char* command :
-         {"build", "check", "verify", "serve", "keygen", "sign", "publish", "gc"}) {
-        SCOPED_TRACE(command);
-        const ProgramRun help = RunProgram(std::string(command) + " --help");
-        EXPECT_EQ(help.exitCode, 0);
-        EXPECT_EQ(help.output.rfind(std::string("usage: tessaly-pack ") + command, 0), 0u);
-        EXPECT_EQ(RunProgram(std::string(command) + " --no-such-option x").exitCode, 2);
-    }
-    // The usages state the limit of signing keys that the format sets.
-    const std::string most = std::to_string(MOST_SIGNATURE_LINES);
-    EXPECT_NE(RunProgram("sign --help").output.find("up to " + most + ","), std::string::npos);
-    EXPECT_NE(RunProgram("build --help").output.find("Up to " + most + " keys"), std::string::npos);
-    EXPECT_EQ(RunProgram("").exitCode, 2);
-    EXPECT_EQ(RunProgram("unpack").exitCode, 2);
-    EXPECT_EQ(RunProgram("--help").exitCode, 0);
-    EXPECT_EQ(RunProgram("verify https://127.0.0.1/").exitCode, 2);
-    for (const char* option :
-         {"--port 70000", "--rate fast", "--rate -1", "--rate 1.5", "--rate="}) {
-        EXPECT_EQ(RunProgram(std::string("serve /nonexistent ") + option).exitCode, 2) << option;
-    }
-    const ProgramRun check = RunProgram("check /nonexistent/FileList.txt");
-    EXPECT_EQ(check.exitCode, 1);
-    EXPECT_NE(check.output.find("/nonexistent/FileList.txt: cannot be read"), std::string::npos);
+INSTANTIATE_TEST_SUITE_P(Signal, ServeCommand, ::testing::Values(SIGTERM, SIGINT),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return std::string(info.param == SIGTERM ? "SIGTERM" : "SIGINT");
+                         });
+
+// A command line given to the built program, and what it answers.
+struct CommandLineRow {
+    std::string arguments;
+    int exitCode;
+    std::string begins = "";    // the start of the output
+    std::string contains = "";  // a part of the output
+};
+
+void PrintTo(const CommandLineRow& row, std::ostream* out) {
+    *out << "tessaly-pack " << row.arguments;
 }
+
+class CommandLine : public ::testing::TestWithParam<CommandLineRow> {};
+
+TEST_P(CommandLine, ExitsWithItsCodeAndSaysSo) {
+    const CommandLineRow& row = GetParam();
+    const ProgramRun run = RunProgram(row.arguments);
+    EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
+    EXPECT_EQ(run.output.rfind(row.begins, 0), 0u) << run.output;
+    EXPECT_NE(run.output.find(row.contains), std::string::npos) << run.output;
+}
+
+// Every command's usage and a refused option; the usages of build and sign state the limit of
+// signing keys that the format sets. Then the command lines refused before any work.
+std::vector<CommandLineRow> CommandLines() {
+    const std::string most = std::to_string(MOST_SIGNATURE_LINES);
+    std::vector<CommandLineRow> rows = {
+        {"build --help", 0, "usage: tessaly-pack build STAGING_DIR OUT_DIR",
+         "Up to " + most + " keys"},
+        {"sign --help", 0, "usage: tessaly-pack sign", "up to " + most + ","},
+    };
+    for (const std::string command : {"check", "verify", "serve", "keygen", "publish", "gc"}) {
+        rows.push_back({command + " --help", 0, "usage: tessaly-pack " + command});
+    }
+    for (const std::string command :
+         {"build", "check", "verify", "serve", "keygen", "sign", "publish", "gc"}) {
+        rows.push_back({command + " --no-such-option x", 2});
+    }
+    const CommandLineRow refused[] = {
+        {"", 2},
+        {"unpack", 2},
+        {"--help", 0},
+        {"verify https://127.0.0.1/", 2},
+        {"serve /nonexistent --port 70000", 2},
+        {"serve /nonexistent --rate fast", 2},
+        {"serve /nonexistent --rate -1", 2},
+        {"serve /nonexistent --rate 1.5", 2},
+        {"serve /nonexistent --rate=", 2},
+        {"check /nonexistent/FileList.txt", 1, "", "/nonexistent/FileList.txt: cannot be read"},
+        {"build staging", 2},
+        {"build a b --shortcut app.exe", 2},
+        {"build a b --icon x", 2},
+        {"build a b --expires 30", 2},
+        {"build a b --sign /nonexistent.key", 2},
+    };
+    rows.insert(rows.end(), std::begin(refused), std::end(refused));
+    return rows;
+}
+
+INSTANTIATE_TEST_SUITE_P(Pack, CommandLine, ::testing::ValuesIn(CommandLines()),
+                         [](const ::testing::TestParamInfo<CommandLineRow>& info) {
+                             std::string name;
+                             for (const char c : info.param.arguments) {
+                                 if (std::isalnum(static_cast<unsigned char>(c))) {
+                                     name += c;
+                                 } else if (!name.empty() && name.back() != '_') {
+                                     name += '_';
+                                 }
+                             }
+                             return name.empty() ? std::string("no_arguments") : name;
+                         });
 
 TEST(CheckCommand, PrintsFileAndLineAndExitsOneOnFindings) {
     ScratchDir scratch;
-    WriteFile(scratch / "FileList.txt", "1|bin|\r\n9|x|\r\n");
+    test::WriteTestFile(scratch / "FileList.txt", "1|bin|\r\n9|x|\r\n");
     ProgramRun run = RunProgram("check " + Quote(scratch / "FileList.txt"));
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.output.find((scratch / "FileList.txt").string() + ":2: kind 9"),
               std::string::npos)
         << run.output;
-    WriteFile(scratch / "FileList.txt", "1|bin|\r\n");
+    test::WriteTestFile(scratch / "FileList.txt", "1|bin|\r\n");
     run = RunProgram("check " + Quote(scratch / "FileList.txt"));
     EXPECT_EQ(run.exitCode, 0) << run.output;
 }
 
 }  // namespace
-}  // namespace tessaly::pack
+}  // namespace tessaly::pack::testing

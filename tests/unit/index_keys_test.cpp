@@ -1,101 +1,117 @@
-// Dates of the publisher's keys: the tool's reading of a UTC date and the build's reading of a
-// key's last day (cmake/index-key-dates.cmake) give the same answers.
+// Dates of the publisher's keys: the tool's reading of a UTC date and the build's reading of an
+// entry "KEY.pub@DATE" (cmake/index-key-dates.cmake) give the same answers, and the build reads an
+// entry with an "@" one way only.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
-#include <cstdio>
+#include <cctype>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "format/index_keys.h"
+#include "support/files.h"
+#include "support/process.h"
 
 namespace tessaly {
 namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uint64_t NONE = UINT64_MAX;
+
+// Which of the files that the entry "k.pub@DATE" may name exist when the build reads it.
+enum class KeyFiles { None, Key, Dated, Both };
+
+struct KeyEntryRow {
+    const char* date;        // the last day, as written after "@"
+    std::uint64_t dayStart;  // NONE when the text is no date
+    KeyFiles files;
+};
 
 // The build's reading of an entry of TESSALY_INDEX_PUBLIC_KEY: the second from which the key is
 // refused (empty when it has no last day), a space and the key file; nothing when the build
 // refuses the entry.
 std::optional<std::string> BuildKeyEntry(const std::string& entry) {
-    FILE* pipe = popen((TESSALY_REFUSED_FROM_COMMAND " '" + entry + "' 2>/dev/null").c_str(), "r");
-    char line[512] = {};
-    const bool read = pipe != nullptr && std::fgets(line, sizeof line, pipe) != nullptr;
-    const bool ok = pipe != nullptr && pclose(pipe) == 0 && read;
-    std::string text(line);
-    if (!text.empty() && text.back() == '\n') {
+    const test::CommandResult run =
+        test::RunCommand({"/bin/sh", "-c", TESSALY_REFUSED_FROM_COMMAND " '" + entry + "'"});
+    if (!run.finished || run.exitCode != 0 || run.output.empty()) {
+        return std::nullopt;
+    }
+    std::string text = run.output;
+    if (text.back() == '\n') {
         text.pop_back();
     }
-    return ok ? std::optional<std::string>(text) : std::nullopt;
+    return text;
 }
 
-// The second from which the build refuses a key whose last day is `date`; nothing when the build
-// refuses the date.
-std::optional<std::uint64_t> BuildRefusedFrom(const std::string& date) {
-    const std::optional<std::string> read = BuildKeyEntry("KEY.pub@" + date);
-    return read ? std::optional<std::uint64_t>(std::stoull(*read)) : std::nullopt;
+void PrintTo(const KeyEntryRow& row, std::ostream* out) {
+    *out << "k.pub@" << row.date << ", files " << static_cast<int>(row.files);
 }
 
-TEST(ReadUtcDate, IsTheBuildsReadingOfALastDay) {
-    constexpr std::uint64_t NONE = UINT64_MAX;
-    const struct {
-        const char* text;
-        std::uint64_t dayStart;  // NONE when the text is no date
-    } rows[] = {
-        {"1970-01-01", 0},
-        {"2020-01-01", 1577836800},
-        {"2026-03-01", 1772323200},
-        {"2000-02-29", 951782400},
-        {"2028-02-29", 1835395200},
-        {"9999-12-31", 253402214400},
-        {"2027-02-29", NONE},
-        {"2100-02-29", NONE},
-        {"2026-13-01", NONE},
-        {"2026-04-31", NONE},
-        {"2026-3-1", NONE},
-        {"1969-12-31", NONE},
-        {"", NONE},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.text);
-        std::uint64_t dayStart = NONE;
-        EXPECT_EQ(ReadUtcDate(row.text, dayStart), row.dayStart != NONE);
-        const std::optional<std::uint64_t> refusedFrom = BuildRefusedFrom(row.text);
-        if (row.dayStart == NONE) {
-            EXPECT_FALSE(refusedFrom.has_value());
-        } else {
-            EXPECT_EQ(dayStart, row.dayStart);
-            EXPECT_EQ(refusedFrom, row.dayStart + SECONDS_PER_DAY);
-        }
+class KeyEntry : public ::testing::TestWithParam<KeyEntryRow> {};
+
+TEST_P(KeyEntry, TheToolAndTheBuildReadTheLastDayAlike) {
+    const KeyEntryRow& row = GetParam();
+    std::uint64_t dayStart = NONE;
+    EXPECT_EQ(ReadUtcDate(row.date, dayStart), row.dayStart != NONE);
+    if (row.dayStart != NONE) {
+        EXPECT_EQ(dayStart, row.dayStart);
     }
-}
 
-TEST(KeyEntry, AnEntryWithAnAtSignIsReadOneWayOnly) {
-    namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("key-entry-" + std::to_string(getpid()));
+    fs::remove_all(dir);
     const std::string key = (dir / "k.pub").string();
-    const std::string dated = key + "@2027-12-31";
-    const struct {
-        std::vector<std::string> files;
-        std::optional<std::string> read;  // of `dated`; nothing when the build refuses it
-    } rows[] = {
-        {{key}, "1830297600 " + key},  // refused from 2028-01-01 00:00 UTC
-        {{dated}, " " + dated},        // only the whole name is a file: no last day
-        {{key, dated}, std::nullopt},  // either reading could be meant
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.files.size());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        for (const std::string& file : row.files) {
-            std::ofstream(file) << "key\n";
-        }
-        EXPECT_EQ(BuildKeyEntry(dated), row.read);
+    const std::string dated = key + "@" + row.date;
+    if (row.files == KeyFiles::Key || row.files == KeyFiles::Both) {
+        test::WriteTestFile(key, "key\n");
     }
+    if (row.files == KeyFiles::Dated || row.files == KeyFiles::Both) {
+        test::WriteTestFile(dated, "key\n");
+    }
+    std::optional<std::string> expected;
+    if (row.files == KeyFiles::Dated) {
+        expected = " " + dated;  // only the whole name is a file: no last day
+    } else if (row.files != KeyFiles::Both && row.dayStart != NONE) {
+        expected = std::to_string(row.dayStart + SECONDS_PER_DAY) + " " + key;
+    }
+    EXPECT_EQ(BuildKeyEntry(dated), expected);
     fs::remove_all(dir);
 }
+
+const KeyEntryRow KEY_ENTRIES[] = {
+    {"1970-01-01", 0, KeyFiles::None},
+    {"2020-01-01", 1577836800, KeyFiles::None},
+    {"2026-03-01", 1772323200, KeyFiles::None},
+    {"2000-02-29", 951782400, KeyFiles::None},
+    {"2028-02-29", 1835395200, KeyFiles::None},
+    {"9999-12-31", 253402214400, KeyFiles::None},
+    {"2027-02-29", NONE, KeyFiles::None},
+    {"2100-02-29", NONE, KeyFiles::None},
+    {"2026-13-01", NONE, KeyFiles::None},
+    {"2026-04-31", NONE, KeyFiles::None},
+    {"2026-3-1", NONE, KeyFiles::None},
+    {"1969-12-31", NONE, KeyFiles::None},
+    {"", NONE, KeyFiles::None},
+    // Refused from 2028-01-01 00:00 UTC when only k.pub exists; with both files either reading
+    // could be meant, and the build refuses the entry.
+    {"2027-12-31", 1830211200, KeyFiles::Key},
+    {"2027-12-31", 1830211200, KeyFiles::Dated},
+    {"2027-12-31", 1830211200, KeyFiles::Both},
+};
+
+// The row's date with "_" for what a test name cannot hold, and the files that exist.
+std::string RowName(const ::testing::TestParamInfo<KeyEntryRow>& info) {
+    static const char* const FILES[] = {"", "_keyExists", "_datedNameExists", "_bothExist"};
+    std::string name = std::string("date_") + info.param.date;
+    for (char& c : name) {
+        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    }
+    return name + FILES[static_cast<int>(info.param.files)];
+}
+
+INSTANTIATE_TEST_SUITE_P(LastDay, KeyEntry, ::testing::ValuesIn(KEY_ENTRIES), RowName);
 
 }  // namespace
 }  // namespace tessaly

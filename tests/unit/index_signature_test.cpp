@@ -40,7 +40,8 @@ TEST(LocateIndexSignatures, FindsOnlyWellFormedLastLines) {
         SignatureVerdict verdict;
         std::size_t signedLength;
         std::size_t count;
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {body + LINE + "\r\n", SignatureVerdict::Good, body.size(), 1},
         {body + LINE + "\n", SignatureVerdict::Good, body.size(), 1},
         {body + LINE + "\r", SignatureVerdict::Good, body.size(), 1},
@@ -62,23 +63,17 @@ TEST(LocateIndexSignatures, FindsOnlyWellFormedLastLines) {
         {body + " " + LINE, SignatureVerdict::Missing, 0, 0},
         {body + LINE + " ", SignatureVerdict::Malformed, 0, 0},
         {body + LINE + std::string(1, '\0'), SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v2 key=0123456789abcdef expires=1 sig=" + SIG,
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789ABCDEF expires=1 sig=" + SIG,
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789abcde expires=1 sig=" + SIG,
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=01 sig=" + SIG,
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789abcdef expires= sig=" + SIG,
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=18446744073709551616 sig=" + SIG,
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + SIG.substr(2),
-         SignatureVerdict::Malformed, 0, 0},
-        {body + "#signature v1 key=0123456789abcdef expires=1 sig=" + SIG + "aa",
-         SignatureVerdict::Malformed, 0, 0},
     };
+    // Lines that begin as a signature line but do not read as one, a field at a time.
+    const std::string start = "#signature v1 key=0123456789abcdef expires=";
+    for (const std::string& line :
+         {"#signature v2 key=0123456789abcdef expires=1 sig=" + SIG,
+          "#signature v1 key=0123456789ABCDEF expires=1 sig=" + SIG,
+          "#signature v1 key=0123456789abcde expires=1 sig=" + SIG, start + "01 sig=" + SIG,
+          start + " sig=" + SIG, start + "18446744073709551616 sig=" + SIG,
+          start + "1 sig=" + SIG.substr(2), start + "1 sig=" + SIG + "aa"}) {
+        cases.push_back({body + line, SignatureVerdict::Malformed, 0, 0});
+    }
     for (const Case& c : cases) {
         SCOPED_TRACE(c.index);
         SignatureLines found;

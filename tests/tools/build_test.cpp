@@ -1,8 +1,8 @@
 // tessaly-pack build: the package tree it writes, and everything it refuses.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "format/install_entry.h"
@@ -90,82 +90,79 @@ TEST(BuildPackage, ANewReleaseKeepsTheObjectsOfTheLastOne) {
     EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("same"))), "same");
 }
 
-TEST(BuildPackage, RefusesWhatTheInstallerCannotInstallAndWritesNothing) {
-    struct Case {
-        const char* what;
-        std::function<void(const fs::path&)> stage;  // besides a.exe, which every case has
-        std::vector<LinkRequest> links;
-        const char* problem;
-    } cases[] = {
-        {"empty file",
-         [](const fs::path& s) { test::WriteTestFile(s / "e.txt", ""); },
+// A staging folder that build refuses: besides a.exe, which every row has, the files (name and
+// bytes), the folder and the symbolic link to a.exe that it holds; the links asked for, and a part
+// of the one problem named.
+struct RefusalRow {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> files;
+    std::vector<LinkRequest> links;
+    const char* problem;
+    std::string folder = "";
+    std::string symlink = "";
+};
+
+void PrintTo(const RefusalRow& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class RefusedStaging : public ::testing::TestWithParam<RefusalRow> {};
+
+TEST_P(RefusedStaging, NamesItsProblemAndWritesNothing) {
+    const RefusalRow& row = GetParam();
+    ScratchDir scratch;
+    const fs::path staging = scratch / "staging";
+    test::WriteTestFile(staging / "a.exe", "program");
+    for (const auto& [name, bytes] : row.files) {
+        test::WriteTestFile(staging / name, bytes);
+    }
+    if (!row.folder.empty()) {
+        fs::create_directories(staging / row.folder);
+    }
+    if (!row.symlink.empty()) {
+        fs::create_symlink("a.exe", staging / row.symlink);
+    }
+    const BuildResult result = BuildPackage({staging, scratch / "out", row.links});
+    ASSERT_EQ(result.problems.size(), 1u) << Joined(result.problems);
+    EXPECT_NE(result.problems[0].find(row.problem), std::string::npos) << result.problems[0];
+    EXPECT_FALSE(fs::exists(scratch / "out")) << "something was written";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BuildPackage, RefusedStaging,
+    ::testing::ValuesIn(std::vector<RefusalRow>{
+        {"empty_file", {{"e.txt", ""}}, {}, "is empty"},
+        {"bar", {{"a|b.txt", "x"}}, {}, "contains \"|\""},
+        {"not_code_page_936", {{"\xF0\x9F\x98\x80.txt", "x"}}, {}, "code page 936 cannot hold"},
+        {"second_byte_bar", {{"亅.txt", "x"}}, {}, "second byte in code page 936 is \"|\""},
+        {"folder_path", {}, {}, "folder path of 256 bytes", std::string(183, 'f')},
+        {"letter_case", {{"Readme.txt", "x"}, {"README.TXT", "y"}}, {}, "same Windows name"},
+        {"symbolic_link", {}, {}, "symbolic link", "", "link.exe"},
+        {"missing_target",
          {},
-         "is empty"},
-        {"bar",
-         [](const fs::path& s) { test::WriteTestFile(s / "a|b.txt", "x"); },
-         {},
-         "contains \"|\""},
-        {"not code page 936",
-         [](const fs::path& s) { test::WriteTestFile(s / "\xF0\x9F\x98\x80.txt", "x"); },
-         {},
-         "code page 936 cannot hold"},
-        {"second byte bar",
-         [](const fs::path& s) { test::WriteTestFile(s / "亅.txt", "x"); },
-         {},
-         "second byte in code page 936 is \"|\""},
-        {"folder path",
-         [](const fs::path& s) { fs::create_directories(s / std::string(183, 'f')); },
-         {},
-         "folder path of 256 bytes"},
-        {"letter case",
-         [](const fs::path& s) {
-             test::WriteTestFile(s / "Readme.txt", "x");
-             test::WriteTestFile(s / "README.TXT", "y");
-         },
-         {},
-         "same Windows name"},
-        {"symbolic link",
-         [](const fs::path& s) { fs::create_symlink("a.exe", s / "link.exe"); },
-         {},
-         "symbolic link"},
-        {"missing target",
-         [](const fs::path&) {},
          {{Shortcut, "b.exe", "B", "--shortcut b.exe=B"}},
          "b.exe is not a file under"},
-        {"launch of a folder",
-         [](const fs::path& s) { fs::create_directories(s / "dir"); },
+        {"launch_of_a_folder",
+         {},
          {{Launch, "dir", "", "--launch dir"}},
-         "dir is not a file under"},
-        {"link name bar",
-         [](const fs::path&) {},
+         "dir is not a file under",
+         "dir"},
+        {"link_name_bar",
+         {},
          {{Shortcut, "a.exe", "A|B", "--shortcut"}},
          "the link name contains \"|\""},
-        {"link name empty",
-         [](const fs::path&) {},
-         {{Shortcut, "a.exe", "", "--shortcut"}},
-         "the link name is empty"},
-        {"link name not code page 936",
-         [](const fs::path&) {},
+        {"link_name_empty", {}, {{Shortcut, "a.exe", "", "--shortcut"}}, "the link name is empty"},
+        {"link_name_not_code_page_936",
+         {},
          {{Shortcut, "a.exe", "\xF0\x9F\x98\x80", "--shortcut"}},
          "code page 936 cannot hold"},
-        {"same link name",
-         [](const fs::path&) {},
+        {"same_link_name",
+         {},
          {{Shortcut, "a.exe", "App", "--shortcut a.exe=App"},
           {Shortcut, "a.exe", "APP", "--shortcut a.exe=APP"}},
          "same name"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ScratchDir scratch;
-        const fs::path staging = scratch / "staging";
-        test::WriteTestFile(staging / "a.exe", "program");
-        c.stage(staging);
-        const BuildResult result = BuildPackage({staging, scratch / "out", c.links});
-        ASSERT_EQ(result.problems.size(), 1u) << Joined(result.problems);
-        EXPECT_NE(result.problems[0].find(c.problem), std::string::npos) << result.problems[0];
-        EXPECT_FALSE(fs::exists(scratch / "out")) << "something was written";
-    }
-}
+    }),
+    [](const ::testing::TestParamInfo<RefusalRow>& info) { return std::string(info.param.name); });
 
 TEST(BuildPackage, RefusesAnEmptyStagingFolderAndAnOutputInsideIt) {
     ScratchDir scratch;

@@ -38,11 +38,5 @@ TEST(ComposePackageUrl, RefusesAUrlThatDoesNotFit) {
     EXPECT_EQ(url[0], '\0');
 }
 
-TEST(PackageBaseUrl, IsHttpHostAndAppData) {
-    const std::string base = PackageBaseUrl;
-    EXPECT_EQ(base.rfind("http://", 0), 0u);
-    EXPECT_EQ(base.substr(base.size() - 9), "/AppData/");
-}
-
 }  // namespace
 }  // namespace tessaly

@@ -60,11 +60,7 @@ TEST(InstallerRun, SaysHowARunEndedAndWhereWinesErrorLinesAre) {
             << ended.message();
     }
     EXPECT_TRUE(fs::exists(ArtifactPath("wine-logs/harness_smoke/usage.txt")));
-    InstallerRun open(Prefix(), SharedVirtualScreen().Display(), "notepad", "harness_smoke/open");
-    const testing::AssertionResult ended = open.ToExit(seconds(3));
-    EXPECT_NE(std::string(ended.message()).find("never ended within 3000 ms"), std::string::npos)
-        << ended.message();
-    EXPECT_FALSE(open.Program().Running()) << "a run that never ended is killed";
+    // A run that never ends is VirtualScreen's notepad.
 }
 
 TEST(WinePrefix, RunsAProgramAndReturnsItsOutputAndExitCode) {
@@ -88,29 +84,24 @@ TEST(WinePrefix, UsesCodePage936AndTheFontReplacements) {
     EXPECT_NE(fonts.output.find("WenQuanYi Zen Hei"), std::string::npos);
 }
 
-TEST(WinePrefix, KillsAProgramThatOutlivesItsTimeOut) {
-    // An endless loop: a step of 0 never reaches the end.
-    const std::vector<std::string> loop = {"/c", "for /l %i in (0,0,1) do rem"};
-    const CommandResult result = Prefix().Run("cmd", loop, milliseconds(1500));
-    EXPECT_FALSE(result.finished);
+// An endless loop: a step of 0 never reaches the end.
+const std::vector<std::string> ENDLESS_LOOP = {"/c", "for /l %i in (0,0,1) do rem"};
 
-    std::unique_ptr<WineProgram> program = Prefix().Start("cmd", loop);
-    const pid_t pid = program->Pid();
-    EXPECT_FALSE(program->Wait(milliseconds(500)));
-    program->Kill();
-    EXPECT_FALSE(program->Running());
-    EXPECT_NE(kill(pid, 0), 0) << "the killed program still exists";
+TEST(WinePrefix, KillsAProgramThatOutlivesItsTimeOut) {
+    EXPECT_FALSE(Prefix().Run("cmd", ENDLESS_LOOP, milliseconds(1500)).finished);
 }
 
 // A program started by its path runs in the Wine process started for it (one started by name, such
 // as "cmd", runs in another, behind start.exe), so that process's CPU time is the program's: an
 // endless loop gains about as much as the time it runs (less on shared cores), a sleeping program
-// nothing, and a reaped one has none.
-TEST(WinePrefix, CountsTheCpuTimeOfTheProgramsOwnProcess) {
+// nothing; killed, the program is gone and has none.
+TEST(WinePrefix, CountsTheCpuTimeOfTheProgramsOwnProcessUntilItIsKilled) {
     std::unique_ptr<WineProgram> busy =
-        Prefix().Start(Prefix().SystemDir() + "/cmd.exe", {"/c", "for /l %i in (0,0,1) do rem"});
+        Prefix().Start(Prefix().SystemDir() + "/cmd.exe", ENDLESS_LOOP);
+    const pid_t pid = busy->Pid();
     ChildProcess idle({"sleep", "30"}, CurrentEnvironment(), "");
-    std::this_thread::sleep_for(seconds(2));  // past Wine's start-up
+    EXPECT_FALSE(busy->Wait(milliseconds(500)));
+    std::this_thread::sleep_for(milliseconds(1500));  // past Wine's start-up
     const double busyBefore = busy->CpuSeconds();
     const double idleBefore = idle.CpuSeconds();
     std::this_thread::sleep_for(seconds(2));
@@ -118,6 +109,8 @@ TEST(WinePrefix, CountsTheCpuTimeOfTheProgramsOwnProcess) {
     EXPECT_GE(idleBefore, 0.0);
     EXPECT_LT(idle.CpuSeconds() - idleBefore, 0.05);
     busy->Kill();
+    EXPECT_FALSE(busy->Running());
+    EXPECT_NE(kill(pid, 0), 0) << "the killed program still exists";
     EXPECT_EQ(busy->CpuSeconds(), -1);
 }
 
@@ -302,9 +295,11 @@ TEST(Image, ReadsPixelsCountsColoursAndComparesAreas) {
     EXPECT_THROW(ParsePpm("P3\n1 1\n255\n0 0 0"), std::runtime_error);
 }
 
+// Notepad's window on the virtual screen, and a run that never ends by itself: the harness says so
+// and kills it.
 TEST(VirtualScreen, ShowsAWindowThatAScreenshotSees) {
     WinePrefix& prefix = Prefix();
-    std::unique_ptr<WineProgram> notepad = prefix.Start("notepad", {});
+    InstallerRun notepad(prefix, prefix.Display(), "notepad", "harness_smoke/open");
     std::optional<WindowInfo> window;
     for (int attempt = 0; attempt < 150 && !window; ++attempt) {
         std::this_thread::sleep_for(milliseconds(200));
@@ -324,7 +319,12 @@ TEST(VirtualScreen, ShowsAWindowThatAScreenshotSees) {
     EXPECT_GT(screen.Count(area, white), area.width * area.height / 2);
     const Rect outside = {area.x + area.width + 10, area.y + area.height + 10, 50, 50};
     EXPECT_EQ(screen.Count(outside, [](Rgb p) { return p.r + p.g + p.b == 0; }), 50 * 50);
-    notepad->Kill();
+
+    // Its window is up, so a second shows that it does not end by itself.
+    const testing::AssertionResult ended = notepad.ToExit(seconds(1));
+    EXPECT_NE(std::string(ended.message()).find("never ended within 1000 ms"), std::string::npos)
+        << ended.message();
+    EXPECT_FALSE(notepad.Program().Running()) << "a run that never ended is killed";
     prefix.KillAll();
 }
 

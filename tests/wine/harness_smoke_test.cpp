@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "support/files.h"
@@ -118,9 +117,8 @@ TEST(WinePrefix, ResetRemovesTheInstallationAndTheDesktopItems) {
     WinePrefix& prefix = Prefix();
     const fs::path installed = prefix.HostPath(prefix.InstallDir() + "\\bin\\main.exe");
     const fs::path link = prefix.HostPath(prefix.DesktopDir() + "\\Tessaly.lnk");
-    fs::create_directories(installed.parent_path());
-    std::ofstream(installed) << "x";
-    std::ofstream(link) << "x";
+    WriteTestFile(installed, "x");
+    WriteTestFile(link, "x");
     prefix.ResetInstallation();
     EXPECT_FALSE(fs::exists(prefix.HostPath(prefix.InstallDir())));
     EXPECT_FALSE(fs::exists(link));
@@ -333,8 +331,7 @@ TEST(ShellLink, ReadsBackWhatThePlatformWrote) {
     prefix.ResetInstallation();
     const std::string target = prefix.InstallDir() + "\\数据\\主程序.exe";
     const std::string workingDir = prefix.InstallDir() + "\\数据";
-    fs::create_directories(prefix.HostPath(workingDir));
-    std::ofstream(prefix.HostPath(target)) << "MZ";
+    WriteTestFile(prefix.HostPath(target), "MZ");
     const std::string link = prefix.DesktopDir() + "\\泰萨利.lnk";
     const CommandResult made = prefix.Run(WineBuildPath("tests/make_link_probe.exe"),
                                           {link, target, workingDir, "Tessaly 说明"}, seconds(60));

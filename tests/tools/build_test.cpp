@@ -24,9 +24,9 @@ std::string Joined(const std::vector<std::string>& lines) {
 TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGiven) {
     ScratchDir scratch;
     const fs::path staging = scratch / "staging";
-    test::WriteTestFile(staging / "bin/main.exe", "MAIN");
-    test::WriteTestFile(staging / "数据/子目录/文件.txt", "DATA");
-    test::WriteTestFile(staging / "readme.txt", "DATA");
+    WriteTestFile(staging / "bin/main.exe", "MAIN");
+    WriteTestFile(staging / "数据/子目录/文件.txt", "DATA");
+    WriteTestFile(staging / "readme.txt", "DATA");
     fs::create_directories(staging / "empty");
 
     const BuildResult result = BuildPackage(
@@ -36,7 +36,7 @@ TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGive
           {Shortcut, "bin\\main.exe", "Tessaly应用", "--shortcut bin\\main.exe=Tessaly应用"}}});
     ASSERT_EQ(result.problems, std::vector<std::string>{});
 
-    const std::string index = test::ReadWholeFile(scratch / "out/AppData/FileList.txt");
+    const std::string index = ReadWholeFile(scratch / "out/AppData/FileList.txt");
     // 数据 is CA FD BE DD, 子目录 D7 D3 C4 BF C2 BC, 文件 CE C4 BC FE and 应用 D3 A6 D3 C3.
     EXPECT_EQ(index,
               "1|bin|\r\n"
@@ -54,8 +54,8 @@ TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGive
                   "|\xCA\xFD\xBE\xDD\\\xD7\xD3\xC4\xBF\xC2\xBC\\\xCE\xC4\xBC\xFE.txt\r\n"
                   "3|readme.txt|\r\n"
                   "2|bin\\main.exe|Tessaly\xD3\xA6\xD3\xC3\r\n");
-    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("MAIN"))), "MAIN");
-    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("DATA"))), "DATA");
+    EXPECT_EQ(ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("MAIN"))), "MAIN");
+    EXPECT_EQ(ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("DATA"))), "DATA");
     EXPECT_EQ(result.folders, 4u);
     EXPECT_EQ(result.files, 3u);
     EXPECT_EQ(result.objects, 2u);
@@ -68,26 +68,25 @@ TEST(BuildPackage, WritesFoldersParentsFirstThenDownloadsThenLinksInTheOrderGive
 TEST(BuildPackage, ANewReleaseKeepsTheObjectsOfTheLastOne) {
     ScratchDir scratch;
     const fs::path staging = scratch / "staging";
-    test::WriteTestFile(staging / "app.exe", "release 1");
-    test::WriteTestFile(staging / "data.bin", "same");
+    WriteTestFile(staging / "app.exe", "release 1");
+    WriteTestFile(staging / "data.bin", "same");
     ASSERT_TRUE(BuildPackage({staging, scratch / "out", {}}).problems.empty());
 
-    test::WriteTestFile(staging / "app.exe", "release 2");
+    WriteTestFile(staging / "app.exe", "release 2");
     const BuildResult second = BuildPackage({staging, scratch / "out", {}});
     ASSERT_TRUE(second.problems.empty());
     EXPECT_EQ(second.newObjects, 1u);
-    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("release 1"))),
-              "release 1");
+    EXPECT_EQ(ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("release 1"))), "release 1");
     EXPECT_EQ(
-        test::ReadWholeFile(scratch / "out/AppData/FileList.txt"),
+        ReadWholeFile(scratch / "out/AppData/FileList.txt"),
         "0|objects/" + Sha("release 2") + "|app.exe\r\n0|objects/" + Sha("same") + "|data.bin\r\n");
 
     // An object damaged on disk is stored again, not trusted for its name.
-    test::WriteTestFile(scratch / ("out/AppData/objects/" + Sha("same")), "SAME");
+    WriteTestFile(scratch / ("out/AppData/objects/" + Sha("same")), "SAME");
     const BuildResult third = BuildPackage({staging, scratch / "out", {}});
     ASSERT_TRUE(third.problems.empty());
     EXPECT_EQ(third.newObjects, 1u);
-    EXPECT_EQ(test::ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("same"))), "same");
+    EXPECT_EQ(ReadWholeFile(scratch / ("out/AppData/objects/" + Sha("same"))), "same");
 }
 
 // A staging folder that build refuses: besides a.exe, which every row has, the files (name and
@@ -102,19 +101,15 @@ struct RefusalRow {
     std::string symlink = "";
 };
 
-void PrintTo(const RefusalRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class RefusedStaging : public ::testing::TestWithParam<RefusalRow> {};
 
 TEST_P(RefusedStaging, NamesItsProblemAndWritesNothing) {
     const RefusalRow& row = GetParam();
     ScratchDir scratch;
     const fs::path staging = scratch / "staging";
-    test::WriteTestFile(staging / "a.exe", "program");
+    WriteTestFile(staging / "a.exe", "program");
     for (const auto& [name, bytes] : row.files) {
-        test::WriteTestFile(staging / name, bytes);
+        WriteTestFile(staging / name, bytes);
     }
     if (!row.folder.empty()) {
         fs::create_directories(staging / row.folder);
@@ -171,7 +166,7 @@ TEST(BuildPackage, RefusesAnEmptyStagingFolderAndAnOutputInsideIt) {
     ASSERT_EQ(result.problems.size(), 1u);
     EXPECT_NE(result.problems[0].find("holds nothing to install"), std::string::npos);
 
-    test::WriteTestFile(scratch / "staging/a.exe", "program");
+    WriteTestFile(scratch / "staging/a.exe", "program");
     result = BuildPackage({scratch / "staging", scratch / "staging/out", {}});
     ASSERT_EQ(result.problems.size(), 1u);
     EXPECT_NE(result.problems[0].find("lies inside the staging folder"), std::string::npos);
@@ -179,22 +174,19 @@ TEST(BuildPackage, RefusesAnEmptyStagingFolderAndAnOutputInsideIt) {
 
 TEST(BuildCommand, ExitCodesAndMessages) {
     ScratchDir scratch;
-    test::WriteTestFile(scratch / "staging/bin/app.exe", "program");
-    ProgramRun run =
-        RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out") +
-                   " --shortcut bin/app.exe=App --launch " + "'bin\\app.exe'");
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("FileList.txt last"), std::string::npos) << run.output;
-    EXPECT_NE(test::ReadWholeFile(scratch / "out/AppData/FileList.txt")
-                  .find("2|bin\\app.exe|App\r\n3|bin"),
-              std::string::npos);
+    WriteTestFile(scratch / "staging/bin/app.exe", "program");
+    EXPECT_TRUE(
+        Ended(RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out") +
+                         " --shortcut bin/app.exe=App --launch " + "'bin\\app.exe'"),
+              0, {"FileList.txt last"}));
+    EXPECT_NE(
+        ReadWholeFile(scratch / "out/AppData/FileList.txt").find("2|bin\\app.exe|App\r\n3|bin"),
+        std::string::npos);
 
-    test::WriteTestFile(scratch / "staging/empty.dat", "");
-    run = RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out2"));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.output.find((scratch / "staging/empty.dat").string() + ": is empty"),
-              std::string::npos)
-        << run.output;
+    WriteTestFile(scratch / "staging/empty.dat", "");
+    EXPECT_TRUE(
+        Ended(RunProgram("build " + Quote(scratch / "staging") + " " + Quote(scratch / "out2")), 1,
+              {(scratch / "staging/empty.dat").string() + ": is empty"}));
 }
 
 }  // namespace

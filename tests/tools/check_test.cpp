@@ -91,10 +91,6 @@ struct FindingsRow {
     std::vector<Expected> expected;
 };
 
-void PrintTo(const FindingsRow& row, std::ostream* out) {
-    *out << row.name;
-}
-
 class IndexFindings : public ::testing::TestWithParam<FindingsRow> {};
 
 TEST_P(IndexFindings, AreReportedOnTheirLines) {

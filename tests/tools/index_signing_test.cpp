@@ -15,10 +15,10 @@ TEST(IndexSigning, KeyPairSignsAndTheCheckRefusesEveryChange) {
     struct stat info {};
     ASSERT_EQ(stat((dir / "index.key").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0600u);
-    const std::string before = test::ReadWholeFile(dir / "index.key");
+    const std::string before = ReadWholeFile(dir / "index.key");
     EXPECT_FALSE(GenerateKeyPair(dir / "index.key", error));
     EXPECT_NE(error.find("exists already"), std::string::npos) << error;
-    EXPECT_EQ(test::ReadWholeFile(dir / "index.key"), before);
+    EXPECT_EQ(ReadWholeFile(dir / "index.key"), before);
     ASSERT_TRUE(GenerateKeyPair(dir / "other.key", error)) << error;
 
     const SigningKey key = LoadPrivateKey(dir / "index.key", error);
@@ -65,8 +65,7 @@ TEST(IndexSigning, RefusesKeysOfTheWrongKind) {
     EXPECT_NE(problem.find("index.key: a private key, where the public key belongs"),
               std::string::npos)
         << problem;
-    test::WriteTestFile(dir / "junk.pem",
-                        "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n");
+    WriteTestFile(dir / "junk.pem", "-----BEGIN PUBLIC KEY-----\nAAAA\n-----END PUBLIC KEY-----\n");
     std::string error;
     EXPECT_FALSE(LoadPublicKey(dir / "junk.pem", error));
     EXPECT_NE(error.find("junk.pem"), std::string::npos) << error;

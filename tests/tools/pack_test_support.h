@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 
 #include "pack/sha256.h"
@@ -17,6 +18,8 @@
 namespace tessaly::pack::testing {
 
 namespace fs = std::filesystem;
+using test::ReadWholeFile;
+using test::WriteTestFile;
 
 // A fresh folder under the system's temporary folder, removed with everything in it.
 class ScratchDir {
@@ -55,6 +58,23 @@ inline ProgramRun RunProgram(const std::string& arguments) {
         test::RunCommand({"/bin/sh", "-c", command}, std::chrono::minutes(10));
     EXPECT_TRUE(result.finished) << "did not end in time: " << command;
     return {result.finished ? result.exitCode : -1, result.output};
+}
+
+// Success when `run` ended with `exitCode` and its output holds each of `parts`; otherwise what
+// differs, and the output.
+inline ::testing::AssertionResult Ended(const ProgramRun& run, int exitCode,
+                                        std::initializer_list<std::string> parts = {}) {
+    if (run.exitCode != exitCode) {
+        return ::testing::AssertionFailure()
+               << "exit code " << run.exitCode << ", not " << exitCode << ":\n"
+               << run.output;
+    }
+    for (const std::string& part : parts) {
+        if (run.output.find(part) == std::string::npos) {
+            return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << run.output;
+        }
+    }
+    return ::testing::AssertionSuccess();
 }
 
 inline std::string Quote(const fs::path& path) {

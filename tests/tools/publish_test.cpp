@@ -179,10 +179,9 @@ class PublishTest : public ::testing::Test {
         const fs::path staging = dir_ / ("staging" + std::to_string(++builds_));
         const fs::path out = dir_ / ("package" + std::to_string(builds_));
         for (const auto& [path, bytes] : files) {
-            test::WriteTestFile(staging / path, bytes);
+            WriteTestFile(staging / path, bytes);
         }
-        const ProgramRun run = RunProgram("build " + Quote(staging) + " " + Quote(out));
-        EXPECT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_TRUE(Ended(RunProgram("build " + Quote(staging) + " " + Quote(out)), 0));
         return out;
     }
 
@@ -215,17 +214,14 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     const std::string b = "bee";
     const fs::path release1 = Build({{"a.bin", a}, {"b.txt", b}, {"copy/a.bin", a}});
     const int before = s3_->Uploads();
-    ProgramRun run = Publish(release1, "twice");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("uploaded 2 objects (300003 bytes)"), std::string::npos)
-        << run.output;
+    ASSERT_TRUE(Ended(Publish(release1, "twice"), 0, {"uploaded 2 objects (300003 bytes)"}));
     EXPECT_EQ(s3_->Uploads(Object("twice", a)), 1);
     EXPECT_EQ(s3_->Uploads(Object("twice", b)), 1);
     EXPECT_EQ(s3_->Uploads("/twice/AppData/FileList.txt"), 1);
     EXPECT_EQ(s3_->Uploads() - before, 5)
         << "two objects, the release copy, the index and the copy's marker";
     EXPECT_EQ(Stored("/twice/AppData/FileList.txt"),
-              test::ReadWholeFile(release1 / "AppData/FileList.txt"));
+              ReadWholeFile(release1 / "AppData/FileList.txt"));
 
     for (const std::string& path : {Object("twice", a), Object("twice", b)}) {
         const httplib::Result head = s3_->Fetch("HEAD", path);
@@ -238,11 +234,8 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     EXPECT_EQ(index->get_header_value("Cache-Control"), INDEX_CACHE_CONTROL);
 
     // The same package again: nothing goes up.
-    run = Publish(release1, "twice");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("all 2 already at"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("(kept), then"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("(live already)"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(Publish(release1, "twice"), 0,
+                      {"all 2 already at", "(kept), then", "(live already)"}));
     EXPECT_EQ(s3_->Uploads() - before, 5);
 
     // The same index uploaded by hand lacks its no-cache header: it is not live as publish
@@ -254,32 +247,29 @@ TEST_F(PublishTest, UploadsEachObjectOnceWithItsCacheHeaders) {
     ASSERT_EQ(byHand.exitCode, 0) << RcloneFailure(byHand);
     ASSERT_NE(s3_->Fetch("HEAD", "/twice/AppData/FileList.txt")->get_header_value("Cache-Control"),
               INDEX_CACHE_CONTROL);
-    run = Publish(release1, "twice");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("(live now)"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(Publish(release1, "twice"), 0, {"(live now)"}));
     EXPECT_EQ(s3_->Fetch("HEAD", "/twice/AppData/FileList.txt")->get_header_value("Cache-Control"),
               INDEX_CACHE_CONTROL);
     EXPECT_EQ(s3_->Uploads("/twice/AppData/FileList.txt"), 3);
 
     // verify reads the package through the same server and finds its cache headers right.
-    run = RunProgram("verify " + s3_->PackageBase("twice") + " --against " + Quote(release1));
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    const ProgramRun run =
+        RunProgram("verify " + s3_->PackageBase("twice") + " --against " + Quote(release1));
+    EXPECT_TRUE(Ended(run, 0));
     EXPECT_EQ(run.output.find("warning:"), std::string::npos) << run.output;
 
     // One file changed: one object, the release copy and the index.
     const fs::path release2 = Build({{"a.bin", a}, {"b.txt", "bee 2"}, {"copy/a.bin", a}});
     const int before2 = s3_->Uploads();
-    run = Publish(release2, "twice");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("uploaded 1 object (5 bytes)"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(Publish(release2, "twice"), 0, {"uploaded 1 object (5 bytes)"}));
     EXPECT_EQ(s3_->Uploads() - before2, 4);
     EXPECT_EQ(Stored("/twice/AppData/FileList.txt"),
-              test::ReadWholeFile(release2 / "AppData/FileList.txt"));
+              ReadWholeFile(release2 / "AppData/FileList.txt"));
 }
 
 TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
     const fs::path release1 = Build({{"one.bin", "release one"}});
-    ASSERT_EQ(Publish(release1, "cut").exitCode, 0);
+    ASSERT_TRUE(Ended(Publish(release1, "cut"), 0));
     std::map<std::string, std::string> files;
     for (int i = 0; i < 6; ++i) {
         files["file" + std::to_string(i)] = "release two, file " + std::to_string(i);
@@ -287,12 +277,11 @@ TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
     const fs::path release2 = Build(files);
 
     s3_->RefuseUploadsAfter(2);
-    ProgramRun run = Publish(release2, "cut");
+    const ProgramRun run = Publish(release2, "cut");
     s3_->RefuseUploadsAfter(-1);
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("stays live"), std::string::npos) << run.output;
+    EXPECT_TRUE(Ended(run, 1, {"stays live"}));
     EXPECT_EQ(Stored("/cut/AppData/FileList.txt"),
-              test::ReadWholeFile(release1 / "AppData/FileList.txt"));
+              ReadWholeFile(release1 / "AppData/FileList.txt"));
     int status = 0;
     EXPECT_EQ(Stored(Object("cut", "release one"), &status), "release one") << status;
     int uploaded = 0;
@@ -301,14 +290,12 @@ TEST_F(PublishTest, InterruptedPublishLeavesTheOldIndexLive) {
     }
     EXPECT_EQ(uploaded, 2) << "two uploads let through before the refusals";
 
-    run = Publish(release2, "cut");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("uploaded 4 objects"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(Publish(release2, "cut"), 0, {"uploaded 4 objects"}));
     for (const auto& [name, bytes] : files) {
         EXPECT_EQ(s3_->Uploads(Object("cut", bytes)), 1) << name;
     }
     EXPECT_EQ(Stored("/cut/AppData/FileList.txt"),
-              test::ReadWholeFile(release2 / "AppData/FileList.txt"));
+              ReadWholeFile(release2 / "AppData/FileList.txt"));
 }
 
 TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
@@ -321,7 +308,7 @@ TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
     for (const auto& row : rows) {
         SCOPED_TRACE(row.bucket);
         const fs::path wrong = dir_ / row.bucket;
-        test::WriteTestFile(wrong, row.planted);
+        WriteTestFile(wrong, row.planted);
         const RcloneRun planted =
             RunRclone({"copyto"},
                       {wrong.string(), LoopbackS3::Remote(row.bucket) + "/AppData/objects/" +
@@ -330,11 +317,8 @@ TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
         ASSERT_EQ(planted.exitCode, 0) << RcloneFailure(planted);
         const int before = s3_->Uploads();
 
-        const ProgramRun run = Publish(package, row.bucket);
-        EXPECT_EQ(run.exitCode, 1) << run.output;
-        EXPECT_NE(run.output.find(Sha("the right bytes") + ": already there with other bytes"),
-                  std::string::npos)
-            << run.output;
+        EXPECT_TRUE(Ended(Publish(package, row.bucket), 1,
+                          {Sha("the right bytes") + ": already there with other bytes"}));
         EXPECT_EQ(s3_->Uploads(), before) << "nothing uploaded";
         int status = 0;
         Stored("/" + std::string(row.bucket) + "/AppData/FileList.txt", &status);
@@ -346,11 +330,11 @@ TEST_F(PublishTest, AnObjectWithOtherBytesStopsThePublishBeforeAnyUpload) {
 TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
     const fs::path key = dir_ / "index.pem";
     const fs::path secondKey = dir_ / "index-2.pem";
-    ASSERT_EQ(RunProgram("keygen " + Quote(key)).exitCode, 0);
-    ASSERT_EQ(RunProgram("keygen " + Quote(secondKey)).exitCode, 0);
+    ASSERT_TRUE(Ended(RunProgram("keygen " + Quote(key)), 0));
+    ASSERT_TRUE(Ended(RunProgram("keygen " + Quote(secondKey)), 0));
     const auto signExpired = [&](const fs::path& package) {
         const std::string sign = "sign " + Quote(package) + " --key " + Quote(key);
-        ASSERT_EQ(RunProgram(sign + " --expires 2020-01-01").exitCode, 0);
+        ASSERT_TRUE(Ended(RunProgram(sign + " --expires 2020-01-01"), 0));
     };
     const struct {
         const char* name;
@@ -360,37 +344,36 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
         {"a line the installer skips",
          [](const fs::path& package) {
              const fs::path index = package / "AppData/FileList.txt";
-             test::WriteTestFile(index, test::ReadWholeFile(index) + "x|y|z\r\n");
+             WriteTestFile(index, ReadWholeFile(index) + "x|y|z\r\n");
          },
          "fails tessaly-pack check"},
         {"an object changed after the build",
          [](const fs::path& package) {
-             test::WriteTestFile(package / "AppData/objects" / Sha("payload"), "changed");
+             WriteTestFile(package / "AppData/objects" / Sha("payload"), "changed");
          },
          "its content does not match its name"},
         {"an expired signature", signExpired, "expired on 2020-01-01"},
         {"the second key's signature expired",
          [&](const fs::path& package) {
              const fs::path index = package / "AppData/FileList.txt";
-             const std::string unsigned_ = test::ReadWholeFile(index);
-             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(key)).exitCode, 0);
-             const std::string valid = test::ReadWholeFile(index);
-             test::WriteTestFile(index, unsigned_);
-             ASSERT_EQ(RunProgram("sign " + Quote(package) + " --key " + Quote(secondKey) +
-                                  " --expires 2020-01-01")
-                           .exitCode,
-                       0);
-             const std::string expired = test::ReadWholeFile(index).substr(unsigned_.size());
-             test::WriteTestFile(index, valid + expired);
+             const std::string unsigned_ = ReadWholeFile(index);
+             ASSERT_TRUE(Ended(RunProgram("sign " + Quote(package) + " --key " + Quote(key)), 0));
+             const std::string valid = ReadWholeFile(index);
+             WriteTestFile(index, unsigned_);
+             ASSERT_TRUE(Ended(RunProgram("sign " + Quote(package) + " --key " + Quote(secondKey) +
+                                          " --expires 2020-01-01"),
+                               0));
+             const std::string expired = ReadWholeFile(index).substr(unsigned_.size());
+             WriteTestFile(index, valid + expired);
          },
          "expired on 2020-01-01"},
         {"an expired signature, with CR line ends",
          [&](const fs::path& package) {
              signExpired(package);
              const fs::path index = package / "AppData/FileList.txt";
-             std::string text = test::ReadWholeFile(index);
+             std::string text = ReadWholeFile(index);
              text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
-             test::WriteTestFile(index, text);
+             WriteTestFile(index, text);
          },
          "expired on 2020-01-01"},
     };
@@ -399,9 +382,7 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
         const fs::path package = Build({{"payload", "payload"}});
         row.spoil(package);
         const int before = s3_->Uploads();
-        const ProgramRun run = Publish(package, "refused");
-        EXPECT_EQ(run.exitCode, 1) << run.output;
-        EXPECT_NE(run.output.find(row.said), std::string::npos) << run.output;
+        EXPECT_TRUE(Ended(Publish(package, "refused"), 1, {row.said}));
         EXPECT_EQ(s3_->Uploads(), before);
     }
 }
@@ -409,8 +390,7 @@ TEST_F(PublishTest, APackageThatFailsItsChecksUploadsNothing) {
 TEST_F(PublishTest, GcRemovesOnlyWhatNoRecentIndexNames) {
     // Three releases: "shared" in all, then one file of each release's own.
     for (const char* own : {"first", "second", "third"}) {
-        const ProgramRun run = Publish(Build({{"shared", "shared"}, {"own", own}}), "retired");
-        ASSERT_EQ(run.exitCode, 0) << run.output;
+        ASSERT_TRUE(Ended(Publish(Build({{"shared", "shared"}, {"own", own}}), "retired"), 0));
     }
     // Every object is more than a second old, and the last release was replaced by none.
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
@@ -419,53 +399,44 @@ TEST_F(PublishTest, GcRemovesOnlyWhatNoRecentIndexNames) {
         return s3_->Fetch("HEAD", Object("retired", bytes))->status == 200;
     };
 
-    ProgramRun run = RunProgram("gc " + dest + " --keep 1 --older-than 1h");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("removed 0 of 4 objects"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(RunProgram("gc " + dest + " --keep 1 --older-than 1h"), 0,
+                      {"removed 0 of 4 objects"}));
 
-    run = RunProgram("gc " + dest + " --keep 2 --older-than 1s --dry-run");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("would remove objects/" + Sha("first")), std::string::npos)
-        << run.output;
-    EXPECT_NE(run.output.find("would remove 1 of 4 objects"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(RunProgram("gc " + dest + " --keep 2 --older-than 1s --dry-run"), 0,
+                      {"would remove objects/" + Sha("first"), "would remove 1 of 4 objects"}));
     EXPECT_TRUE(present("first"));
 
-    run = RunProgram("gc " + dest + " --keep 2 --older-than 1s");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_TRUE(Ended(RunProgram("gc " + dest + " --keep 2 --older-than 1s"), 0));
     EXPECT_FALSE(present("first"));
     EXPECT_TRUE(present("second"));
 
-    run = RunProgram("gc " + dest + " --keep 1 --older-than 1s");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_TRUE(Ended(RunProgram("gc " + dest + " --keep 1 --older-than 1s"), 0));
     EXPECT_FALSE(present("second"));
     EXPECT_TRUE(present("third"));
     EXPECT_TRUE(present("shared"));
 
     // No live index: nothing can be judged, so nothing goes.
-    run = RunProgram("gc " + LoopbackS3::Remote("empty") + " --keep 1 --older-than 1s");
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("no live index"), std::string::npos) << run.output;
+    EXPECT_TRUE(Ended(RunProgram("gc " + LoopbackS3::Remote("empty") + " --keep 1 --older-than 1s"),
+                      1, {"no live index"}));
 }
 
 TEST_F(PublishTest, AFailedIndexUploadLeavesThePreviousIndexProtected) {
     // v1 goes live; v2's object and copy go up but its index is refused; v3 goes live later.
     const std::string dest = LoopbackS3::Remote("failed-copy");
-    ASSERT_EQ(Publish(Build({{"own", "v1"}}), "failed-copy").exitCode, 0);
+    ASSERT_TRUE(Ended(Publish(Build({{"own", "v1"}}), "failed-copy"), 0));
     const fs::path release2 = Build({{"own", "v2"}});
     s3_->RefuseUploadsAfter(2);
-    ProgramRun run = Publish(release2, "failed-copy");
+    const ProgramRun run = Publish(release2, "failed-copy");
     s3_->RefuseUploadsAfter(-1);
-    ASSERT_EQ(run.exitCode, 1) << run.output;
+    ASSERT_TRUE(Ended(run, 1));
     EXPECT_EQ(s3_->Uploads("/failed-copy/AppData/FileList.txt"), 1) << "v1's alone";
     std::this_thread::sleep_for(std::chrono::seconds(5));
-    run = Publish(Build({{"own", "v3"}}), "failed-copy");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_TRUE(Ended(Publish(Build({{"own", "v3"}}), "failed-copy"), 0));
 
     // v1 was live until just now: its objects stay, whatever the failed copy's time says, and so
     // do those of the copy that never went live.
-    run = RunProgram("gc " + dest + " --keep 1 --older-than 4s");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("3 of 3 published indexes"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(RunProgram("gc " + dest + " --keep 1 --older-than 4s"), 0,
+                      {"3 of 3 published indexes"}));
     for (const char* bytes : {"v1", "v2", "v3"}) {
         EXPECT_EQ(s3_->Fetch("HEAD", Object("failed-copy", bytes))->status, 200) << bytes;
     }
@@ -489,16 +460,13 @@ TEST_F(PublishTest, ConnectionStringParametersAreNeverShown) {
                                         "gc '" + row.dest + "' --keep 1 --older-than 1d"}) {
             SCOPED_TRACE(args);
             const ProgramRun run = RunProgram(args);
-            EXPECT_EQ(run.exitCode, 1) << run.output;
-            EXPECT_NE(run.output.find(row.shown), std::string::npos) << run.output;
+            EXPECT_TRUE(Ended(run, 1, {row.shown}));
             EXPECT_EQ(run.output.find("MARKER"), std::string::npos) << run.output;
         }
     }
     // A success names DEST the same way.
     const ProgramRun run = RunProgram("publish " + Quote(package) + " s3test,acl=private:shown");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("s3test:shown/AppData/FileList.txt (live now)"), std::string::npos)
-        << run.output;
+    ASSERT_TRUE(Ended(run, 0, {"s3test:shown/AppData/FileList.txt (live now)"}));
     EXPECT_EQ(run.output.find("acl="), std::string::npos) << run.output;
 }
 
@@ -513,10 +481,7 @@ TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
     const auto publish = [&](const fs::path& package) {
         return RunProgram("publish " + Quote(package) + " " + Quote(dest));
     };
-    ProgramRun run = publish(release1);
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("is a local folder"), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("holds no package yet"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(publish(release1), 0, {"is a local folder", "holds no package yet"}));
     std::vector<fs::path> written;
     for (const auto& entry : fs::recursive_directory_iterator(dest)) {
         written.push_back(entry.path().filename());
@@ -526,8 +491,8 @@ TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
         }
     }
     EXPECT_EQ(std::count(written.begin(), written.end(), ".FileList.txt.partial"), 0);
-    EXPECT_EQ(test::ReadWholeFile(dest / "AppData/FileList.txt"),
-              test::ReadWholeFile(release1 / "AppData/FileList.txt"));
+    EXPECT_EQ(ReadWholeFile(dest / "AppData/FileList.txt"),
+              ReadWholeFile(release1 / "AppData/FileList.txt"));
 
     // An index put live by hand, without publish: no release copy names its objects, the live
     // index alone keeps them.
@@ -535,8 +500,8 @@ TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
     fs::copy(release2 / "AppData", dest / "AppData",
              fs::copy_options::recursive | fs::copy_options::overwrite_existing);
     std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    run = RunProgram("gc " + Quote(dest) + " --keep 1 --older-than 1s");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const ProgramRun run = RunProgram("gc " + Quote(dest) + " --keep 1 --older-than 1s");
+    ASSERT_TRUE(Ended(run, 0));
     for (const char* bytes : {"one", "two"}) {
         EXPECT_TRUE(fs::exists(dest / "AppData/objects" / Sha(bytes))) << bytes << run.output;
     }
@@ -544,21 +509,15 @@ TEST_F(PublishTest, ALocalDestGetsTheUploadTimesAndAWholeIndex) {
     // A new index replaces the file: it went up under another name and was moved into place.
     struct stat before {};
     ASSERT_EQ(stat((dest / "AppData/FileList.txt").c_str(), &before), 0);
-    run = publish(Build({{"three", "three"}}));
-    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_TRUE(Ended(publish(Build({{"three", "three"}})), 0));
     struct stat after {};
     ASSERT_EQ(stat((dest / "AppData/FileList.txt").c_str(), &after), 0);
     EXPECT_NE(after.st_ino, before.st_ino) << "written in place";
 
     // A package never built, and a remote rclone does not know, are named as such.
-    run = publish(dir_ / "never-built");
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("build it first"), std::string::npos) << run.output;
-    run = RunProgram("publish " + Quote(release1) + " s3tset:bucket");
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("rclone has no remote named \"s3tset\" (rclone listremotes"),
-              std::string::npos)
-        << run.output;
+    EXPECT_TRUE(Ended(publish(dir_ / "never-built"), 1, {"build it first"}));
+    EXPECT_TRUE(Ended(RunProgram("publish " + Quote(release1) + " s3tset:bucket"), 1,
+                      {"rclone has no remote named \"s3tset\" (rclone listremotes"}));
 }
 
 }  // namespace

@@ -7,7 +7,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <ctime>
@@ -31,15 +30,26 @@
 namespace tessaly::pack::testing {
 namespace {
 
+// verify with `options`; its plain progress lines go to `progressText` when given.
+VerifyResult RunVerify(const VerifyOptions& options, std::string* progressText = nullptr) {
+    std::ostringstream progressOut;
+    const auto progress = MakePlainProgress(progressOut);
+    VerifyResult result = VerifyPackage(options, *progress);
+    if (progressText != nullptr) {
+        *progressText = progressOut.str();
+    }
+    return result;
+}
+
 // A built package (under "built") and a copy of it (under "served") that an in-process server
 // on a free loopback port serves, so a test can damage what is served and compare with the build.
 class ServedPackage : public ::testing::Test {
   protected:
     void SetUp() override {
         const fs::path staging = scratch_ / "staging";
-        test::WriteTestFile(staging / "bin/main.exe", "MAIN program");
-        test::WriteTestFile(staging / "数据/说明.txt", "readme");
-        test::WriteTestFile(staging / "数据/子目录/表.dat", std::string(100000, 'd'));
+        WriteTestFile(staging / "bin/main.exe", "MAIN program");
+        WriteTestFile(staging / "数据/说明.txt", "readme");
+        WriteTestFile(staging / "数据/子目录/表.dat", std::string(100000, 'd'));
         const BuildResult built = BuildPackage(
             {staging, scratch_ / "built", {{Shortcut, "bin/main.exe", "Tessaly", "--shortcut"}}});
         ASSERT_TRUE(built.problems.empty());
@@ -56,14 +66,8 @@ class ServedPackage : public ::testing::Test {
     }
 
     VerifyResult Verify(bool against, std::string* progressText = nullptr) {
-        std::ostringstream progressOut;
-        const auto progress = MakePlainProgress(progressOut);
-        VerifyResult result = VerifyPackage(
-            {Base(), against ? (scratch_ / "built").string() : std::string()}, *progress);
-        if (progressText != nullptr) {
-            *progressText = progressOut.str();
-        }
-        return result;
+        return RunVerify({Base(), against ? (scratch_ / "built").string() : std::string()},
+                         progressText);
     }
 
     std::string LogText() {
@@ -95,8 +99,8 @@ TEST_F(ServedPackage, AGoodPackagePasses) {
 
 TEST_F(ServedPackage, CatchesADeletedAnEmptiedAndAChangedFile) {
     fs::remove(Served("MAIN program"));
-    test::WriteTestFile(Served("readme"), "");
-    test::WriteTestFile(Served(std::string(100000, 'd')), std::string(99999, 'd') + "X");
+    WriteTestFile(Served("readme"), "");
+    WriteTestFile(Served(std::string(100000, 'd')), std::string(99999, 'd') + "X");
     const VerifyResult result = Verify(false);
     ASSERT_EQ(result.findings.size(), 3u);
     const std::string prefix = "FileList.txt:";
@@ -110,18 +114,18 @@ TEST_F(ServedPackage, CatchesADeletedAnEmptiedAndAChangedFile) {
 
 TEST_F(ServedPackage, AgainstTheBuiltTreeCatchesAChangedIndexAndFile) {
     // An index whose file has a plain name: only the comparison with the build can catch it.
-    test::WriteTestFile(scratch_ / "built/AppData/plain.txt", "original");
-    test::WriteTestFile(scratch_ / "served/AppData/plain.txt", "tampered");
+    WriteTestFile(scratch_ / "built/AppData/plain.txt", "original");
+    WriteTestFile(scratch_ / "served/AppData/plain.txt", "tampered");
     const std::string index = "0|plain.txt|plain.txt\r\n";
-    test::WriteTestFile(scratch_ / "built/AppData/FileList.txt", index);
-    test::WriteTestFile(scratch_ / "served/AppData/FileList.txt", index);
+    WriteTestFile(scratch_ / "built/AppData/FileList.txt", index);
+    WriteTestFile(scratch_ / "served/AppData/FileList.txt", index);
     EXPECT_EQ(Verify(false).findings, std::vector<std::string>{});
     VerifyResult result = Verify(true);
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_NE(result.findings[0].find("FileList.txt:1: plain.txt: differs from"), std::string::npos)
         << result.findings[0];
 
-    test::WriteTestFile(scratch_ / "served/AppData/FileList.txt", index + "1|extra|\r\n");
+    WriteTestFile(scratch_ / "served/AppData/FileList.txt", index + "1|extra|\r\n");
     result = Verify(true);
     ASSERT_EQ(result.findings.size(), 2u);
     EXPECT_NE(result.findings[0].find("/AppData/FileList.txt: differs from"), std::string::npos)
@@ -140,41 +144,34 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
     const SignResult signedIndex = SignPackage(scratch_ / "served", {key.get()}, expires);
     ASSERT_EQ(signedIndex.error, "");
     ASSERT_TRUE(signedIndex.refusals.empty());
-    const std::string index = test::ReadWholeFile(indexFile);
+    const std::string index = ReadWholeFile(indexFile);
 
     struct Case {
         const char* what;
         std::function<void()> change;
-        EVP_PKEY* key;
-        std::uint64_t now;
         std::string finding;  // the one expected; empty when the package passes
     } cases[] = {
-        {"good", [] {}, publicKey.get(), now, ""},
-        {"changed index", [&] { test::WriteTestFile(indexFile, "1|bin|\r\n" + index); },
-         publicKey.get(), now,
+        {"good", [] {}, ""},
+        {"changed index", [&] { WriteTestFile(indexFile, "1|bin|\r\n" + index); },
          "/AppData/FileList.txt: an installer built with key " + KeyId(key.get()) +
              " refuses it: signature does not verify"},
-        {"changed object", [&] { test::WriteTestFile(Served("readme"), "README"); },
-         publicKey.get(), now,
+        {"changed object", [&] { WriteTestFile(Served("readme"), "README"); },
          "FileList.txt:" + std::to_string(README_LINE) + ": objects/" + Sha("readme") +
              ": the content does not match its name"},
         {"not content-addressed",
          [&] {
-             test::WriteTestFile(scratch_ / "served/AppData/plain.txt", "plain");
-             test::WriteTestFile(indexFile,
-                                 SignIndex(StripSignatureLines(index) + "0|plain.txt|plain.txt\r\n",
-                                           key.get(), expires, error));
+             WriteTestFile(scratch_ / "served/AppData/plain.txt", "plain");
+             WriteTestFile(indexFile,
+                           SignIndex(StripSignatureLines(index) + "0|plain.txt|plain.txt\r\n",
+                                     key.get(), expires, error));
          },
-         publicKey.get(), now,
          // After the seven lines of the build.
          "FileList.txt:8: plain.txt: the path does not end in the SHA-256 of its content"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         c.change();
-        std::ostringstream progressOut;
-        const auto progress = MakePlainProgress(progressOut);
-        const VerifyResult result = VerifyPackage({Base(), "", {c.key}, c.now}, *progress);
+        const VerifyResult result = RunVerify({Base(), "", {publicKey.get()}, now});
         if (c.finding.empty()) {
             EXPECT_EQ(result.findings, std::vector<std::string>{});
             EXPECT_EQ(
@@ -185,75 +182,51 @@ TEST_F(ServedPackage, WithAKeyEveryRefusalOfAKeyedInstallerIsAFinding) {
             ASSERT_EQ(result.findings.size(), 1u);
             EXPECT_NE(result.findings[0].find(c.finding), std::string::npos) << result.findings[0];
         }
-        test::WriteTestFile(indexFile, index);
-        test::WriteTestFile(Served("readme"), "readme");
+        WriteTestFile(indexFile, index);
+        WriteTestFile(Served("readme"), "readme");
     }
 }
 
 TEST_F(ServedPackage, CommandsSignVerifyAndSignAnExpiredPackageAgain) {
     const std::string keyFile = Quote(scratch_ / "release.key");
-    ProgramRun run = RunProgram("keygen " + keyFile);
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("key id:"), std::string::npos) << run.output;
-    run = RunProgram("keygen " + keyFile);
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.output.find("exists already"), std::string::npos) << run.output;
+    ASSERT_TRUE(Ended(RunProgram("keygen " + keyFile), 0, {"key id:"}));
+    EXPECT_TRUE(Ended(RunProgram("keygen " + keyFile), 1, {"exists already"}));
 
     const std::string publicKey = " --key " + Quote(scratch_ / "release.key.pub");
-    run = RunProgram("build " + Quote(scratch_ / "staging") + " " + Quote(scratch_ / "served") +
-                     " --sign " + keyFile + " --expires 2020-01-01");
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("warning: the signature expires 2020-01-01 00:00 UTC, which has "
-                              "passed"),
-              std::string::npos)
-        << run.output;
-    run = RunProgram("verify " + Base() + publicKey);
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("the signature expired on 2020-01-01 00:00 UTC"), std::string::npos)
-        << run.output;
-    run = RunProgram("check " + Quote(scratch_ / "served/AppData/FileList.txt") + publicKey);
-    EXPECT_EQ(run.exitCode, 1) << run.output;
+    const std::string check =
+        "check " + Quote(scratch_ / "served/AppData/FileList.txt") + publicKey;
+    const std::string sign = "sign " + Quote(scratch_ / "served");
+    EXPECT_TRUE(
+        Ended(RunProgram("build " + Quote(scratch_ / "staging") + " " + Quote(scratch_ / "served") +
+                         " --sign " + keyFile + " --expires 2020-01-01"),
+              0, {"warning: the signature expires 2020-01-01 00:00 UTC, which has passed"}));
+    EXPECT_TRUE(Ended(RunProgram("verify " + Base() + publicKey), 1,
+                      {"the signature expired on 2020-01-01 00:00 UTC"}));
+    EXPECT_TRUE(Ended(RunProgram(check), 1));
 
-    run = RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile + " --expires 30");
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    run = RunProgram("verify " + Base() + publicKey);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("(30 days left)"), std::string::npos) << run.output;
-    run = RunProgram("check " + Quote(scratch_ / "served/AppData/FileList.txt") + publicKey);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("(30 days left)"), std::string::npos) << run.output;
+    EXPECT_TRUE(Ended(RunProgram(sign + " --key " + keyFile + " --expires 30"), 0));
+    EXPECT_TRUE(Ended(RunProgram("verify " + Base() + publicKey), 0, {"(30 days left)"}));
+    EXPECT_TRUE(Ended(RunProgram(check), 0, {"(30 days left)"}));
 
     // Rotation: signed with the old and the new key, then with the new one alone; verify judges
     // as an installer holding only each key.
     const std::string nextKeyFile = Quote(scratch_ / "next.key");
-    ASSERT_EQ(RunProgram("keygen " + nextKeyFile).exitCode, 0);
+    ASSERT_TRUE(Ended(RunProgram("keygen " + nextKeyFile), 0));
     const std::string bothKeys = publicKey + " --key " + Quote(scratch_ / "next.key.pub");
-    run = RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile + " --key " +
-                     nextKeyFile);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    EXPECT_NE(run.output.find("signed by keys "), std::string::npos) << run.output;
-    run = RunProgram("verify " + Base() + bothKeys);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(Ended(RunProgram(sign + " --key " + keyFile + " --key " + nextKeyFile), 0,
+                      {"signed by keys "}));
+    const ProgramRun run = RunProgram("verify " + Base() + bothKeys);
+    EXPECT_TRUE(Ended(run, 0));
     const std::size_t first = run.output.find("FileList.txt: signed by key ");
     ASSERT_NE(first, std::string::npos) << run.output;
     EXPECT_NE(run.output.find("FileList.txt: signed by key ", first + 1), std::string::npos)
         << run.output;
-    run = RunProgram("sign " + Quote(scratch_ / "served") + " --key " + nextKeyFile);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    run = RunProgram("verify " + Base() + bothKeys);
-    EXPECT_EQ(run.exitCode, 1) << run.output;
-    EXPECT_NE(run.output.find("refuses it: signed with key "), std::string::npos) << run.output;
-    EXPECT_NE(run.output.find("FileList.txt: signed by key "), std::string::npos) << run.output;
-    EXPECT_EQ(
-        RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile + " --key " + keyFile)
-            .exitCode,
-        2);
-
-    EXPECT_EQ(RunProgram("sign " + Quote(scratch_ / "served") + " --key " + keyFile +
-                         " --expires 2026-02-30")
-                  .exitCode,
-              2);
-    EXPECT_EQ(RunProgram("sign " + Quote(scratch_ / "served")).exitCode, 2);
+    EXPECT_TRUE(Ended(RunProgram(sign + " --key " + nextKeyFile), 0));
+    EXPECT_TRUE(Ended(RunProgram("verify " + Base() + bothKeys), 1,
+                      {"refuses it: signed with key ", "FileList.txt: signed by key "}));
+    EXPECT_TRUE(Ended(RunProgram(sign + " --key " + keyFile + " --key " + keyFile), 2));
+    EXPECT_TRUE(Ended(RunProgram(sign + " --key " + keyFile + " --expires 2026-02-30"), 2));
+    EXPECT_TRUE(Ended(RunProgram(sign), 2));
 }
 
 TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
@@ -265,9 +238,7 @@ TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
     EXPECT_EQ(result.findings[0].find("try "), std::string::npos) << result.findings[0];
 
     // A base without the package folder, as a bucket served by path is often given.
-    std::ostringstream progressOut;
-    const auto progress = MakePlainProgress(progressOut);
-    const VerifyResult bucket = VerifyPackage({Base() + "/bucket/", ""}, *progress);
+    const VerifyResult bucket = RunVerify({Base() + "/bucket/", ""});
     ASSERT_EQ(bucket.findings.size(), 1u);
     EXPECT_NE(bucket.findings[0].find("answered HTTP 404; the package lies in a folder AppData/: "
                                       "try " +
@@ -279,7 +250,7 @@ TEST_F(ServedPackage, AMissingIndexStopsTheRun) {
 TEST_F(ServedPackage, ServeLogsOneLinePerRequest) {
     const HttpAnswer answer = FetchLikeInstaller(Base() + "/AppData/FileList.txt");
     EXPECT_EQ(answer.head.status, 200u);
-    EXPECT_EQ(answer.body, test::ReadWholeFile(scratch_ / "built/AppData/FileList.txt"));
+    EXPECT_EQ(answer.body, ReadWholeFile(scratch_ / "built/AppData/FileList.txt"));
     EXPECT_EQ(FetchLikeInstaller(Base() + "/AppData/nothing").head.status, 404u);
     const std::string log = LogText();
     EXPECT_NE(log.find("127.0.0.1 GET /AppData/FileList.txt 200 " +
@@ -296,7 +267,7 @@ TEST(ServeRate, APacedFileTakesAtLeastItsTimeOnTheLinkAndArrivesWhole) {
     for (std::size_t i = 0; i < body.size(); ++i) {
         body[i] = static_cast<char>(i * 7 % 251);
     }
-    test::WriteTestFile(scratch / "AppData/paced.bin", body);
+    WriteTestFile(scratch / "AppData/paced.bin", body);
     std::ostringstream log;
     std::string error;
     PackageServer server;
@@ -332,10 +303,9 @@ TEST(VerifyRequest, IsTheInstallersRequest) {
     const int port = server.bind_to_any_port("127.0.0.1");
     ASSERT_GT(port, 0);
     std::thread thread([&] { server.listen_after_bind(); });
-    std::ostringstream out;
-    const auto progress = MakePlainProgress(out);
+    std::string progress;
     const VerifyResult result =
-        VerifyPackage({"http://127.0.0.1:" + std::to_string(port) + "/pkg", ""}, *progress);
+        RunVerify({"http://127.0.0.1:" + std::to_string(port) + "/pkg", ""}, &progress);
     server.stop();
     thread.join();
 
@@ -346,7 +316,7 @@ TEST(VerifyRequest, IsTheInstallersRequest) {
     EXPECT_EQ(paths, (std::vector<std::string>{"/pkg/FileList.txt", "/pkg/dir/a%20b\xCA\xFD.bin"}));
     ASSERT_EQ(result.findings.size(), 1u);
     EXPECT_EQ(result.findings[0], "FileList.txt:1: dir/a%20b数.bin: answered HTTP 404");
-    EXPECT_EQ(out.str(), result.findings[0] + "\n");
+    EXPECT_EQ(progress, result.findings[0] + "\n");
 }
 
 TEST(VerifyRequest, AServerThatNeverAnswersFailsAfterTheReadTimeOut) {
@@ -354,11 +324,8 @@ TEST(VerifyRequest, AServerThatNeverAnswersFailsAfterTheReadTimeOut) {
     // Bound and listening, so the connection is accepted, but nothing ever reads or answers.
     const int port = server.bind_to_any_port("127.0.0.1");
     ASSERT_GT(port, 0);
-    std::ostringstream out;
-    const auto progress = MakePlainProgress(out);
     const auto start = std::chrono::steady_clock::now();
-    const VerifyResult result =
-        VerifyPackage({"http://127.0.0.1:" + std::to_string(port) + "/", ""}, *progress);
+    const VerifyResult result = RunVerify({"http://127.0.0.1:" + std::to_string(port) + "/", ""});
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_FALSE(result.indexFetched);
@@ -457,21 +424,16 @@ class ServeCommand : public ::testing::TestWithParam<int> {};
 TEST_P(ServeCommand, ServesForVerifyAndStopsCleanlyOnTheSignal) {
     const std::string signal = GetParam() == SIGTERM ? "SIGTERM" : "SIGINT";
     ScratchDir scratch;
-    test::WriteTestFile(scratch / "staging/app.exe", "program");
+    WriteTestFile(scratch / "staging/app.exe", "program");
     ASSERT_TRUE(BuildPackage({scratch / "staging", scratch / "out", {}}).problems.empty());
     ServeChild child = StartServe(scratch / "out", scratch / "serve");
     ASSERT_GT(child.process->Pid(), 0);
-    const ProgramRun verify = RunProgram("verify http://127.0.0.1:" + std::to_string(child.port) +
-                                         " --against " + Quote(scratch / "out"));
-    EXPECT_EQ(verify.exitCode, 0) << verify.output;
-    EXPECT_NE(verify.output.find("1 file checked, all answered"), std::string::npos)
-        << verify.output;
-    const ProgramRun serve = StopServe(child, GetParam());
-    EXPECT_EQ(serve.exitCode, 0) << serve.output;
-    EXPECT_NE(serve.output.find("GET /AppData/objects/" + Sha("program") + " 200 7 \"ravavo\""),
-              std::string::npos)
-        << serve.output;
-    EXPECT_NE(serve.output.find("stopped on " + signal), std::string::npos) << serve.output;
+    EXPECT_TRUE(Ended(RunProgram("verify http://127.0.0.1:" + std::to_string(child.port) +
+                                 " --against " + Quote(scratch / "out")),
+                      0, {"1 file checked, all answered"}));
+    EXPECT_TRUE(Ended(
+        StopServe(child, GetParam()), 0,
+        {"GET /AppData/objects/" + Sha("program") + " 200 7 \"ravavo\"", "stopped on " + signal}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Signal, ServeCommand, ::testing::Values(SIGTERM, SIGINT),
@@ -494,11 +456,9 @@ void PrintTo(const CommandLineRow& row, std::ostream* out) {
 class CommandLine : public ::testing::TestWithParam<CommandLineRow> {};
 
 TEST_P(CommandLine, ExitsWithItsCodeAndSaysSo) {
-    const CommandLineRow& row = GetParam();
-    const ProgramRun run = RunProgram(row.arguments);
-    EXPECT_EQ(run.exitCode, row.exitCode) << run.output;
-    EXPECT_EQ(run.output.rfind(row.begins, 0), 0u) << run.output;
-    EXPECT_NE(run.output.find(row.contains), std::string::npos) << run.output;
+    const ProgramRun run = RunProgram(GetParam().arguments);
+    EXPECT_TRUE(Ended(run, GetParam().exitCode, {GetParam().contains}));
+    EXPECT_EQ(run.output.rfind(GetParam().begins, 0), 0u) << run.output;
 }
 
 // Every command's usage and a refused option; the usages of build and sign state the limit of
@@ -538,30 +498,15 @@ std::vector<CommandLineRow> CommandLines() {
     return rows;
 }
 
-INSTANTIATE_TEST_SUITE_P(Pack, CommandLine, ::testing::ValuesIn(CommandLines()),
-                         [](const ::testing::TestParamInfo<CommandLineRow>& info) {
-                             std::string name;
-                             for (const char c : info.param.arguments) {
-                                 if (std::isalnum(static_cast<unsigned char>(c))) {
-                                     name += c;
-                                 } else if (!name.empty() && name.back() != '_') {
-                                     name += '_';
-                                 }
-                             }
-                             return name.empty() ? std::string("no_arguments") : name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Pack, CommandLine, ::testing::ValuesIn(CommandLines()));
 
 TEST(CheckCommand, PrintsFileAndLineAndExitsOneOnFindings) {
     ScratchDir scratch;
-    test::WriteTestFile(scratch / "FileList.txt", "1|bin|\r\n9|x|\r\n");
-    ProgramRun run = RunProgram("check " + Quote(scratch / "FileList.txt"));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.output.find((scratch / "FileList.txt").string() + ":2: kind 9"),
-              std::string::npos)
-        << run.output;
-    test::WriteTestFile(scratch / "FileList.txt", "1|bin|\r\n");
-    run = RunProgram("check " + Quote(scratch / "FileList.txt"));
-    EXPECT_EQ(run.exitCode, 0) << run.output;
+    WriteTestFile(scratch / "FileList.txt", "1|bin|\r\n9|x|\r\n");
+    const std::string check = "check " + Quote(scratch / "FileList.txt");
+    EXPECT_TRUE(Ended(RunProgram(check), 1, {(scratch / "FileList.txt").string() + ":2: kind 9"}));
+    WriteTestFile(scratch / "FileList.txt", "1|bin|\r\n");
+    EXPECT_TRUE(Ended(RunProgram(check), 0));
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -101,17 +100,7 @@ const KeyEntryRow KEY_ENTRIES[] = {
     {"2027-12-31", 1830211200, KeyFiles::Both},
 };
 
-// The row's date with "_" for what a test name cannot hold, and the files that exist.
-std::string RowName(const ::testing::TestParamInfo<KeyEntryRow>& info) {
-    static const char* const FILES[] = {"", "_keyExists", "_datedNameExists", "_bothExist"};
-    std::string name = std::string("date_") + info.param.date;
-    for (char& c : name) {
-        c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    }
-    return name + FILES[static_cast<int>(info.param.files)];
-}
-
-INSTANTIATE_TEST_SUITE_P(LastDay, KeyEntry, ::testing::ValuesIn(KEY_ENTRIES), RowName);
+INSTANTIATE_TEST_SUITE_P(LastDay, KeyEntry, ::testing::ValuesIn(KEY_ENTRIES));
 
 }  // namespace
 }  // namespace tessaly

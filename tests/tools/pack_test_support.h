@@ -1,5 +1,4 @@
-// Helpers for the tessaly-pack tests: scratch folders, whole files (support/files.h) and the
-// built program as a child.
+// Helpers for the tessaly-pack tests: scratch folders, whole files and runs of the built program.
 #pragma once
 
 #include <gtest/gtest.h>

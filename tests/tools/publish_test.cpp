@@ -1,7 +1,4 @@
-// tessaly-pack publish and gc against s3rver on the loopback interface, through rclone's S3
-// backend: each object is uploaded once and with its cache headers, an interrupted publish leaves
-// the old index live, an object with other bytes stops the publish, and gc removes only what no
-// recent index names. The rules gc decides by are checked alone first.
+// tessaly-pack publish and gc against s3rver through rclone, after the rules gc decides by.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 

@@ -1,7 +1,4 @@
-// tessaly-pack verify against tessaly-pack serve on 127.0.0.1: a good package passes, and a
-// deleted, an emptied and a changed file are each caught, and with a key whatever an installer
-// built with it refuses; the request is the installer's; serve logs, paces a file at its rate and
-// stops on a signal; every command's usage, and the command lines refused before any work.
+// tessaly-pack verify against serve on 127.0.0.1, serve itself, and every command's command line.
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>

@@ -1,6 +1,4 @@
-// Dates of the publisher's keys: the tool's reading of a UTC date and the build's reading of an
-// entry "KEY.pub@DATE" (cmake/index-key-dates.cmake) give the same answers, and the build reads an
-// entry with an "@" one way only.
+// A key entry "KEY.pub@DATE": the tool and the build read its last day alike, and one way only.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

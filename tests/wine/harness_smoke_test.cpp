@@ -1,6 +1,4 @@
-// The Wine test harness itself: a prefix that runs Windows programs and hands back their output
-// and exit code, a loopback server that sees their requests, a virtual screen that shows their
-// windows, and a .lnk reader that agrees with the platform's link writer.
+// The Wine test harness itself: prefix, program runs, loopback server, screen, images, .lnk reader.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/window_texts.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -205,7 +206,7 @@ class ProgramResources : public testing::TestWithParam<std::string> {
 };
 
 TEST_P(ProgramResources, HoldTitleAndClassNameInSimplifiedChinese) {
-    EXPECT_EQ(TableString(resources_, 103, CHINESE_SIMPLIFIED), u"Tessaly在线安装程序");
+    EXPECT_EQ(TableString(resources_, 103, CHINESE_SIMPLIFIED), u"" TESSALY_WINDOW_TITLE);
     EXPECT_EQ(TableString(resources_, 109, CHINESE_SIMPLIFIED), u"TESSALYINSTALLER");
 }
 

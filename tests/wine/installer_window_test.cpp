@@ -16,9 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "app/window_texts.h"
+#include "install/install_steps.h"
+#include "install/prerequisite_check.h"
 #include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
+#include "support/text_encoding.h"
 #include "support/virtual_screen.h"
 #include "support/window_area.h"
 #include "support/wine_prefix.h"
@@ -29,7 +33,6 @@ using namespace std::chrono_literals;
 namespace tessaly::test {
 namespace {
 
-constexpr char WINDOW_TITLE[] = "Tessaly在线安装程序";
 constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
 constexpr int PICTURE_WIDTH = 931;
 constexpr int PICTURE_HEIGHT = 583;
@@ -200,7 +203,7 @@ TEST_F(InstallerWindowTest, FitsThePictureCentredAndShowsAFailureInRedUntilClose
     StartInstaller("unreachable");
     const WindowArea window = WaitForWindow();
     ASSERT_GT(window.client.width, 0);
-    EXPECT_EQ(window.title, WINDOW_TITLE);
+    EXPECT_EQ(window.title, TESSALY_WINDOW_TITLE);
     EXPECT_EQ(window.client.width, PICTURE_WIDTH);
     EXPECT_EQ(window.client.height, PICTURE_HEIGHT);
     // Centred on the whole screen, frame included; an odd remainder is dropped.
@@ -370,15 +373,16 @@ TEST_F(InstallerWindowTest, TellsScreenReadersTheStatusAndAnnouncesEachNewTextOn
                                             {"accessible", INSTALLER_CLASS, "60000"}, 90s);
     ASSERT_EQ(read.exitCode, 0) << read.output;
     std::ofstream(ArtifactPath("screen-reader.txt")) << read.output;
-    const std::string running = "child=1 role=23 state=00000840 name=开始下载文件索引";  // busy
-    const std::string failed = "child=1 role=23 state=00000040 name=下载文件数据失败";
+    const std::string running =  // busy
+        "child=1 role=23 state=00000840 name=" + Cp936ToUtf8(INSTALL_STEPS[2].startText);
+    const std::string failed = "child=1 role=23 state=00000040 name=" + StepFailureText(3);
     std::vector<std::string> lines;
     std::istringstream output(read.output);
     for (std::string line; std::getline(output, line);) {
         lines.push_back(line);
     }
     ASSERT_GE(lines.size(), 4u) << read.output;
-    EXPECT_EQ(lines[0], std::string("name=") + WINDOW_TITLE);
+    EXPECT_EQ(lines[0], std::string("name=") + TESSALY_WINDOW_TITLE);
     EXPECT_EQ(lines[1], "role=10");  // ROLE_SYSTEM_CLIENT
     EXPECT_EQ(lines[2], running) << read.output;
     EXPECT_EQ(lines.back(), failed) << read.output;
@@ -415,7 +419,9 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
     EXPECT_EQ(fields["owner"], INSTALLER_CLASS) << "the box is not owned by the window";
     EXPECT_EQ(fields["buttons"], "OK");
     EXPECT_EQ(fields["icon"], "0");
-    EXPECT_NE(notice.output.find("text=系统版本太低"), std::string::npos) << notice.output;
+    EXPECT_NE(notice.output.find("text=" + Cp936ToUtf8(PREREQUISITE_NOTICE_HEADER)),
+              std::string::npos)
+        << notice.output;
 
     // The box's modal loop still delivers the window's timer and paints.
     const std::optional<Image> first = WaitForStatus(window.client, IsBlue, 100, 5s);

@@ -1,6 +1,7 @@
-// The tests' one text conversion, done natively with iconv: code page 936 (the installer's ANSI
-// code page) to UTF-8 and to UTF-16, and any other pair iconv knows (a link's UTF-16 strings).
-// Tests of the program's and the publisher's own conversions compare with these, never call them.
+// The tests' one text conversion, natively with iconv: code page 936 to UTF-8 and to UTF-16.
+// Code page 936 is the installer's ANSI code page; any other pair iconv knows converts too (a
+// link's UTF-16 strings). Tests of the program's and the publisher's own conversions compare with
+// these, never call them.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
-// What the built programs carry: the 32-bit program's file format and flags, and, in it and in the
-// build the Wine tests run, the resources the window reads: title and class name, both icon
-// groups, the splash picture and the manifest, read from the program file's resource tree with
-// their languages.
+// What the built programs carry: their file format, flags and resources.
+// The 32-bit program's file format and flags, and, in it and in the build the Wine tests run, the
+// resources the window reads: title and class name, both icon groups, the splash picture and the
+// manifest, read from the program file's resource tree with their languages.
 #include <gtest/gtest.h>
 
 #include <unistd.h>

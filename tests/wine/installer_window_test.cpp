@@ -1,7 +1,7 @@
-// The real installer window under Wine on a virtual screen, looked at as a user sees it: its title,
-// its size and place, the splash picture, the status line in blue while a step runs and in red
-// once one failed, the notice box, what a screen reader is told, and the process ending with exit
-// code 0 when the window closes.
+// The real installer window under Wine, as a user and a screen reader see it.
+// On a virtual screen: its title, its size and place, the splash picture, the status line in blue
+// while a step runs and in red once one failed, the notice box, what a screen reader is told, and
+// the process ending with exit code 0 when the window closes.
 // Screenshots of the client area are saved under wine-artifacts/installer_window in the build tree.
 #include <gtest/gtest.h>
 
@@ -149,16 +149,12 @@ class InstallerWindowTest : public testing::Test {
         Rect text;  // the red text's bounding box
     };
     FailedWindow WaitForFailure() {
-        const WindowArea window = WaitForWindow();
-        if (window.client.width == 0) {
+        const std::optional<RedWindow> red = run_->ToRed(60s, 100);
+        if (!red) {
+            ADD_FAILURE() << "no red status text appeared: " << run_->Report();
             return {};
         }
-        const std::optional<Image> red = WaitForStatus(window.client, IsRed, 100, 60s);
-        if (!red) {
-            ADD_FAILURE() << "no red status text appeared";
-            return {window, {}, {}};
-        }
-        return {window, *red, ExpectCentred(*red, window.client, IsRed)};
+        return {red->area, red->screen, ExpectCentred(red->screen, red->area.client, IsRed)};
     }
 
     // The display scale of the programs started from now on (HKCU\Control Panel\Desktop
@@ -437,10 +433,11 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
     const CommandResult confirmed =
         prefix().Run(WineBuildPath("tests/window_probe.exe"), {"notice", "30000"}, 60s);
     EXPECT_EQ(confirmed.exitCode, 0) << confirmed.output;
-    const std::optional<Image> failed = WaitForStatus(window.client, IsRed, 100, 30s);
-    ASSERT_TRUE(failed.has_value()) << "no red failure text after the box was closed";
-    Save(*failed, window.client, "prerequisites-failed");
-    EXPECT_TRUE(program_->Running());
+    const std::optional<RedWindow> failed = run_->ToRed(30s, 100);
+    ASSERT_TRUE(failed) << "no red failure text after the box was closed: " << run_->Report();
+    // The check's failure text alone, and the window stays open.
+    EXPECT_TRUE(
+        run_->ShowsFailure(*failed, StepFailureText(0), "installer_window/prerequisites-failed"));
     CloseAndExpectExitCodeZero();
 }
 

@@ -1,6 +1,6 @@
-// Looks at the installer's windows from outside, as a user would, for the Wine tests. Prints
-// "key=value" lines in UTF-8 and exits 0 on success, 1 when the window did not turn up in time,
-// 2 on a usage error.
+// Looks at the installer's windows from outside, as a user would, for the Wine tests.
+// Prints "key=value" lines in UTF-8 and exits 0 on success, 1 when the window did not turn up in
+// time, 2 on a usage error.
 //
 //   window_probe info CLASSNAME [TIMEOUT_MS]
 //       waits until a visible top-level window of that class exists, then prints

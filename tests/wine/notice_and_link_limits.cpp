@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "install/prerequisite_check.h"
 #include "scenario_runner.h"
 #include "support/screenshot.h"
 
@@ -15,7 +16,7 @@ namespace {
 class NoticeUnderCodePage : public InstallerUnderWine,
                             public testing::WithParamInterface<Machine> {};
 
-// The notice box is found by its caption, "安装提示：", and holds its text as written. The box is
+// The notice box is found by its caption and holds its text as written. The box is
 // left open and the installer ended, so no help page ever opens.
 TEST_P(NoticeUnderCodePage, CaptionAndTextAsWritten) {
     const Machine& machine = GetParam();
@@ -29,7 +30,8 @@ TEST_P(NoticeUnderCodePage, CaptionAndTextAsWritten) {
     run.Program().Kill();
     wine.SetVcRuntime(true);
     EXPECT_EQ(notice.exitCode, 0) << "no notice box captioned as written: " << notice.output;
-    EXPECT_NE(notice.output.find("text=系统版本太低需要升级系统补丁："), std::string::npos)
+    EXPECT_NE(notice.output.find("text=" + Cp936ToUtf8(PREREQUISITE_NOTICE_HEADER)),
+              std::string::npos)
         << "not the notice's text: " << notice.output;
 }
 

@@ -21,12 +21,13 @@
 #include <string>
 #include <vector>
 
-#include "pack/cp936.h"
+#include "app/window_texts.h"
 #include "support/drive_changes.h"
 #include "support/files.h"
 #include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/shell_link.h"
+#include "support/text_encoding.h"
 #include "support/virtual_screen.h"
 #include "support/wine_prefix.h"
 
@@ -36,8 +37,6 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 inline constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
-// The installer window's title, whatever the machine's code page.
-inline constexpr char INSTALLER_TITLE[] = "Tessaly在线安装程序";
 
 // Bytes that no text file holds by accident: every value, zeros included, in a scrambled order.
 inline std::string BinaryBody(std::size_t size, unsigned seed) {
@@ -52,11 +51,11 @@ inline std::string BinaryBody(std::size_t size, unsigned seed) {
 
 // `utf8` in code page 936, as tessaly-pack writes an index.
 inline std::string Cp936(const std::string& utf8) {
-    std::string cp936;
-    if (!pack::Utf8ToCp936(utf8, cp936)) {
+    const std::optional<std::string> cp936 = ConvertText(utf8, "UTF-8", "CP936");
+    if (!cp936) {
         throw std::runtime_error("not code page 936 text: " + utf8);
     }
-    return cp936;
+    return *cp936;
 }
 
 // A failure line as Wine's debugstr channel quotes it: backslashes doubled, bytes outside printable
@@ -281,7 +280,7 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
                 const testing::AssertionResult shown =
                     run.ShowsFailure(*red, s.expected.failureText, "fault_matrix/" + s.id);
                 EXPECT_TRUE(shown);
-                EXPECT_EQ(red->area.title, INSTALLER_TITLE);
+                EXPECT_EQ(red->area.title, TESSALY_WINDOW_TITLE);
                 seen = shown ? "red " + s.expected.failureText : "red, other text or state";
             } else {
                 seen = run.Program().Running() ? "no red text" : "ended early";

@@ -21,7 +21,9 @@ port=${TESSALY_DEMO_PORT:-47680}
 # screenshot (unpaced, a fast machine installs it in under 2 s, before the window is even seen).
 rate=8000000
 work=$root/build/demo
-title='Tessaly在线安装程序'  # the installer window's title
+# The installer window's title, as the program's header defines it.
+title=$(sed -n 's/^#define TESSALY_WINDOW_TITLE "\(.*\)"$/\1/p' "$root/src/app/window_texts.h")
+[ -n "$title" ] || { echo "demo: no window title in src/app/window_texts.h" >&2; exit 1; }
 
 step() { printf '\n== %s\n' "$*"; }
 fail() {

@@ -20,7 +20,6 @@ namespace {
 
 constexpr WORD LARGE_ICON_ID = 107;
 constexpr WORD SMALL_ICON_ID = 108;
-constexpr char NOTICE_CAPTION[] = "安装提示：";
 
 // The record the process entry handed to CreateWindowExW; null for the few messages that come
 // before WM_NCCREATE.

@@ -7,9 +7,10 @@
 
 namespace tessaly {
 
+constexpr char PREREQUISITE_NOTICE_HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
+
 namespace {
 
-constexpr char NOTICE_HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
 constexpr char DOT_NET_LINE[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
 constexpr char VC_RUNTIME_LINE_AS_ITEM2[] = "【2】：Microsoft Visual CPP 2015运行库 \r\n";
 constexpr char VC_RUNTIME_LINE_AS_ITEM1[] = "【1】：Microsoft Visual CPP 2015运行库 \r\n";
@@ -23,12 +24,12 @@ void ComposePrerequisiteNotice(bool dotNet4Installed, bool vcRuntime2015Installe
                                char (&notice)[NOTICE_TEXT_CAPACITY]) {
     // The parts are fixed and far below the capacity, so the composition always fits.
     if (!dotNet4Installed && !vcRuntime2015Installed) {
-        ComposeText(notice,
-                    {NOTICE_HEADER, DOT_NET_LINE, VC_RUNTIME_LINE_AS_ITEM2, NOTICE_TRAILER});
+        ComposeText(notice, {PREREQUISITE_NOTICE_HEADER, DOT_NET_LINE, VC_RUNTIME_LINE_AS_ITEM2,
+                             NOTICE_TRAILER});
     } else if (!dotNet4Installed) {
-        ComposeText(notice, {NOTICE_HEADER, DOT_NET_LINE, NOTICE_TRAILER});
+        ComposeText(notice, {PREREQUISITE_NOTICE_HEADER, DOT_NET_LINE, NOTICE_TRAILER});
     } else if (!vcRuntime2015Installed) {
-        ComposeText(notice, {NOTICE_HEADER, VC_RUNTIME_LINE_AS_ITEM1, NOTICE_TRAILER});
+        ComposeText(notice, {PREREQUISITE_NOTICE_HEADER, VC_RUNTIME_LINE_AS_ITEM1, NOTICE_TRAILER});
     } else {
         std::memset(notice, 0, sizeof notice);
     }

@@ -16,6 +16,10 @@ inline constexpr char VcRuntimeHelpUrl[] =
 
 constexpr std::size_t NOTICE_TEXT_CAPACITY = 1024;
 
+// The notice's first line. Defined beside the notice's other parts, so that every includer sees its
+// code page 936 bytes whatever its own execution character set.
+extern const char PREREQUISITE_NOTICE_HEADER[];
+
 // Zero-fills `notice` and, when anything is missing, writes the notice that lists the missing
 // runtimes (.NET Framework 4 as item 1 when missing, the Visual C++ 2015 runtime after it).
 void ComposePrerequisiteNotice(bool dotNet4Installed, bool vcRuntime2015Installed,

@@ -1,6 +1,6 @@
-// Looks at the installer's windows from outside, as a user would, for the Wine tests. Prints
-// "key=value" lines in UTF-8 and exits 0 on success, 1 when the window did not turn up in time,
-// 2 on a usage error.
+// Looks at the installer's windows from outside, as a user would, for the Wine tests.
+// Prints "key=value" lines in UTF-8 and exits 0 on success, 1 when the window did not turn up in
+// time, 2 on a usage error.
 //
 //   window_probe info CLASSNAME [TIMEOUT_MS]
 //       waits until a visible top-level window of that class exists, then prints
@@ -18,7 +18,7 @@
 //       of "info". The rectangle is written into the window's process, where the message's
 //       pointer is read.
 //   window_probe notice [--leave-open] [TIMEOUT_MS]
-//       waits for the message box captioned "安装提示：", prints
+//       waits for the installer's notice box (found by its caption, NOTICE_CAPTION), prints
 //       owner=<class name of its owner window, empty when none>
 //       icon=<1 when the box shows an icon, else 0>
 //       buttons=<its buttons, e.g. OK or OK,CANCEL>
@@ -52,11 +52,12 @@
 #include <string>
 #include <vector>
 
+#include "install/install_notice.h"
+
 namespace {
 
 constexpr DWORD DEFAULT_TIMEOUT_MS = 20000;
 constexpr DWORD POLL_MS = 50;
-constexpr wchar_t NOTICE_CAPTION[] = L"安装提示：";
 constexpr wchar_t DIALOG_CLASS[] = L"#32770";
 
 std::string Utf8(const std::wstring& text) {
@@ -71,10 +72,11 @@ std::string Utf8(const std::wstring& text) {
     return out;
 }
 
-std::wstring Wide(const char* utf8) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+// NUL-terminated `text` in `codePage` as UTF-16.
+std::wstring Wide(const char* text, UINT codePage = CP_UTF8) {
+    const int length = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
     std::wstring out(static_cast<std::size_t>(length > 0 ? length : 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &out[0], length);
+    MultiByteToWideChar(codePage, 0, text, -1, &out[0], length);
     out.resize(out.size() - 1);
     return out;
 }
@@ -236,7 +238,9 @@ const char* ButtonName(int id) {
 }
 
 HWND FindNoticeBox() {
-    HWND box = FindWindowW(DIALOG_CLASS, NOTICE_CAPTION);
+    // The caption as the installer shows it: its code page 936 bytes converted.
+    static const std::wstring caption = Wide(tessaly::NOTICE_CAPTION, 936);
+    HWND box = FindWindowW(DIALOG_CLASS, caption.c_str());
     return box != nullptr && IsWindowVisible(box) ? box : nullptr;
 }
 

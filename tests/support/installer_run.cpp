@@ -2,8 +2,8 @@
 #include "support/installer_run.h"
 
 #include "install/install_steps.h"
-#include "pack/cp936.h"
 #include "support/files.h"
+#include "support/text_encoding.h"
 
 #include <filesystem>
 #include <fstream>
@@ -28,9 +28,7 @@ std::vector<std::string> ChangesOutsideInstall(const WinePrefix& prefix, const D
 }
 
 std::string StepFailureText(std::size_t step) {
-    std::string utf8;
-    EXPECT_TRUE(pack::Cp936ToUtf8(INSTALL_STEPS.at(step).failureText, utf8)) << step;
-    return utf8;
+    return Cp936ToUtf8(INSTALL_STEPS.at(step).failureText);
 }
 
 Rect StatusArea(const Rect& client) {

@@ -13,11 +13,10 @@
 //                     whose size is below 4 (skipped, but required: a cut-off file is refused)
 #include "support/shell_link.h"
 
-#include <iconv.h>
-
 #include <cstring>
-#include <fstream>
-#include <sstream>
+
+#include "support/files.h"
+#include "support/text_encoding.h"
 
 namespace tessaly::test {
 namespace {
@@ -87,26 +86,11 @@ class Reader {
 };
 
 std::string ToUtf8(const std::string& text, const std::string& encoding) {
-    if (text.empty()) {
-        return text;
-    }
-    iconv_t converter = iconv_open("UTF-8", encoding.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) {
+    std::optional<std::string> utf8 = ConvertText(text, encoding.c_str(), "UTF-8");
+    if (!utf8) {
         throw Malformed{};
     }
-    std::string input = text;
-    std::string output(text.size() * 4 + 4, '\0');
-    char* in = input.data();
-    char* out = output.data();
-    std::size_t inLeft = input.size();
-    std::size_t outLeft = output.size();
-    const std::size_t converted = iconv(converter, &in, &inLeft, &out, &outLeft);
-    iconv_close(converter);
-    if (converted == static_cast<std::size_t>(-1)) {
-        throw Malformed{};
-    }
-    output.resize(output.size() - outLeft);
-    return output;
+    return *utf8;
 }
 
 // Fills the LinkInfo fields of `link` and moves `at` past the structure.
@@ -197,23 +181,8 @@ std::optional<ShellLink> ParseShellLink(const std::string& bytes, const std::str
     }
 }
 
-namespace {
-
-std::optional<std::string> FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
-}
-
-}  // namespace
-
 std::optional<ShellLink> ReadShellLink(const std::string& path, const std::string& ansiCodePage) {
-    const std::optional<std::string> bytes = FileBytes(path);
-    return bytes ? ParseShellLink(*bytes, ansiCodePage) : std::nullopt;
+    return ParseShellLink(ReadWholeFile(path), ansiCodePage);
 }
 
 std::optional<ShellLink> ParseWineShellLink(const std::string& bytes,
@@ -236,8 +205,7 @@ std::optional<ShellLink> ParseWineShellLink(const std::string& bytes,
 
 std::optional<ShellLink> ReadWineShellLink(const std::string& path,
                                            const std::string& ansiCodePage) {
-    const std::optional<std::string> bytes = FileBytes(path);
-    return bytes ? ParseWineShellLink(*bytes, ansiCodePage) : std::nullopt;
+    return ParseWineShellLink(ReadWholeFile(path), ansiCodePage);
 }
 
 }  // namespace tessaly::test

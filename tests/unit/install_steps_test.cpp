@@ -1,4 +1,4 @@
-// The install steps' order, failures and exceptions, the status texts' bytes, the shared status.
+// The install steps' order, failures and exceptions, the shown texts' bytes, the shared status.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,7 +7,10 @@
 #include <utility>
 #include <vector>
 
+#include "app/window_texts.h"
+#include "install/install_notice.h"
 #include "install/install_steps.h"
+#include "install/prerequisite_check.h"
 #include "install/shared_status.h"
 #include "install/status_texts.h"
 #include "unit/debug_lines.h"
@@ -88,14 +91,21 @@ TEST(RunInstallSteps, AnExceptionFailsItsStepLikeAFalseResult) {
     }
 }
 
-// Every text of the status line, as the program's headers hold it, against its code page 936
-// bytes written out here (the UTF-8 text beside each row); the Wine tests take the texts from
-// those headers.
-TEST(StatusTexts, AreStoredAsCodePage936Bytes) {
+// Every text the program shows, as its headers hold it, against its code page 936 bytes written
+// out here (the UTF-8 text beside each row); the other tests take the texts from those headers.
+TEST(UiTexts, AreStoredAsCodePage936Bytes) {
     const struct {
         const char* text;
         const char* bytes;
     } rows[] = {
+        // Tessaly在线安装程序
+        {TESSALY_WINDOW_TITLE, "Tessaly\xD4\xDA\xCF\xDF\xB0\xB2\xD7\xB0\xB3\xCC\xD0\xF2"},
+        // 安装提示：
+        {NOTICE_CAPTION, "\xB0\xB2\xD7\xB0\xCC\xE1\xCA\xBE\xA3\xBA"},
+        // 系统版本太低需要升级系统补丁：
+        {PREREQUISITE_NOTICE_HEADER,
+         "\xCF\xB5\xCD\xB3\xB0\xE6\xB1\xBE\xCC\xAB\xB5\xCD\xD0\xE8\xD2\xAA"
+         "\xC9\xFD\xBC\xB6\xCF\xB5\xCD\xB3\xB2\xB9\xB6\xA1\xA3\xBA\r\n"},
         // 程序正在初始化
         {INITIAL_STATUS, "\xB3\xCC\xD0\xF2\xD5\xFD\xD4\xDA\xB3\xF5\xCA\xBC\xBB\xAF"},
         // 开始检查系统依赖项, 检查系统依赖项失败, 检查系统依赖项完成

@@ -10,9 +10,9 @@
 namespace tessaly {
 namespace {
 
-// The expected notices, spelled out here rather than taken from the code under test. This target is
-// compiled with the code page 936 execution character set, as the program is.
-constexpr char HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
+// The expected notices, spelled out here rather than taken from the code under test, but for the
+// header line whose bytes the shown texts' table checks. This target is compiled with the code page
+// 936 execution character set, as the program is.
 constexpr char TRAILER[] =
     "点击【确认】后会自动打开相关组件的下载网页。\r\n"
     "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
@@ -27,12 +27,14 @@ struct NoticeCase {
 const std::vector<NoticeCase>& NoticeCases() {
     static const std::vector<NoticeCase> cases = {
         {"both missing", false, false,
-         std::string(HEADER) + "【1】：Microsoft .NET Framework 4.0 \r\n" +
+         std::string(PREREQUISITE_NOTICE_HEADER) + "【1】：Microsoft .NET Framework 4.0 \r\n" +
              "【2】：Microsoft Visual CPP 2015运行库 \r\n" + TRAILER},
         {".NET missing", false, true,
-         std::string(HEADER) + "【1】：Microsoft .NET Framework 4.0 \r\n" + TRAILER},
+         std::string(PREREQUISITE_NOTICE_HEADER) + "【1】：Microsoft .NET Framework 4.0 \r\n" +
+             TRAILER},
         {"runtime missing", true, false,
-         std::string(HEADER) + "【1】：Microsoft Visual CPP 2015运行库 \r\n" + TRAILER},
+         std::string(PREREQUISITE_NOTICE_HEADER) + "【1】：Microsoft Visual CPP 2015运行库 \r\n" +
+             TRAILER},
     };
     return cases;
 }

@@ -6,18 +6,12 @@
 
 #include "install/install_steps.h"
 #include "install/status_texts.h"
+#include "support/text_encoding.h"
 #include "ui/status_painter.h"
 #include "ui/status_speech.h"
-#include "unit/cp936_iconv.h"
 
 namespace tessaly {
 namespace {
-
-std::u16string Cp936ToUtf16(const char* text) {
-    std::u16string utf16;
-    EXPECT_TRUE(test::IconvCp936ToUtf16(text, utf16)) << "not CP936 text";
-    return utf16;
-}
 
 constexpr char16_t INITIAL_STATUS_UTF16[] = u"程序正在初始化";
 
@@ -39,7 +33,7 @@ TEST(ComposeStatusText, FramesTheRunningStatusWithSpinnerAndDots) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tick);
-        EXPECT_EQ(ComposeStatusText(INITIAL_STATUS, 0, c.tick, Cp936ToUtf16), c.expected);
+        EXPECT_EQ(ComposeStatusText(INITIAL_STATUS, 0, c.tick, test::Cp936ToUtf16), c.expected);
     }
 }
 
@@ -48,7 +42,7 @@ TEST(ComposeStatusText, AFailedStatusStandsAlone) {
     const char failureText[] = "\xCF\xC2\xD4\xD8\xCE\xC4\xBC\xFE\xCB\xF7\xD2\xFD\xCA\xA7\xB0\xDC";
     for (const std::int32_t tick : {0, 1, 13}) {
         SCOPED_TRACE(tick);
-        EXPECT_EQ(ComposeStatusText(failureText, 1, tick, Cp936ToUtf16), u"下载文件索引失败");
+        EXPECT_EQ(ComposeStatusText(failureText, 1, tick, test::Cp936ToUtf16), u"下载文件索引失败");
     }
 }
 
@@ -91,7 +85,7 @@ TEST(StatusSpeech, AnnouncesEachNewTextOnceWithoutTheAnimation) {
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
         const Case& c = cases[i];
-        const StatusAnnouncement announced = speech.Update(c.text, c.failed, Cp936ToUtf16);
+        const StatusAnnouncement announced = speech.Update(c.text, c.failed, test::Cp936ToUtf16);
         EXPECT_EQ(announced.changed, c.changed);
         EXPECT_EQ(announced.alert, c.alert);
         EXPECT_EQ(speech.LastSpoken().text, c.spoken);

@@ -1,16 +1,15 @@
-// The installer against a bad network and bad indexes: one table of scenarios, each run with the
-// real program under Wine against a scriptable loopback server. Every row checks what the user
-// sees (the status line, compared with the installer's own painter rendering the expected text),
-// the files on disk, the requests the server saw, and that nothing was written outside the
-// install folder and the desktop. Each row is a test of its own, named by its id
-// (--gtest_filter='*/IndexCutShort' reruns one); the rows that ran are printed as a table at the
-// end. A row runs the installer built without a key, or its keyed twin, which takes only indexes
-// signed with the tests' index key and only files whose bytes match their names, or the rotated
-// twin, which holds a new key and one past its last day. Rows of a second run install once first.
+// Every run of the real installer under Wine against a loopback server, as rows of one table.
+// Rows: a bad network and bad indexes, signed packages and key rotation, what a typical index
+// installs, links and opens, entries that would reach outside the install folder, and Chinese names
+// on machines of four code pages. The runner (scenario_runner.h) checks what the user sees, the
+// files, the requests and that nothing was written outside the install folder and the desktop.
+// Each row is a test named by its id (--gtest_filter='*/IndexCutShort' reruns one), and each
+// instantiation prints its rows as a table. A row runs the installer built without a key, or its
+// keyed twin, which takes only indexes signed with the tests' index key and only files whose bytes
+// match their names, or the rotated twin, which holds a new key and one past its last day.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -20,203 +19,25 @@
 #include <map>
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "support/files.h"
+#include "package/entry_targets.h"
 #include "pack/index_signing.h"
 #include "pack/sha256.h"
-#include "support/drive_changes.h"
-#include "support/installer_run.h"
-#include "support/loopback_server.h"
-#include "support/screenshot.h"
-#include "support/virtual_screen.h"
-#include "support/window_area.h"
-#include "support/wine_prefix.h"
-
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
+#include "scenario_runner.h"
 
 namespace tessaly::test {
 namespace {
 
-constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
 constexpr char MAIN_PATH[] = "/AppData/app/main.exe";
 constexpr char MOVED_INDEX_PATH[] = "/AppData/releases/FileList.txt";
 const std::string INDEX_FAILED = StepFailureText(2);
 const std::string DATA_FAILED = StepFailureText(3);
 const std::string MAIN_BODY = "MZ the installed program " + std::string(3000, 'x');
 const std::string TYPICAL = "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n2|bin\\main.exe|Tessaly\r\n";
-
-enum class Server { None, Silent, Http };
-
-struct Outcome {
-    bool installed = false;   // the run ended by itself with the window closed
-    std::string failureText;  // otherwise the red text the window must show
-};
-
-// Sets the stage after the installation is reset; what it returns runs until the row is done.
-using Stage = std::unique_ptr<WineProgram> (*)(const WinePrefix&);
-// Runs before the row's own run, once the server answers, with the installer the row runs: a first
-// run, and what changes before the second. The requests it makes are not the row's.
-using Before =
-    std::function<void(LoopbackServer&, const WinePrefix&, const std::string& installer)>;
-
-struct Scenario {
-    std::string id;  // the row's test name: letters and digits
-    std::string name;
-    std::function<void(LoopbackServer&)> serve;
-    Outcome expected;
-    std::vector<std::string> requests;             // paths the server must have seen, in order
-    std::function<void(const WinePrefix&)> check;  // files on disk
-    Server server = Server::Http;
-    Stage stage = nullptr;
-    InstallerBuild build = InstallerBuild::Unkeyed;
-    Before before = nullptr;
-};
-
-// A failing row names itself.
-void PrintTo(const Scenario& s, std::ostream* out) {
-    *out << s.name;
-}
-
-// `text` (UTF-8) padded with spaces to `columns` terminal columns; CJK characters take two.
-std::string Pad(const std::string& text, int columns) {
-    int used = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if ((c & 0xC0) != 0x80) {
-            used += c >= 0xE0 ? 2 : 1;  // three-byte sequences here are all CJK
-        }
-    }
-    return text + std::string(static_cast<std::size_t>(std::max(0, columns - used)), ' ');
-}
-
-// The installer copied into the shared prefix, and what every test of it here looks at.
-class InstallerUnderWine : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        if (installer_.empty()) {
-            WinePrefix& prefix = SharedWinePrefix(SharedVirtualScreen().Display());
-            installer_ = CopyInstaller(prefix.HostPath("C:\\matrix"));
-            keyedInstaller_ =
-                CopyInstaller(prefix.HostPath("C:\\matrix-keyed"), InstallerBuild::Keyed);
-            rotatedInstaller_ =
-                CopyInstaller(prefix.HostPath("C:\\matrix-rotated"), InstallerBuild::Rotated);
-        }
-    }
-
-    static const std::string& InstallerOf(InstallerBuild build) {
-        return build == InstallerBuild::Keyed     ? keyedInstaller_
-               : build == InstallerBuild::Rotated ? rotatedInstaller_
-                                                  : installer_;
-    }
-
-    static WinePrefix& prefix() { return SharedWinePrefix(); }
-    static const std::string& display() { return SharedVirtualScreen().Display(); }
-
-    static std::string installer_;
-    static std::string keyedInstaller_;
-    static std::string rotatedInstaller_;
-};
-
-std::string InstallerUnderWine::installer_;
-std::string InstallerUnderWine::keyedInstaller_;
-std::string InstallerUnderWine::rotatedInstaller_;
-
-// One row of the matrix per test; the table of all rows that ran is printed at the end.
-class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterface<Scenario> {
-  protected:
-    // Runs one scenario; returns the line of the table.
-    static std::string Run(const Scenario& s) {
-        prefix().ResetInstallation();
-        const std::unique_ptr<WineProgram> staged = s.stage ? s.stage(prefix()) : nullptr;
-        std::unique_ptr<LoopbackServer> http;
-        std::unique_ptr<SilentPort> silent;
-        if (s.server == Server::Http) {
-            http = std::make_unique<LoopbackServer>();
-            s.serve(*http);
-            if (s.before) {
-                s.before(*http, prefix(), InstallerOf(s.build));
-                http->ClearRequests();
-            }
-        } else if (s.server == Server::Silent) {
-            silent = std::make_unique<SilentPort>();
-        }
-        const DriveTree treeBefore = WalkDriveC(prefix());
-        const auto started = std::chrono::steady_clock::now();
-        InstallerRun run(prefix(), display(), InstallerOf(s.build), "fault_matrix/" + s.id);
-
-        std::string seen;
-        if (s.expected.installed) {
-            const testing::AssertionResult ended = run.ToExit(120s);
-            EXPECT_TRUE(ended) << "the window did not close by itself";
-            seen = ended ? "installed, window closed" : "did not end cleanly";
-        } else {
-            const std::optional<RedWindow> red = run.ToRed(60s);
-            EXPECT_TRUE(red.has_value()) << "no red status text appeared: " << run.Report();
-            if (red) {
-                const testing::AssertionResult shown =
-                    run.ShowsFailure(*red, s.expected.failureText, "fault_matrix/" + s.id);
-                EXPECT_TRUE(shown);
-                seen = shown ? "red " + s.expected.failureText : "red, other text or state";
-            } else {
-                seen = run.Program().Running() ? "no red text" : "ended early";
-            }
-            EXPECT_TRUE(run.Close());
-        }
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-        std::vector<std::string> paths;
-        if (http) {
-            for (const RecordedRequest& r : http->Requests()) {
-                paths.push_back(r.path);
-                EXPECT_EQ(r.method, "GET");
-                EXPECT_EQ(r.userAgent, "ravavo");
-            }
-            EXPECT_EQ(paths, s.requests) << testing::PrintToString(paths);
-        }
-        if (silent) {
-            EXPECT_GE(silent->AcceptedCount(), 1);
-        }
-        if (s.check) {
-            s.check(prefix());
-        }
-        const std::vector<std::string> outside = ChangesOutsideInstall(prefix(), treeBefore);
-        EXPECT_TRUE(outside.empty()) << "written outside: " << outside.front();
-
-        char numbers[64];
-        std::snprintf(numbers, sizeof numbers, " %8zu | %-9s | %5.1f s |", paths.size(),
-                      outside.empty() ? "none" : "WRITTEN", seconds);
-        return "| " + Pad(s.name, 30) + " | " + Pad(seen, 34) + " |" + numbers;
-    }
-
-    static void TearDownTestSuite() {
-        std::printf("\nFault matrix (%s; keyed rows: %s; rotated rows: %s):\n",
-                    TESSALY_WINE_BUILD_DIR, TESSALY_WINE_KEYED_BUILD_DIR,
-                    TESSALY_WINE_ROTATED_BUILD_DIR);
-        std::printf(
-            "| scenario                       | seen                               | requests | "
-            "outside   | time    |\n"
-            "|--------------------------------|------------------------------------|----------|"
-            "-----------|---------|\n");
-        for (const std::string& line : table_) {
-            std::printf("%s\n", line.c_str());
-        }
-    }
-
-    static std::vector<std::string> table_;
-};
-
-std::vector<std::string> FaultMatrix::table_;
-
-std::string InstalledPath(const WinePrefix& prefix, const std::string& relative) {
-    return prefix.HostPath(prefix.InstallDir() + "\\" + relative);
-}
 
 void ExpectTypicalInstall(const WinePrefix& prefix) {
     EXPECT_EQ(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")), MAIN_BODY);
@@ -377,19 +198,31 @@ void ServeTwoFiles(LoopbackServer& server, const std::string& index) {
 // after the second was not written again.
 const fs::file_time_type FIRST_RUN_TIME = fs::file_time_type::clock::now() - 24h * 3650;
 
-// The first run installs the package; `then` changes the server or the disk before the second.
-Before InstalledOnce(std::function<void(LoopbackServer&, const WinePrefix&)> then = nullptr) {
+using BetweenRuns = std::function<void(LoopbackServer&, const WinePrefix&)>;
+
+// A first run installs what the server answers; `then` changes the server or the disk before the
+// row's own run.
+Before AfterAFirstRun(BetweenRuns then) {
     return [then](LoopbackServer& server, const WinePrefix& prefix, const std::string& installer) {
         const std::unique_ptr<WineProgram> first = prefix.Start(installer, {});
         ASSERT_TRUE(first->Wait(120s)) << "the first run did not end";
+        EXPECT_EQ(first->ExitCode(), 0) << "the first run failed";
         ASSERT_FALSE(server.Requests().empty()) << "the first run made no request";
+        then(server, prefix);
+    };
+}
+
+// The first run installs the two-file package and its files are dated back; `then` changes the
+// server or the disk before the second.
+Before InstalledOnce(BetweenRuns then = nullptr) {
+    return AfterAFirstRun([then](LoopbackServer& server, const WinePrefix& prefix) {
         for (const char* file : {"bin\\main.exe", "bin\\data.dat"}) {
             fs::last_write_time(InstalledPath(prefix, file), FIRST_RUN_TIME);
         }
         if (then) {
             then(server, prefix);
         }
-    };
+    });
 }
 
 // `file` holds `body`, and was (`rewritten`) or was not written by the second run.
@@ -504,17 +337,310 @@ std::vector<Scenario> Scenarios() {
     // clang-format on
 }
 
+// Serves `index` and each (path under /AppData, body) of `files`.
+std::function<void(LoopbackServer&)> Serving(
+    const std::string& index, std::vector<std::pair<std::string, std::string>> files) {
+    return [index, files](LoopbackServer& server) {
+        server.ServeBody(INDEX_PATH, 200, index);
+        for (const auto& [path, body] : files) {
+            server.ServeBody("/AppData/" + path, 200, body);
+        }
+    };
+}
+
+// Serves as Serving does, and a program that records its start as probe/launch.exe.
+std::function<void(LoopbackServer&)> WithLaunchProbe(
+    const std::string& index, std::vector<std::pair<std::string, std::string>> files = {}) {
+    return [serve = Serving(index, std::move(files))](LoopbackServer& server) {
+        serve(server);
+        server.ServeFile("/AppData/probe/launch.exe", WineBuildPath("tests/launch_probe.exe"));
+    };
+}
+
+// The one link on the desktop is `name`, to `target` under the install folder, and it starts in
+// the target's folder.
+void ExpectOnlyLink(const WinePrefix& prefix, const std::string& name, const std::string& target) {
+    ASSERT_EQ(DesktopNames(prefix), std::vector<std::string>{name});
+    const std::string path = prefix.InstallDir() + "\\" + target;
+    const std::string folder = path.substr(0, path.rfind('\\') + 1);
+    const LinkFields link = ReadLink(OnDesktop(prefix, name));
+    EXPECT_EQ(link.target, path);
+    EXPECT_EQ(link.workingDir, folder);
+    EXPECT_EQ(link.relativePath, folder);
+}
+
+// The creation time (100 ns units) and show command that a launch probe recorded, once it has.
+struct LaunchRecord {
+    unsigned long long created = 0;
+    int show = 0;
+};
+
+std::optional<LaunchRecord> WaitForLaunch(const std::string& recordPath) {
+    const auto deadline = std::chrono::steady_clock::now() + 30s;
+    while (std::chrono::steady_clock::now() < deadline) {
+        LaunchRecord record;
+        if (std::sscanf(ReadWholeFile(recordPath).c_str(), "created=%llu\nshow=%d", &record.created,
+                        &record.show) == 2) {
+            return record;
+        }
+        std::this_thread::sleep_for(200ms);
+    }
+    return std::nullopt;
+}
+
+// What a typical index installs, links and opens, and how a failed pass leaves the window.
+std::vector<Scenario> InstallRows() {
+    const Outcome installed{true, ""};
+    const Outcome dataFailed{false, DATA_FAILED};
+    const std::string typicalBody = BinaryBody(300 * 1024, 1);
+    // A shorter file on the second run, so that a file that was not truncated would show its old
+    // tail, and a link of the same name that now points at another program.
+    const std::string shorter = BinaryBody(5000, 3);
+    const std::string tool = BinaryBody(7000, 4);
+    const Before firstRunOf200K =
+        AfterAFirstRun([shorter, tool](LoopbackServer& server, const WinePrefix& prefix) {
+            ASSERT_EQ(fs::file_size(InstalledPath(prefix, "bin\\main.exe")), 200u * 1024);
+            Serving(
+                "1|bin|\r\n0|app/main.exe|bin\\main.exe\r\n0|app/tool.exe|bin\\tool.exe\r\n"
+                "2|bin\\tool.exe|Tessaly\r\n",
+                {{"app/main.exe", shorter}, {"app/tool.exe", tool}})(server);
+        });
+    std::string fiveFiles;
+    std::vector<std::pair<std::string, std::string>> fourOfFive;
+    for (int i = 1; i <= 5; ++i) {
+        const std::string n = std::to_string(i);
+        fiveFiles += "0|files/" + n + ".dat|" + n + ".dat\r\n";
+        if (i != 3) {
+            fourOfFive.emplace_back("files/" + n + ".dat", BinaryBody(1000 + i, i));
+        }
+    }
+    const auto thirdOf5Is404 = [fiveFiles, fourOfFive](LoopbackServer& server) {
+        Serving(fiveFiles + "2|1.dat|One\r\n", fourOfFive)(server);
+        server.ServeBody("/AppData/files/3.dat", 404, "<html>not found</html>");
+    };
+    const auto twoOfFiveInstalled = [](const WinePrefix& prefix) {
+        EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "1.dat")) == BinaryBody(1001, 1));
+        EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "2.dat")) == BinaryBody(1002, 2));
+        for (const char* missing : {"3.dat", "4.dat", "5.dat"}) {
+            EXPECT_FALSE(fs::exists(InstalledPath(prefix, missing))) << missing;
+        }
+        EXPECT_TRUE(DesktopNames(prefix).empty()) << "links were made after a failed pass";
+    };
+    // For support, one line names the URL that failed and the status it answered.
+    const std::vector<std::string> report404{
+        "Tessaly: download failed: http://127.0.0.1:" + std::to_string(TESSALY_TEST_PORT) +
+        "/AppData/files/3.dat: HTTP status 404"};
+    const std::string launch = "/AppData/probe/launch.exe";
+    const std::vector<std::string> index{INDEX_PATH};
+    auto missing = [](const char* path) {
+        return [path](const WinePrefix& prefix) {
+            EXPECT_FALSE(fs::exists(InstalledPath(prefix, path))) << path;
+        };
+    };
+    // clang-format off
+    return {
+        {"TypicalIndexInstallsLinksAndCloses", "typical index, 300 KB binary", Serving(TYPICAL, {{"app/main.exe", typicalBody}}), installed, {INDEX_PATH, MAIN_PATH}, [typicalBody](const WinePrefix& prefix) {
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")) == typicalBody) << "bin\\main.exe differs";
+            ExpectOnlyLink(prefix, "Tessaly.lnk", "bin\\main.exe"); }},
+        {"SecondRunReplacesFilesAndLink", "again: shorter file, new link", Serving(TYPICAL, {{"app/main.exe", BinaryBody(200 * 1024, 2)}}), installed, {INDEX_PATH, MAIN_PATH, "/AppData/app/tool.exe"}, [shorter, tool](const WinePrefix& prefix) {
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")) == shorter) << "bin\\main.exe not replaced";
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "bin\\tool.exe")) == tool);
+            ExpectOnlyLink(prefix, "Tessaly.lnk", "bin\\tool.exe"); }, Server::Http, nullptr, InstallerBuild::Unkeyed, firstRunOf200K},
+        {"FailedDownloadStopsThePassAndLeavesTheWindowRed", "third of five files 404", thirdOf5Is404, dataFailed, {INDEX_PATH, "/AppData/files/1.dat", "/AppData/files/2.dat", "/AppData/files/3.dat"}, twoOfFiveInstalled, Server::Http, nullptr, InstallerBuild::Unkeyed, nullptr, report404},
+        {"DownloadIntoAFolderNoEntryMadeFailsAfterItsBodyArrived", "download into a missing folder", Serving("0|app/main.exe|nowhere\\main.exe\r\n", {{"app/main.exe", BinaryBody(4000, 5)}}), dataFailed, {INDEX_PATH, MAIN_PATH}, missing("nowhere")},
+        {"EmptyFileOnTheServerFailsThePass", "a file 200 with empty body", Serving("0|app/empty.dat|empty.dat\r\n0|app/main.exe|main.exe\r\n", {{"app/empty.dat", ""}, {"app/main.exe", "MZ"}}), dataFailed, {INDEX_PATH, "/AppData/app/empty.dat"}, missing("empty.dat")},
+        {"NestedFoldersListedParentsFirstAreCreated", "nested folders, parents first", Serving("1|a|\r\n1|a\\b|\r\n1|a/b/c|\r\n0|app/deep.dat|a\\b\\c\\deep.dat\r\n", {{"app/deep.dat", BinaryBody(3000, 6)}}), installed, {INDEX_PATH, "/AppData/app/deep.dat"}, [](const WinePrefix& prefix) {
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "a\\b\\c\\deep.dat")) == BinaryBody(3000, 6)); }},
+        // Only the last component of a folder is created.
+        {"FolderWhoseParentNoEntryMadeFailsThePass", "folder whose parent is missing", Serving("1|p\\q|\r\n0|app/main.exe|main.exe\r\n", {{"app/main.exe", "MZ"}}), dataFailed, index, missing("p")},
+        {"IndexOfOnlySkippedLinesInstallsNothing", "index of skipped lines only", Serving(" 1|bin|\r\n|0|x|y\r\nno bar\r\n0||main.exe\r\nx|app/main.exe|main.exe\r\n\r\n", {{"app/main.exe", "MZ"}}), dataFailed, index, [](const WinePrefix& prefix) {
+            ExpectNothingInstalled(prefix);
+            EXPECT_TRUE(DesktopNames(prefix).empty()); }},
+        // Neither the link target nor the launched file exists: the link is made all the same, and
+        // the launch is passed over.
+        {"OnlyLinksAndLaunchesNeedNoNetworkAfterTheIndex", "links and launches only", Serving("2|bin\\main.exe|Tessaly\r\n3|bin\\main.exe|\r\n", {}), installed, index, [](const WinePrefix& prefix) {
+            EXPECT_TRUE(fs::is_empty(InstalledPath(prefix, "")));
+            ExpectOnlyLink(prefix, "Tessaly.lnk", "bin\\main.exe"); }},
+        // Listed against the order of their names and of their downloads.
+        {"LaunchEntriesOpenInListOrderMaximized", "two launches, in list order", WithLaunchProbe("0|probe/launch.exe|alpha.exe\r\n0|probe/launch.exe|zeta.exe\r\n3|zeta.exe|\r\n3|alpha.exe|\r\n"), installed, {INDEX_PATH, launch, launch}, [](const WinePrefix& prefix) {
+            const std::optional<LaunchRecord> zeta = WaitForLaunch(InstalledPath(prefix, "zeta.exe.launch"));
+            const std::optional<LaunchRecord> alpha = WaitForLaunch(InstalledPath(prefix, "alpha.exe.launch"));
+            ASSERT_TRUE(zeta.has_value()) << "zeta.exe was not opened";
+            ASSERT_TRUE(alpha.has_value()) << "alpha.exe was not opened";
+            EXPECT_LT(zeta->created, alpha->created) << "opened against the list order";
+            EXPECT_EQ(zeta->show, 3);  // SW_SHOWMAXIMIZED
+            EXPECT_EQ(alpha->show, 3); }},
+    };
+    // clang-format on
+}
+
+const std::string OK_LINE = "0|app/ok.dat|ok.dat\r\n";
+const std::string OK_BODY = BinaryBody(2000, 7);
+const std::string OK_PATH = "/AppData/app/ok.dat";
+
+// Bytes of the install folder text, its trailing backslash included.
+std::size_t InstallDirLength(const WinePrefix& prefix) {
+    return prefix.InstallDir().size() + 1;
+}
+
+// A folder of 255 bytes in all (the 256-byte folder text) and a link target of 259 bytes (the link
+// object's 260-byte target text), both relative to the install folder; the same one byte longer
+// are refused.
+std::string FolderThatFits(const WinePrefix& prefix) {
+    return std::string(255 - InstallDirLength(prefix), 'f');
+}
+std::string TargetThatFits(const WinePrefix& prefix) {
+    return "bin\\" + std::string(259 - InstallDirLength(prefix) - 4, 't');
+}
+
+// A program outside the install folder that records it if it is ever opened; left there for the
+// rows after, which walk drive C with it.
+std::string OutsideProbe(const WinePrefix& prefix) {
+    return prefix.HostPath("C:\\launch_probe.exe");
+}
+
+std::unique_ptr<WineProgram> PutProbeOutside(const WinePrefix& prefix) {
+    fs::copy_file(WineBuildPath("tests/launch_probe.exe"), OutsideProbe(prefix),
+                  fs::copy_options::overwrite_existing);
+    return nullptr;
+}
+
+// Entries that name local paths outside the install folder or the desktop, or devices, or paths
+// longer than the texts they are composed in: such an entry writes nothing anywhere, a refused
+// download or folder fails the pass before anything is fetched for it, and a refused link or
+// launch is passed over.
+std::vector<Scenario> ContainmentRows() {
+    const Outcome installed{true, ""};
+    const Outcome dataFailed{false, DATA_FAILED};
+    // The entry before the refused one was carried out; nothing was fetched for the refused one.
+    // clang-format off
+    auto refused = [dataFailed](const char* id, const char* name, const std::string& line) {
+        return Scenario{id, name, Serving(OK_LINE + line + "\r\n2|ok.dat|Ok\r\n", {{"app/ok.dat", OK_BODY}, {"app/evil.txt", "evil"}}), dataFailed, {INDEX_PATH, OK_PATH}, [](const WinePrefix& prefix) {
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "ok.dat")) == OK_BODY);
+            EXPECT_TRUE(DesktopNames(prefix).empty()); }};
+    };
+    // clang-format on
+    const std::string linksAndLaunches = OK_LINE +
+                                         "0|probe/launch.exe|last.exe\r\n"
+                                         "2|ok.dat|..\\evil\r\n"
+                                         "2|ok.dat|..\\..\\..\\evil\r\n"
+                                         "2|ok.dat|C:\\evil\r\n"
+                                         "2|ok.dat|\\\\?\\C:\\evil\r\n"
+                                         "2|ok.dat|evil:stream\r\n"
+                                         "2|..\\..\\..\\..\\evil.txt|Outside\r\n"
+                                         "2|C:\\windows\\system32\\cmd.exe|Cmd\r\n"
+                                         "2|ok.dat|AUX .dll\r\n"
+                                         "2|COM1 .bin|Com\r\n"
+                                         "2|ok.dat|Good\r\n"
+                                         "3|..\\..\\launch_probe.exe|\r\n"
+                                         "3|C:\\launch_probe.exe|\r\n"
+                                         "3|lpt1 .x|\r\n"
+                                         "3|CONIN$ .x|\r\n"
+                                         "3|last.exe|\r\n";
+    // clang-format off
+    return {
+        refused("EscapeParentDownload", "download to ..\\..\\", "0|app/evil.txt|..\\..\\evil.txt"),
+        refused("EscapeDriveDownload", "download to C:\\", "0|app/evil.txt|C:\\evil.txt"),
+        refused("EscapeSlashedParentDownload", "download to bin/../../../", "0|app/evil.txt|bin/../../../evil.txt"),
+        refused("EscapeLongPathDownload", "download to \\\\?\\C:\\", "0|app/evil.txt|\\\\?\\C:\\evil.txt"),
+        refused("EscapeRootDownload", "download to \\evil.txt", "0|app/evil.txt|\\evil.txt"),
+        refused("StreamDownload", "download to ok.dat:stream", "0|app/evil.txt|ok.dat:stream"),
+        refused("EscapeParentFolder", "folder ..\\..\\evil-folder", "1|..\\..\\evil-folder|"),
+        refused("EscapeDriveFolder", "folder C:\\evil-folder", "1|C:\\evil-folder|"),
+        // Devices, whatever spaces end the stem: Windows would open the device itself.
+        refused("DeviceDownload", "download to device NUL .txt", "0|app/evil.txt|NUL .txt"),
+        refused("DeviceFolder", "folder device con  .log", "1|con  .log|"),
+        // A drive letter and a colon are refused in a local path, not in the URL path of a download.
+        {"ServerSidePathIsNotALocalPath", "URL path with a drive letter", Serving("0|C:/app/ok.dat|ok.dat\r\n", {{"C:/app/ok.dat", OK_BODY}}), installed, {INDEX_PATH, "/AppData/C:/app/ok.dat"}, [](const WinePrefix& prefix) {
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "ok.dat")) == OK_BODY); }},
+        {"EscapingLinksAndLaunchesArePassedOver", "links, launches outside", WithLaunchProbe(linksAndLaunches, {{"app/ok.dat", OK_BODY}}), installed, {INDEX_PATH, OK_PATH, "/AppData/probe/launch.exe"}, [](const WinePrefix& prefix) {
+            EXPECT_EQ(DesktopNames(prefix), std::vector<std::string>{"Good.lnk"});
+            // Launches are opened in list order without waiting, so once the last one has recorded
+            // its start, a refused one before it would have started too.
+            EXPECT_TRUE(WaitForLaunch(InstalledPath(prefix, "last.exe.launch")).has_value()) << "the contained launch did not open";
+            std::this_thread::sleep_for(1s);
+            EXPECT_FALSE(fs::exists(OutsideProbe(prefix) + ".launch")) << "a program outside was opened"; }, Server::Http, PutProbeOutside},
+        {"PathsThatFitTheirTextsExactlyAreUsed", "folder, link target just fit", [](LoopbackServer& server) {
+            const WinePrefix& prefix = SharedWinePrefix();
+            const std::string target = TargetThatFits(prefix);
+            Serving("1|" + FolderThatFits(prefix) + "|\r\n" + OK_LINE + "2|" + target + "|Fits\r\n2|" + target + "x|TooLong\r\n", {{"app/ok.dat", OK_BODY}})(server); }, installed, {INDEX_PATH, OK_PATH}, [](const WinePrefix& prefix) {
+            EXPECT_TRUE(fs::is_directory(InstalledPath(prefix, FolderThatFits(prefix))));
+            EXPECT_EQ(DesktopNames(prefix), std::vector<std::string>{"Fits.lnk"});
+            const LinkFields link = ReadLink(OnDesktop(prefix, "Fits.lnk"));
+            EXPECT_EQ(link.target, prefix.InstallDir() + "\\" + TargetThatFits(prefix));
+            EXPECT_EQ(link.workingDir, prefix.InstallDir() + "\\bin\\"); }},
+        {"FolderOneByteTooLongFailsThePass", "folder one byte too long", [](LoopbackServer& server) {
+            Serving("1|" + FolderThatFits(SharedWinePrefix()) + "f|\r\n" + OK_LINE, {{"app/ok.dat", OK_BODY}})(server); }, dataFailed, {INDEX_PATH}, [](const WinePrefix& prefix) {
+            EXPECT_TRUE(fs::is_empty(InstalledPath(prefix, ""))); }},
+    };
+    // clang-format on
+}
+
+// Chinese names on each machine: a column that is not code page 936 is refused before anything is
+// fetched or written, and the failure is drawn as under code page 936 (the window title too); two
+// names that differ only in the order of their characters install as written, with a link on a
+// desktop whose folder has a Chinese name; and a desktop whose name code page 936 cannot write
+// either gets its link.
+std::vector<Scenario> CodePageRows() {
+    const std::string chineseDesktop = "C:\\users\\张三\\Desktop";
+    const std::string refusedColumn = Cp936("数据\\坏") + "\xFF.txt";
+    const std::string first = BinaryBody(2000, 7);
+    const std::string second = BinaryBody(3000, 8);
+    const std::string twoNames = Cp936(
+        "1|数据|\r\n0|a/1|数据\\数据.txt\r\n0|a/2|数据\\据数.txt\r\n2|数据\\数据.txt|说明书\r\n");
+    std::vector<Scenario> rows;
+    for (const Machine& machine : MACHINES) {
+        const std::string name = machine.name;
+        const std::string label = name.substr(std::string("CodePage").size()) + ": ";
+        // clang-format off
+        Scenario refused{name + "RefusedColumn", label + "column not in 936", Serving("1|" + Cp936("数据") + "|\r\n0|a/1|" + refusedColumn + "\r\n", {}), {false, DATA_FAILED}, {INDEX_PATH}, [](const WinePrefix& prefix) {
+            EXPECT_EQ(Listing(InstalledPath(prefix, "")), std::vector<std::string>{"数据"});
+            EXPECT_TRUE(Listing(InstalledPath(prefix, "数据")).empty()); }};
+        refused.reports = {WineQuoted("Tessaly: write file failed: " + refusedColumn + ": " + REFUSED_PATH_REASON)};
+        Scenario chinese{name + "ChineseNames", label + "two Chinese names", Serving(twoNames, {{"a/1", first}, {"a/2", second}}), {true, ""}, {INDEX_PATH, "/AppData/a/1", "/AppData/a/2"}, [first, second, machine](const WinePrefix& prefix) {
+            EXPECT_EQ(Listing(InstalledPath(prefix, "数据")), (std::vector<std::string>{"据数.txt", "数据.txt"}));
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "数据\\数据.txt")) == first) << "数据.txt differs";
+            EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "数据\\据数.txt")) == second) << "据数.txt differs";
+            ASSERT_EQ(DesktopNames(prefix), std::vector<std::string>{"说明书.lnk"});
+            const std::string folder = prefix.InstallDir() + "\\数据\\";
+            const std::optional<ShellLink> link = ReadWineShellLink(OnDesktop(prefix, "说明书.lnk"), machine.linkTargetCodePage ? machine.linkTargetCodePage : "CP936");
+            ASSERT_TRUE(link.has_value());
+            EXPECT_EQ(link->workingDir, folder);
+            EXPECT_EQ(link->relativePath, folder);
+            if (machine.linkTargetCodePage != nullptr) {
+                EXPECT_EQ(link->localBasePath + link->commonPathSuffix, folder + "数据.txt");
+            } }};
+        Scenario otherDesktop{name + "DesktopOutside936", label + "desktop name not in 936", Serving(Cp936("2|数据\\数据.txt|说明书\r\n"), {}), {true, ""}, {INDEX_PATH}, [](const WinePrefix& prefix) {
+            ASSERT_EQ(DesktopNames(prefix), std::vector<std::string>{"说明书.lnk"});
+            EXPECT_EQ(ReadLink(OnDesktop(prefix, "说明书.lnk")).workingDir, prefix.InstallDir() + "\\数据\\"); }};
+        // clang-format on
+        for (Scenario* row : {&refused, &chinese, &otherDesktop}) {
+            row->locale = machine.locale;
+            row->desktop = chineseDesktop;
+        }
+        otherDesktop.desktop = "C:\\users\\J\u00f6rg\\Desktop";
+        rows.insert(rows.end(), {refused, chinese, otherDesktop});
+    }
+    return rows;
+}
+
 TEST_P(FaultMatrix, EndsAsDesigned) {
     table_.push_back(Run(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, FaultMatrix, testing::ValuesIn(Scenarios()),
-                         [](const testing::TestParamInfo<Scenario>& row) { return row.param.id; });
+std::string RowId(const testing::TestParamInfo<Scenario>& row) {
+    return row.param.id;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FaultMatrix, testing::ValuesIn(Scenarios()), RowId);
+INSTANTIATE_TEST_SUITE_P(Installs, FaultMatrix, testing::ValuesIn(InstallRows()), RowId);
+INSTANTIATE_TEST_SUITE_P(Containment, FaultMatrix, testing::ValuesIn(ContainmentRows()), RowId);
+INSTANTIATE_TEST_SUITE_P(CodePages, FaultMatrix, testing::ValuesIn(CodePageRows()), RowId);
 
 // The user closes the window while a large file is coming in: the process ends at once, with
 // exit code 0, whatever the worker was doing.
 TEST_F(InstallerUnderWine, ClosingDuringALargeDownloadEndsTheProcess) {
-    prefix().ResetInstallation();
+    FreshMachine(CODE_PAGE_936_LOCALE);
     LoopbackServer server;
     server.ServeBody(INDEX_PATH, 200, "0|app/big.bin|big.bin\r\n");
     server.ServeSlowly("/AppData/app/big.bin", std::string(64 << 20, 'b'), 64 << 10, 100ms);

@@ -1,7 +1,7 @@
-// What the built programs carry: the 32-bit program's file format and flags, and, in it and in the
-// build the Wine tests run, the resources the window reads: title and class name, both icon
-// groups, the splash picture and the manifest, read from the program file's resource tree with
-// their languages.
+// What the built programs carry: their file format, flags and resources.
+// The 32-bit program's file format and flags, and, in it and in the build the Wine tests run, the
+// resources the window reads: title and class name, both icon groups, the splash picture and the
+// manifest, read from the program file's resource tree with their languages.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/window_texts.h"
 #include "support/files.h"
 #include "support/process.h"
 
@@ -205,7 +206,7 @@ class ProgramResources : public testing::TestWithParam<std::string> {
 };
 
 TEST_P(ProgramResources, HoldTitleAndClassNameInSimplifiedChinese) {
-    EXPECT_EQ(TableString(resources_, 103, CHINESE_SIMPLIFIED), u"Tessaly在线安装程序");
+    EXPECT_EQ(TableString(resources_, 103, CHINESE_SIMPLIFIED), u"" TESSALY_WINDOW_TITLE);
     EXPECT_EQ(TableString(resources_, 109, CHINESE_SIMPLIFIED), u"TESSALYINSTALLER");
 }
 

@@ -1,7 +1,7 @@
-// The real installer window under Wine on a virtual screen, looked at as a user sees it: its title,
-// its size and place, the splash picture, the status line in blue while a step runs and in red
-// once one failed, the notice box, what a screen reader is told, and the process ending with exit
-// code 0 when the window closes.
+// The real installer window under Wine, as a user and a screen reader see it.
+// On a virtual screen: its title, its size and place, the splash picture, the status line in blue
+// while a step runs and in red once one failed, the notice box, what a screen reader is told, and
+// the process ending with exit code 0 when the window closes.
 // Screenshots of the client area are saved under wine-artifacts/installer_window in the build tree.
 #include <gtest/gtest.h>
 
@@ -16,9 +16,13 @@
 #include <thread>
 #include <vector>
 
+#include "app/window_texts.h"
+#include "install/install_steps.h"
+#include "install/prerequisite_check.h"
 #include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
+#include "support/text_encoding.h"
 #include "support/virtual_screen.h"
 #include "support/window_area.h"
 #include "support/wine_prefix.h"
@@ -29,7 +33,6 @@ using namespace std::chrono_literals;
 namespace tessaly::test {
 namespace {
 
-constexpr char WINDOW_TITLE[] = "Tessaly在线安装程序";
 constexpr char INDEX_PATH[] = "/AppData/FileList.txt";
 constexpr int PICTURE_WIDTH = 931;
 constexpr int PICTURE_HEIGHT = 583;
@@ -146,16 +149,12 @@ class InstallerWindowTest : public testing::Test {
         Rect text;  // the red text's bounding box
     };
     FailedWindow WaitForFailure() {
-        const WindowArea window = WaitForWindow();
-        if (window.client.width == 0) {
+        const std::optional<RedWindow> red = run_->ToRed(60s, 100);
+        if (!red) {
+            ADD_FAILURE() << "no red status text appeared: " << run_->Report();
             return {};
         }
-        const std::optional<Image> red = WaitForStatus(window.client, IsRed, 100, 60s);
-        if (!red) {
-            ADD_FAILURE() << "no red status text appeared";
-            return {window, {}, {}};
-        }
-        return {window, *red, ExpectCentred(*red, window.client, IsRed)};
+        return {red->area, red->screen, ExpectCentred(red->screen, red->area.client, IsRed)};
     }
 
     // The display scale of the programs started from now on (HKCU\Control Panel\Desktop
@@ -200,7 +199,7 @@ TEST_F(InstallerWindowTest, FitsThePictureCentredAndShowsAFailureInRedUntilClose
     StartInstaller("unreachable");
     const WindowArea window = WaitForWindow();
     ASSERT_GT(window.client.width, 0);
-    EXPECT_EQ(window.title, WINDOW_TITLE);
+    EXPECT_EQ(window.title, TESSALY_WINDOW_TITLE);
     EXPECT_EQ(window.client.width, PICTURE_WIDTH);
     EXPECT_EQ(window.client.height, PICTURE_HEIGHT);
     // Centred on the whole screen, frame included; an odd remainder is dropped.
@@ -370,15 +369,16 @@ TEST_F(InstallerWindowTest, TellsScreenReadersTheStatusAndAnnouncesEachNewTextOn
                                             {"accessible", INSTALLER_CLASS, "60000"}, 90s);
     ASSERT_EQ(read.exitCode, 0) << read.output;
     std::ofstream(ArtifactPath("screen-reader.txt")) << read.output;
-    const std::string running = "child=1 role=23 state=00000840 name=开始下载文件索引";  // busy
-    const std::string failed = "child=1 role=23 state=00000040 name=下载文件数据失败";
+    const std::string running =  // busy
+        "child=1 role=23 state=00000840 name=" + Cp936ToUtf8(INSTALL_STEPS[2].startText);
+    const std::string failed = "child=1 role=23 state=00000040 name=" + StepFailureText(3);
     std::vector<std::string> lines;
     std::istringstream output(read.output);
     for (std::string line; std::getline(output, line);) {
         lines.push_back(line);
     }
     ASSERT_GE(lines.size(), 4u) << read.output;
-    EXPECT_EQ(lines[0], std::string("name=") + WINDOW_TITLE);
+    EXPECT_EQ(lines[0], std::string("name=") + TESSALY_WINDOW_TITLE);
     EXPECT_EQ(lines[1], "role=10");  // ROLE_SYSTEM_CLIENT
     EXPECT_EQ(lines[2], running) << read.output;
     EXPECT_EQ(lines.back(), failed) << read.output;
@@ -415,7 +415,9 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
     EXPECT_EQ(fields["owner"], INSTALLER_CLASS) << "the box is not owned by the window";
     EXPECT_EQ(fields["buttons"], "OK");
     EXPECT_EQ(fields["icon"], "0");
-    EXPECT_NE(notice.output.find("text=系统版本太低"), std::string::npos) << notice.output;
+    EXPECT_NE(notice.output.find("text=" + Cp936ToUtf8(PREREQUISITE_NOTICE_HEADER)),
+              std::string::npos)
+        << notice.output;
 
     // The box's modal loop still delivers the window's timer and paints.
     const std::optional<Image> first = WaitForStatus(window.client, IsBlue, 100, 5s);
@@ -431,10 +433,11 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
     const CommandResult confirmed =
         prefix().Run(WineBuildPath("tests/window_probe.exe"), {"notice", "30000"}, 60s);
     EXPECT_EQ(confirmed.exitCode, 0) << confirmed.output;
-    const std::optional<Image> failed = WaitForStatus(window.client, IsRed, 100, 30s);
-    ASSERT_TRUE(failed.has_value()) << "no red failure text after the box was closed";
-    Save(*failed, window.client, "prerequisites-failed");
-    EXPECT_TRUE(program_->Running());
+    const std::optional<RedWindow> failed = run_->ToRed(30s, 100);
+    ASSERT_TRUE(failed) << "no red failure text after the box was closed: " << run_->Report();
+    // The check's failure text alone, and the window stays open.
+    EXPECT_TRUE(
+        run_->ShowsFailure(*failed, StepFailureText(0), "installer_window/prerequisites-failed"));
     CloseAndExpectExitCodeZero();
 }
 

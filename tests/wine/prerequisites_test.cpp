@@ -16,9 +16,11 @@
 #include <thread>
 #include <vector>
 
+#include "install/prerequisite_check.h"
 #include "support/installer_run.h"
 #include "support/loopback_server.h"
 #include "support/screenshot.h"
+#include "support/text_encoding.h"
 #include "support/virtual_screen.h"
 #include "support/window_area.h"
 #include "support/wine_prefix.h"
@@ -28,17 +30,6 @@ using namespace std::chrono_literals;
 
 namespace tessaly::test {
 namespace {
-
-constexpr char DOT_NET_HELP_URL[] =
-    "https://learn.microsoft.com/dotnet/framework/install/on-windows-and-server";
-constexpr char VC_RUNTIME_HELP_URL[] =
-    "https://learn.microsoft.com/cpp/windows/latest-supported-vc-redist";
-
-constexpr char HEADER[] = "系统版本太低需要升级系统补丁：\r\n";
-constexpr char DOT_NET_LINE[] = "【1】：Microsoft .NET Framework 4.0 \r\n";
-constexpr char TRAILER[] =
-    "点击【确认】后会自动打开相关组件的下载网页。\r\n"
-    "请先下载并安装上面组件后重新运行【Tessaly】安装程序。 \r\n";
 
 // What answers the .NET Framework 4 probe.
 enum class DotNet {
@@ -190,9 +181,16 @@ struct MissingCase {
     const char* name;
     DotNet dotNet;
     bool vcRuntime;
-    std::string notice;
     std::set<std::string> pages;
 };
+
+// The notice the program composes for what its probes should find in case `c`, in UTF-8; the
+// unit tests check the composition against the texts written out.
+std::string ExpectedNotice(const MissingCase& c) {
+    char notice[NOTICE_TEXT_CAPACITY];
+    ComposePrerequisiteNotice(c.dotNet == DotNet::WINE, c.vcRuntime, notice);
+    return Cp936ToUtf8(notice);
+}
 
 std::ostream& operator<<(std::ostream& out, const MissingCase& c) {
     return out << c.name;
@@ -210,16 +208,19 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
     // only OK.
     const CommandResult read = ReadNotice(60s);
     ASSERT_EQ(read.exitCode, 0) << read.output;
-    EXPECT_EQ(read.output, "owner=TESSALYINSTALLER\nicon=0\nbuttons=OK\ntext=" + c.notice);
+    EXPECT_EQ(read.output, std::string("owner=") + INSTALLER_CLASS +
+                               "\nicon=0\nbuttons=OK\ntext=" + ExpectedNotice(c));
 
     // While the box is open nothing opens, and the status line still shows the check starting.
     std::this_thread::sleep_for(2s);
     EXPECT_TRUE(BrowserOpens().empty()) << "a page opened before the box was closed";
     const Rect area = StatusArea();
-    const Image before = TakeScreenshot(SharedVirtualScreen().Display(),
-                                        std::string("prerequisites_") + c.name + "_notice.png");
+    const Image before =
+        TakeScreenshot(SharedVirtualScreen().Display(),
+                       ArtifactPath(std::string("prerequisites/") + c.name + " notice.png"));
     const int redBefore = before.Count(area, IsRed);
     const int blueBefore = before.Count(area, IsBlue);
+    EXPECT_GT(blueBefore, 0) << "no blue start text behind the box";
 
     const double confirmed = UnixSeconds(std::chrono::system_clock::now());
     ASSERT_EQ(ConfirmNotice(10s).exitCode, 0) << "the box did not close on OK";
@@ -233,18 +234,13 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
     // Each page once; which of two concurrent browser starts records first is up to Wine.
     EXPECT_EQ(opened, std::multiset<std::string>(c.pages.begin(), c.pages.end()));
 
-    // The failure text is drawn in red over the top quarter.
-    Image after;
-    int redAfter = redBefore;
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (redAfter < redBefore + 200 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(500ms);
-        after = TakeScreenshot(SharedVirtualScreen().Display());
-        redAfter = after.Count(area, IsRed);
-    }
-    after.Crop(area).Save(std::string("prerequisites_") + c.name + ".png");
+    // The check's failure text replaces the blue start text, in red over the top quarter.
+    const std::optional<RedWindow> red = run_->ToRed(10s, redBefore + 199);
+    ASSERT_TRUE(red) << "no red failure text after the box was closed: " << run_->Report();
+    EXPECT_TRUE(
+        run_->ShowsFailure(*red, StepFailureText(0), std::string("prerequisites/") + c.name));
+    const int redAfter = red->screen.Count(area, IsRed);
     EXPECT_GE(redAfter, redBefore + 200) << "red pixels: " << redBefore << " -> " << redAfter;
-    EXPECT_LT(after.Count(area, IsBlue), blueBefore) << "the blue start text is still shown";
 
     EXPECT_FALSE(fs::exists(prefix().HostPath(prefix().InstallDir())));
     for (const RecordedRequest& request : server.Requests()) {
@@ -257,35 +253,15 @@ TEST_P(MissingPrerequisitesTest, NoticeThenOnlyTheMissingPagesThenRedFailure) {
     ExpectNoDecoyRan(folder);
 }
 
-std::string VcRuntimeLine(const char* item) {
-    return std::string("【") + item + "】：Microsoft Visual CPP 2015运行库 \r\n";
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Cases, MissingPrerequisitesTest,
     testing::Values(
         // The decoy mfc140.dll beside the installer does not count.
-        MissingCase{"runtime-missing",
-                    DotNet::WINE,
-                    false,
-                    HEADER + VcRuntimeLine("1") + TRAILER,
-                    {VC_RUNTIME_HELP_URL}},
-        MissingCase{"dotnet-missing",
-                    DotNet::NONE,
-                    true,
-                    std::string(HEADER) + DOT_NET_LINE + TRAILER,
-                    {DOT_NET_HELP_URL}},
-        MissingCase{"both-missing",
-                    DotNet::NONE,
-                    false,
-                    HEADER + (DOT_NET_LINE + VcRuntimeLine("2")) + TRAILER,
-                    {DOT_NET_HELP_URL, VC_RUNTIME_HELP_URL}},
+        MissingCase{"runtime-missing", DotNet::WINE, false, {VcRuntimeHelpUrl}},
+        MissingCase{"dotnet-missing", DotNet::NONE, true, {DotNetHelpUrl}},
+        MissingCase{"both-missing", DotNet::NONE, false, {DotNetHelpUrl, VcRuntimeHelpUrl}},
         // Only runtimes before version 4: mscoree.dll is there but lacks CLRCreateInstance.
-        MissingCase{"dotnet-too-old",
-                    DotNet::TOO_OLD,
-                    true,
-                    std::string(HEADER) + DOT_NET_LINE + TRAILER,
-                    {DOT_NET_HELP_URL}}),
+        MissingCase{"dotnet-too-old", DotNet::TOO_OLD, true, {DotNetHelpUrl}}),
     [](const testing::TestParamInfo<MissingCase>& info) {
         std::string name = info.param.name;
         name.erase(std::remove(name.begin(), name.end(), '-'), name.end());

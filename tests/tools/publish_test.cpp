@@ -50,6 +50,7 @@ TEST(GcRules, IndexesToKeepAndObjectsToRemove) {
     const std::vector<ListedFile> three =
         listing({release(t0, t0, t0), release(t0 + 10 * hour, t0 + 10 * hour, t0 + 10 * hour),
                  release(t0 + 20 * hour, t0 + 20 * hour, t0 + 20 * hour)});
+    const std::string first = name(t0), second = name(t0 + 10 * hour), third = name(t0 + 20 * hour);
     const std::int64_t now = t0 + 30 * day;
     const struct {
         const char* name;
@@ -59,32 +60,12 @@ TEST(GcRules, IndexesToKeepAndObjectsToRemove) {
         std::int64_t olderThan;
         std::vector<std::string> kept;
     } rows[] = {
-        {"the last one", three, 1, t0 + 30 * hour, hour, {name(t0 + 20 * hour)}},
-        {"the last two",
-         three,
-         2,
-         t0 + 30 * hour,
-         hour,
-         {name(t0 + 10 * hour), name(t0 + 20 * hour)}},
-        {"all three",
-         three,
-         5,
-         t0 + 30 * hour,
-         hour,
-         {name(t0), name(t0 + 10 * hour), name(t0 + 20 * hour)}},
+        {"the last one", three, 1, t0 + 30 * hour, hour, {third}},
+        {"the last two", three, 2, t0 + 30 * hour, hour, {second, third}},
+        {"all three", three, 5, t0 + 30 * hour, hour, {first, second, third}},
         // The second copy was replaced 5 hours ago: a cache keeping indexes for 6 may serve it.
-        {"replaced recently",
-         three,
-         1,
-         t0 + 25 * hour,
-         6 * hour,
-         {name(t0 + 10 * hour), name(t0 + 20 * hour)}},
-        {"both replaced recently",
-         three,
-         1,
-         t0 + 25 * hour,
-         16 * hour,
-         {name(t0), name(t0 + 10 * hour), name(t0 + 20 * hour)}},
+        {"replaced recently", three, 1, t0 + 25 * hour, 6 * hour, {second, third}},
+        {"both replaced recently", three, 1, t0 + 25 * hour, 16 * hour, {first, second, third}},
         // v1 live until an hour ago; a publish that failed after its copy 19 days ago; the live
         // one since an hour ago. v1 was replaced an hour ago, not 19 days ago.
         {"a failed copy between two live ones",

@@ -44,7 +44,8 @@ std::optional<std::string> BuildKeyEntry(const std::string& entry) {
 }
 
 void PrintTo(const KeyEntryRow& row, std::ostream* out) {
-    *out << "k.pub@" << row.date << ", files " << static_cast<int>(row.files);
+    static const char* const FILES[] = {"no file", "k.pub", "k.pub@DATE", "both files"};
+    *out << "k.pub@" << row.date << " with " << FILES[static_cast<int>(row.files)];
 }
 
 class KeyEntry : public ::testing::TestWithParam<KeyEntryRow> {};

@@ -17,6 +17,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/files.h"
+
 extern char** environ;
 
 namespace tessaly::test {
@@ -29,13 +31,6 @@ std::vector<char*> PointersTo(const std::vector<std::string>& texts) {
     }
     pointers.push_back(nullptr);
     return pointers;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
 }
 
 // `program` itself when it names a path, else the first executable of that name in the PATH of

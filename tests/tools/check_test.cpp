@@ -102,8 +102,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::ValuesIn(std::vector<FindingsRow>{
         {"empty", "", {{0, "the index is empty"}}},
         {"utf16",
-         "\xFF\xFE"
-         "1\0|\0",
+         std::string("\xFF\xFE"
+                     "1\0|\0",
+                     6),
          {{1, "UTF-16"}}},
         {"only_line_ends", "\r\n\r\n", {{0, "no line gives an entry"}}},
         {"a_comment", "# a comment\n", {{1, "no \"|\""}, {0, "no line gives an entry"}}},

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "format/cp936_bytes.h"
-#include "unit/cp936_iconv.h"
+#include "support/text_encoding.h"
 
 namespace tessaly {
 namespace {

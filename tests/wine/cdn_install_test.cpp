@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/files.h"
 #include "support/installer_run.h"
 #include "support/process.h"
 #include "support/screenshot.h"
@@ -65,7 +66,7 @@ class CachingProxy {
              << "    }\n"
              << "  }\n"
              << "}\n";
-        pack::testing::WriteFile(folder_ / "nginx.conf", conf.str());
+        WriteTestFile(folder_ / "nginx.conf", conf.str());
         nginx_ = std::make_unique<ChildProcess>(
             std::vector<std::string>{"nginx", "-p", root, "-c", root + "/nginx.conf", "-e",
                                      root + "/error.log"},
@@ -76,7 +77,7 @@ class CachingProxy {
         while (!client.Get("/")) {
             if (!nginx_->Running() || std::chrono::steady_clock::now() > deadline) {
                 throw std::runtime_error("nginx did not start: " + nginx_->ErrorOutput() +
-                                         pack::testing::ReadFile(folder_ / "error.log"));
+                                         ReadWholeFile(folder_ / "error.log"));
             }
             std::this_thread::sleep_for(100ms);
         }
@@ -84,7 +85,7 @@ class CachingProxy {
 
     // The cache status of every request for `uri` logged since the last call, in order.
     std::map<std::string, std::vector<std::string>> TakeLog() {
-        const std::string log = pack::testing::ReadFile(folder_ / "access.log");
+        const std::string log = ReadWholeFile(folder_ / "access.log");
         std::istringstream lines(log.substr(logRead_));
         logRead_ = log.size();
         std::map<std::string, std::vector<std::string>> statuses;
@@ -117,7 +118,7 @@ class CdnInstallTest : public testing::Test {
         const fs::path staging = work_ / ("staging" + std::to_string(number));
         const fs::path out = work_ / ("release" + std::to_string(number));
         for (const auto& [path, bytes] : files) {
-            pack::testing::WriteFile(staging / path, bytes);
+            WriteTestFile(staging / path, bytes);
         }
         const CommandResult built = RunCommand({TESSALY_PACK_PROGRAM, "build", staging.string(),
                                                 out.string(), "--sign", TESSALY_TEST_INDEX_KEY});
@@ -137,8 +138,7 @@ class CdnInstallTest : public testing::Test {
         ASSERT_TRUE(installer.ToExit(180s));
         for (const auto& [path, bytes] : files) {
             const fs::path installed = prefix().HostPath(prefix().InstallDir() + "\\" + path);
-            EXPECT_TRUE(pack::testing::ReadFile(installed) == bytes)
-                << path << " not installed as published";
+            EXPECT_TRUE(ReadWholeFile(installed) == bytes) << path << " not installed as published";
         }
     }
 

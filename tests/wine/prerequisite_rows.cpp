@@ -10,6 +10,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -47,10 +48,6 @@ struct BrowserOpen {
     double seconds;  // Unix time at which the browser was started
     std::string url;
 };
-
-double UnixSeconds(std::chrono::system_clock::time_point when) {
-    return std::chrono::duration<double>(when.time_since_epoch()).count();
-}
 
 // The log the recording browser writes, once the rows' suite has registered it.
 std::string& BrowserLog() {
@@ -109,16 +106,6 @@ Stage StageMachine(const std::string& id, bool withVcRuntime, DotNet dotNet) {
     };
 }
 
-// Waits for the notice box; reads it and leaves it open, or presses its OK button.
-CommandResult ReadNotice(const WinePrefix& prefix, std::chrono::milliseconds timeout) {
-    return prefix.Run(WineBuildPath("tests/window_probe.exe"),
-                      {"notice", "--leave-open", std::to_string(timeout.count())}, timeout + 20s);
-}
-CommandResult ConfirmNotice(const WinePrefix& prefix, std::chrono::milliseconds timeout) {
-    return prefix.Run(WineBuildPath("tests/window_probe.exe"),
-                      {"notice", std::to_string(timeout.count())}, timeout + 20s);
-}
-
 // The decoys beside the installer never ran.
 void ExpectNoDecoyRan(const WinePrefix& prefix, const std::string& id) {
     for (const char* marker : {"mscoree.dll.ran", "mfc140.dll.ran"}) {
@@ -127,22 +114,12 @@ void ExpectNoDecoyRan(const WinePrefix& prefix, const std::string& id) {
     }
 }
 
-// The top quarter of the installer window's client area, where the status line is drawn.
-Rect StatusArea(const WinePrefix& prefix) {
-    const auto window = FindWindowArea(prefix, INSTALLER_CLASS);
-    if (!window) {
-        ADD_FAILURE() << "no installer window";
-        return {};
-    }
-    return tessaly::test::StatusArea(window->client);
-}
-
 // Both present: nothing is shown, and the install goes on to the index (served empty, so that the
 // run ends red at the index step).
 During NothingShown() {
     return [](const WinePrefix& prefix, const LoopbackServer& server, InstallerRun&) {
         ASSERT_TRUE(server.WaitForRequests(1, 60s)) << "the install did not get past the check";
-        EXPECT_EQ(ReadNotice(prefix, 1s).exitCode, 1) << "a notice box is open";
+        EXPECT_EQ(NoticeBox(prefix, 1s).exitCode, 1) << "a notice box is open";
         EXPECT_TRUE(fs::is_directory(prefix.HostPath(prefix.InstallDir()))) << "step 2 did not run";
         std::this_thread::sleep_for(2s);
         EXPECT_TRUE(BrowserOpens().empty());
@@ -159,7 +136,7 @@ During NoticeThenPages(const std::string& id, DotNet dotNet, bool vcRuntime,
         ComposePrerequisiteNotice(dotNet == DotNet::WINE, vcRuntime, notice);
         // The box is found by its caption; it belongs to the installer window, shows no icon and
         // only OK.
-        const CommandResult read = ReadNotice(prefix, 60s);
+        const CommandResult read = NoticeBox(prefix, 60s);
         ASSERT_EQ(read.exitCode, 0) << read.output;
         EXPECT_EQ(read.output, std::string("owner=") + INSTALLER_CLASS +
                                    "\nicon=0\nbuttons=OK\ntext=" + Cp936ToUtf8(notice));
@@ -167,18 +144,21 @@ During NoticeThenPages(const std::string& id, DotNet dotNet, bool vcRuntime,
         // While the box is open nothing opens, and the status line still shows the check starting.
         std::this_thread::sleep_for(2s);
         EXPECT_TRUE(BrowserOpens().empty()) << "a page opened before the box was closed";
-        const Rect area = StatusArea(prefix);
+        const std::optional<WindowArea> window = FindWindowArea(prefix, INSTALLER_CLASS);
+        ASSERT_TRUE(window) << "no installer window";
+        const Rect area = StatusArea(window->client);
         const Image before = TakeScreenshot(SharedVirtualScreen().Display(),
                                             ArtifactPath("fault_matrix/" + id + " notice.png"));
         const int redBefore = before.Count(area, IsRed);
         EXPECT_GT(before.Count(area, IsBlue), 0) << "no blue start text behind the box";
 
-        const double confirmed = UnixSeconds(std::chrono::system_clock::now());
-        ASSERT_EQ(ConfirmNotice(prefix, 10s).exitCode, 0) << "the box did not close on OK";
+        const std::chrono::duration<double> confirmed =
+            std::chrono::system_clock::now().time_since_epoch();
+        ASSERT_EQ(NoticeBox(prefix, 10s, true).exitCode, 0) << "the box did not close on OK";
         std::multiset<std::string> opened;
         for (const BrowserOpen& open : WaitForBrowserOpens(pages.size(), 30s)) {
             opened.insert(open.url);
-            EXPECT_GE(open.seconds, confirmed) << open.url << " opened before OK";
+            EXPECT_GE(open.seconds, confirmed.count()) << open.url << " opened before OK";
         }
         // Each page once; which of two concurrent browser starts records first is up to Wine.
         EXPECT_EQ(opened, pages);

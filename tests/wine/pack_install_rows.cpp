@@ -7,7 +7,6 @@
 // the installed files, and the installer must end by itself.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -20,17 +19,6 @@
 
 namespace tessaly::test {
 namespace {
-
-// Bytes that no file name or text encoding can hide: every byte value, then a pseudo-random tail.
-std::string Bytes(std::size_t size, std::uint32_t seed) {
-    std::string bytes;
-    bytes.reserve(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        seed = seed * 1664525u + 1013904223u;
-        bytes.push_back(static_cast<char>(i < 256 ? i : seed >> 24));
-    }
-    return bytes;
-}
 
 // A folder as the installer must leave it: relative path (UTF-8, "/") to the file's bytes, and
 // every folder (ending in "/").
@@ -56,15 +44,15 @@ Tree ReadTree(const fs::path& root) {
 // folder, a file of one byte, a file of several megabytes and two files of the same bytes (one
 // object on the server, two downloads).
 void Stage(const fs::path& staging) {
-    WriteWholeFile(staging / "bin/Tessaly.exe", "MZ" + Bytes(150000, 1));
+    WriteWholeFile(staging / "bin/Tessaly.exe", "MZ" + BinaryBody(150000, 1));
     WriteWholeFile(staging / "readme.txt", "Tessaly\r\n");
     WriteWholeFile(staging / "x", "x");
-    WriteWholeFile(staging / "data/关卡/第一关/地图.dat", Bytes(4096, 2));
-    WriteWholeFile(staging / "data/关卡/第二关/地图.dat", Bytes(4096, 2));
-    WriteWholeFile(staging / "data/media/intro.bin", Bytes(3 << 20, 3));
+    WriteWholeFile(staging / "data/关卡/第一关/地图.dat", BinaryBody(4096, 2));
+    WriteWholeFile(staging / "data/关卡/第二关/地图.dat", BinaryBody(4096, 2));
+    WriteWholeFile(staging / "data/media/intro.bin", BinaryBody(3 << 20, 3));
     WriteWholeFile(staging / "文档/说明.txt", "这是 Tessaly 的说明。\r\n");
-    WriteWholeFile(staging / "文档/用户 手册/第 1 章.txt", Bytes(777, 4));
-    WriteWholeFile(staging / "a/b/c/d/e/深.txt", Bytes(300, 5));
+    WriteWholeFile(staging / "文档/用户 手册/第 1 章.txt", BinaryBody(777, 4));
+    WriteWholeFile(staging / "a/b/c/d/e/深.txt", BinaryBody(300, 5));
     fs::create_directories(staging / "data/存档");
 }
 

@@ -191,52 +191,47 @@ class PrerequisiteRows : public FaultMatrix {
     }
 };
 
-std::vector<Scenario> Rows() {
-    const std::string checkFailed = StepFailureText(0);
-    std::vector<Scenario> rows;
-    const auto missing = [&](const std::string& id, const std::string& name, DotNet dotNet,
-                             bool vcRuntime, std::multiset<std::string> pages) {
-        Scenario row{
-            id,
-            name,
-            [](LoopbackServer&) {},
-            {false, checkFailed},
-            {},
-            [id, dotNet](const WinePrefix& prefix) {
-                ExpectNoDecoyRan(prefix, id);
-                // The stand-in's mark: it answered, and is taken away again so that the
-                // walk of drive C sees only what the installer wrote.
-                if (dotNet == DotNet::TOO_OLD) {
-                    const fs::path loaded = fs::path(prefix.SystemDir()) / "mscoree.loaded";
-                    EXPECT_TRUE(fs::exists(loaded)) << "the old mscoree.dll did not answer";
-                    fs::remove(loaded);
-                }
-            }};
-        row.stage = StageMachine(id, vcRuntime, dotNet);
-        row.during = NoticeThenPages(id, dotNet, vcRuntime, std::move(pages));
-        row.environment = DotNetEnvironment(dotNet);
-        row.installerFolder = InstallerFolder(id);
-        rows.push_back(row);
+// A row whose check finds `pages` missing: the notice, the pages, then the check's failure text.
+Scenario Row(const std::string& id, const std::string& name, DotNet dotNet, bool vcRuntime,
+             std::multiset<std::string> pages) {
+    Scenario row;
+    row.id = id;
+    row.name = name;
+    row.serve = [](LoopbackServer&) {};
+    row.expected = {false, StepFailureText(0)};
+    row.check = [id, dotNet](const WinePrefix& prefix) {
+        ExpectNoDecoyRan(prefix, id);
+        // The stand-in's mark: it answered, and is taken away again so that the walk of drive C
+        // sees only what the installer wrote.
+        if (dotNet == DotNet::TOO_OLD) {
+            const fs::path loaded = fs::path(prefix.SystemDir()) / "mscoree.loaded";
+            EXPECT_TRUE(fs::exists(loaded)) << "the old mscoree.dll did not answer";
+            fs::remove(loaded);
+        }
     };
-    // The decoy mfc140.dll beside the installer does not count.
-    missing("RuntimeMissing", "VC runtime missing", DotNet::WINE, false, {VcRuntimeHelpUrl});
-    missing("DotNetMissing", ".NET 4 missing", DotNet::NONE, true, {DotNetHelpUrl});
-    missing("BothMissing", "both missing", DotNet::NONE, false, {DotNetHelpUrl, VcRuntimeHelpUrl});
-    // Only runtimes before version 4: mscoree.dll is there but lacks CLRCreateInstance.
-    missing("DotNetTooOld", ".NET before 4 only", DotNet::TOO_OLD, true, {DotNetHelpUrl});
+    row.stage = StageMachine(id, vcRuntime, dotNet);
+    row.during = NoticeThenPages(id, dotNet, vcRuntime, std::move(pages));
+    row.environment = DotNetEnvironment(dotNet);
+    row.installerFolder = InstallerFolder(id);
+    return row;
+}
 
-    const std::string present = "BothPresentShowNothingAndTheInstallGoesOn";
-    Scenario both{present,
-                  "both present",
-                  [](LoopbackServer& server) { server.ServeBody(INDEX_PATH, 200, ""); },
-                  {false, StepFailureText(2)},
-                  {INDEX_PATH},
-                  [present](const WinePrefix& prefix) { ExpectNoDecoyRan(prefix, present); }};
-    both.stage = StageMachine(present, true, DotNet::WINE);
+std::vector<Scenario> Rows() {
+    Scenario both =
+        Row("BothPresentShowNothingAndTheInstallGoesOn", "both present", DotNet::WINE, true, {});
+    both.serve = [](LoopbackServer& server) { server.ServeBody(INDEX_PATH, 200, ""); };
+    both.expected = {false, StepFailureText(2)};
+    both.requests = {INDEX_PATH};
     both.during = NothingShown();
-    both.installerFolder = InstallerFolder(present);
-    rows.push_back(both);
-    return rows;
+    return {
+        // The decoy mfc140.dll beside the installer does not count.
+        Row("RuntimeMissing", "VC runtime missing", DotNet::WINE, false, {VcRuntimeHelpUrl}),
+        Row("DotNetMissing", ".NET 4 missing", DotNet::NONE, true, {DotNetHelpUrl}),
+        Row("BothMissing", "both missing", DotNet::NONE, false, {DotNetHelpUrl, VcRuntimeHelpUrl}),
+        // Only runtimes before version 4: mscoree.dll is there but lacks CLRCreateInstance.
+        Row("DotNetTooOld", ".NET before 4 only", DotNet::TOO_OLD, true, {DotNetHelpUrl}),
+        both,
+    };
 }
 
 TEST_P(PrerequisiteRows, EndsAsDesigned) {

@@ -1,12 +1,14 @@
 // Every run of the real installer under Wine against a loopback server, as rows of one table.
 // Rows: a bad network and bad indexes, signed packages and key rotation, what a typical index
 // installs, links and opens, entries that would reach outside the install folder, and Chinese names
-// on machines of four code pages. The runner (scenario_runner.h) checks what the user sees, the
-// files, the requests and that nothing was written outside the install folder and the desktop.
-// Each row is a test named by its id (--gtest_filter='*/IndexCutShort' reruns one), and each
-// instantiation prints its rows as a table. A row runs the installer built without a key, or its
-// keyed twin, which takes only indexes signed with the tests' index key and only files whose bytes
-// match their names, or the rotated twin, which holds a new key and one past its last day.
+// on machines of four code pages; beside them, in files of their own, the prerequisite check
+// (prerequisite_rows.cpp) and a package built by tessaly-pack (pack_install_rows.cpp). The runner
+// (scenario_runner.h) checks what the user sees, the files, the requests and that nothing was
+// written outside the install folder and the desktop. Each row is a test named by its id
+// (--gtest_filter='*/IndexCutShort' reruns one), and each instantiation prints its rows as a table.
+// A row runs the installer built without a key, or its keyed twin, which takes only indexes signed
+// with the tests' index key and only files whose bytes match their names, or the rotated twin,
+// which holds a new key and one past its last day.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -626,10 +628,6 @@ std::vector<Scenario> CodePageRows() {
 
 TEST_P(FaultMatrix, EndsAsDesigned) {
     table_.push_back(Run(GetParam()));
-}
-
-std::string RowId(const testing::TestParamInfo<Scenario>& row) {
-    return row.param.id;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, FaultMatrix, testing::ValuesIn(Scenarios()), RowId);

@@ -24,8 +24,7 @@ TEST_P(NoticeUnderCodePage, CaptionAndTextAsWritten) {
     const LoopbackServer server;
     wine.SetVcRuntime(false);
     InstallerRun run(wine, display(), installer_, std::string("notice/") + machine.name);
-    const CommandResult notice =
-        wine.Run(WineBuildPath("tests/window_probe.exe"), {"notice", "--leave-open", "30000"}, 60s);
+    const CommandResult notice = NoticeBox(wine, 30s);
     TakeScreenshot(display()).Save(ArtifactPath(std::string("notice/") + machine.name + ".png"));
     run.Program().Kill();
     wine.SetVcRuntime(true);

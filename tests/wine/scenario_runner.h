@@ -132,6 +132,17 @@ inline LinkFields ReadLink(const std::string& path) {
     return {link->localBasePath + link->commonPathSuffix, link->workingDir, link->relativePath};
 }
 
+// Waits up to `timeout` for the installer's notice box and reads it ("owner=... text=..."), leaving
+// it open, or presses its OK button when `confirm`; exit code 1 when no box came.
+inline CommandResult NoticeBox(const WinePrefix& prefix, std::chrono::milliseconds timeout,
+                               bool confirm = false) {
+    std::vector<std::string> args{"notice", std::to_string(timeout.count())};
+    if (!confirm) {
+        args.insert(args.begin() + 1, "--leave-open");
+    }
+    return prefix.Run(WineBuildPath("tests/window_probe.exe"), args, timeout + 20s);
+}
+
 // The machines the installer meets, by the ANSI code page Wine gives their locale.
 struct Machine {
     const char* name;
@@ -160,11 +171,13 @@ struct Outcome {
 };
 
 // Sets the stage after the installation is reset; what it returns runs until the row is done.
-using Stage = std::unique_ptr<WineProgram> (*)(const WinePrefix&);
+using Stage = std::function<std::unique_ptr<WineProgram>(const WinePrefix&)>;
 // Runs before the row's own run, once the server answers, with the installer the row runs: a first
 // run, and what changes before the second. The requests it makes are not the row's.
 using Before =
     std::function<void(LoopbackServer&, const WinePrefix&, const std::string& installer)>;
+// Runs as soon as the installer has started, while it runs: what the user meets before the end.
+using During = std::function<void(const WinePrefix&, const LoopbackServer&, InstallerRun&)>;
 
 struct Scenario {
     std::string id;  // the row's test name: letters and digits
@@ -181,7 +194,18 @@ struct Scenario {
     std::optional<std::vector<std::string>> reports = std::nullopt;
     std::string locale = CODE_PAGE_936_LOCALE;
     std::string desktop = "";  // the desktop folder (a Windows path); empty: the prefix's own
+    // Checks the paths the server saw in place of `requests`, when their order is not fixed.
+    std::function<void(const std::vector<std::string>&)> seen = nullptr;
+    During during = nullptr;                 // rows with a server only
+    std::vector<std::string> environment{};  // variables the installer starts with
+    // The folder on drive C (a Windows path) the row's installer is copied to and run from, after
+    // the stage; empty: the copy beside the prefix.
+    std::string installerFolder = "";
 };
+
+inline std::string RowId(const testing::TestParamInfo<Scenario>& row) {
+    return row.param.id;
+}
 
 // A failing row names itself.
 inline void PrintTo(const Scenario& s, std::ostream* out) {
@@ -262,11 +286,17 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
         } else if (s.server == Server::Silent) {
             silent = std::make_unique<SilentPort>();
         }
+        const std::string installer =
+            s.installerFolder.empty() ? InstallerOf(s.build)
+                                      : CopyInstaller(wine.HostPath(s.installerFolder), s.build);
         const DriveTree treeBefore = WalkDriveC(wine);
         const auto started = std::chrono::steady_clock::now();
         // With Wine's debugstr channel on, so that the installer's failure lines reach its stderr.
-        InstallerRun run(wine, display(), InstallerOf(s.build), "fault_matrix/" + s.id,
-                         ",+debugstr");
+        InstallerRun run(wine, display(), installer, "fault_matrix/" + s.id, ",+debugstr",
+                         s.environment);
+        if (s.during && http) {
+            s.during(wine, *http, run);
+        }
 
         std::string seen;
         if (s.expected.installed) {
@@ -297,7 +327,11 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
                 EXPECT_EQ(r.method, "GET");
                 EXPECT_EQ(r.userAgent, "ravavo");
             }
-            EXPECT_EQ(paths, s.requests) << testing::PrintToString(paths);
+            if (s.seen) {
+                s.seen(paths);
+            } else {
+                EXPECT_EQ(paths, s.requests) << testing::PrintToString(paths);
+            }
         }
         if (silent) {
             EXPECT_GE(silent->AcceptedCount(), 1);

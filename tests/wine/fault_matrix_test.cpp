@@ -657,7 +657,10 @@ TEST_F(InstallerUnderWine, ClosingDuringALargeDownloadEndsTheProcess) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - posted).count();
     EXPECT_EQ(program.ExitCode(), 0);
     EXPECT_LT(seconds, 2.0) << "the process took too long to end after the close";
-    std::printf("Closed mid-download: the process ended %.2f s after the close\n", seconds);
+    char figure[80];
+    std::snprintf(figure, sizeof figure,
+                  "Closed mid-download: the process ended %.2f s after the close\n", seconds);
+    PrintToMatrixReport(figure);
 }
 
 }  // namespace

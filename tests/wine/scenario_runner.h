@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "support/files.h"
 #include "support/installer_run.h"
 #include "support/loopback_server.h"
+#include "support/screenshot.h"
 #include "support/shell_link.h"
 #include "support/text_encoding.h"
 #include "support/virtual_screen.h"
@@ -161,6 +163,14 @@ inline const std::vector<Machine> MACHINES = {
 
 inline void PrintTo(const Machine& m, std::ostream* out) {
     *out << m.name;
+}
+
+// Prints the matrix's tables and figures, and keeps them in wine-artifacts/fault_matrix/tables.txt
+// for the test command to show after a run in which ctest kept standard output to itself.
+inline void PrintToMatrixReport(const std::string& text) {
+    static std::ofstream kept(ArtifactPath("fault_matrix/tables.txt"));
+    std::fputs(text.c_str(), stdout);
+    kept << text << std::flush;
 }
 
 enum class Server { None, Silent, Http };
@@ -355,17 +365,19 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
     static void TearDownTestSuite() {
         const testing::TestSuite* suite = testing::UnitTest::GetInstance()->current_test_suite();
         const std::string rows = suite ? suite->name() : "";
-        std::printf("\nFault matrix, %s (%s; keyed rows: %s; rotated rows: %s):\n",
-                    rows.substr(0, rows.find('/')).c_str(), TESSALY_WINE_BUILD_DIR,
-                    TESSALY_WINE_KEYED_BUILD_DIR, TESSALY_WINE_ROTATED_BUILD_DIR);
-        std::printf(
-            "| scenario                       | seen                               | requests | "
-            "outside   | time    |\n"
-            "|--------------------------------|------------------------------------|----------|"
-            "-----------|---------|\n");
+        std::string text =
+            "\nFault matrix, " + rows.substr(0, rows.find('/')) + " (" + TESSALY_WINE_BUILD_DIR +
+            "; keyed rows: " + TESSALY_WINE_KEYED_BUILD_DIR +
+            "; rotated rows: " + TESSALY_WINE_ROTATED_BUILD_DIR +
+            "):\n"
+            "| scenario                       | seen                               | "
+            "requests | outside   | time    |\n"
+            "|--------------------------------|------------------------------------|"
+            "----------|-----------|---------|\n";
         for (const std::string& line : table_) {
-            std::printf("%s\n", line.c_str());
+            text += line + "\n";
         }
+        PrintToMatrixReport(text);
         table_.clear();
     }
 

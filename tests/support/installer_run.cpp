@@ -99,6 +99,14 @@ std::string UniqueName(std::string name) {
 
 }  // namespace
 
+CommandResult NoticeBox(const WinePrefix& prefix, std::chrono::milliseconds timeout, bool confirm) {
+    std::vector<std::string> args{"notice", std::to_string(timeout.count())};
+    if (!confirm) {
+        args.insert(args.begin() + 1, "--leave-open");
+    }
+    return prefix.Run(WineBuildPath("tests/window_probe.exe"), args, timeout + 20s);
+}
+
 InstallerRun::InstallerRun(const WinePrefix& prefix, const std::string& display,
                            std::string installer, std::string logName, const std::string& channels,
                            const std::vector<std::string>& extraEnv)

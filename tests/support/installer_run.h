@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/window_texts.h"
 #include "support/drive_changes.h"
 #include "support/screenshot.h"
 #include "support/window_area.h"
@@ -19,7 +20,7 @@
 
 namespace tessaly::test {
 
-inline constexpr char INSTALLER_CLASS[] = "TESSALYINSTALLER";
+inline constexpr char INSTALLER_CLASS[] = TESSALY_WINDOW_CLASS;
 
 // The installer's window once red text shows in its status line.
 struct RedWindow {
@@ -62,6 +63,11 @@ int StatusTolerance(const Rect& client);
 // "SECONDS URL" to a log in `folder` (a Linux path, made when missing), never to a real browser.
 // Returns the log's path; the log is made at the first page opened.
 std::string RecordBrowserOpens(const WinePrefix& prefix, const std::string& folder);
+
+// Waits up to `timeout` for the installer's notice box and reads it ("owner=... text=..."), leaving
+// it open, or presses its OK button when `confirm`; exit code 1 when no box came.
+CommandResult NoticeBox(const WinePrefix& prefix, std::chrono::milliseconds timeout,
+                        bool confirm = false);
 
 class InstallerRun {
   public:

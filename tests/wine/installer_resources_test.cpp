@@ -207,7 +207,7 @@ class ProgramResources : public testing::TestWithParam<std::string> {
 
 TEST_P(ProgramResources, HoldTitleAndClassNameInSimplifiedChinese) {
     EXPECT_EQ(TableString(resources_, 103, CHINESE_SIMPLIFIED), u"" TESSALY_WINDOW_TITLE);
-    EXPECT_EQ(TableString(resources_, 109, CHINESE_SIMPLIFIED), u"TESSALYINSTALLER");
+    EXPECT_EQ(TableString(resources_, 109, CHINESE_SIMPLIFIED), u"" TESSALY_WINDOW_CLASS);
 }
 
 TEST_P(ProgramResources, HoldBothIconGroupsWithThreeTrueColourSizes) {

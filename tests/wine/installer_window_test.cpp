@@ -404,8 +404,7 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
     const WindowArea window = WaitForWindow();
     ASSERT_GT(window.client.width, 0);
 
-    const CommandResult notice = prefix().Run(WineBuildPath("tests/window_probe.exe"),
-                                              {"notice", "--leave-open", "30000"}, 60s);
+    const CommandResult notice = NoticeBox(prefix(), 30s);
     ASSERT_EQ(notice.exitCode, 0) << notice.output;
     std::map<std::string, std::string> fields;
     std::istringstream lines(notice.output.substr(0, notice.output.find("text=")));
@@ -430,8 +429,7 @@ TEST_F(InstallerWindowTest, ShowsTheNoticeInABoxOfItsOwnAndKeepsAnimating) {
         << "the window stopped animating behind the box";
     EXPECT_FALSE(fs::exists(browserLog_)) << "a help page opened before the box was closed";
 
-    const CommandResult confirmed =
-        prefix().Run(WineBuildPath("tests/window_probe.exe"), {"notice", "30000"}, 60s);
+    const CommandResult confirmed = NoticeBox(prefix(), 30s, true);
     EXPECT_EQ(confirmed.exitCode, 0) << confirmed.output;
     const std::optional<RedWindow> failed = run_->ToRed(30s, 100);
     ASSERT_TRUE(failed) << "no red failure text after the box was closed: " << run_->Report();

@@ -134,17 +134,6 @@ inline LinkFields ReadLink(const std::string& path) {
     return {link->localBasePath + link->commonPathSuffix, link->workingDir, link->relativePath};
 }
 
-// Waits up to `timeout` for the installer's notice box and reads it ("owner=... text=..."), leaving
-// it open, or presses its OK button when `confirm`; exit code 1 when no box came.
-inline CommandResult NoticeBox(const WinePrefix& prefix, std::chrono::milliseconds timeout,
-                               bool confirm = false) {
-    std::vector<std::string> args{"notice", std::to_string(timeout.count())};
-    if (!confirm) {
-        args.insert(args.begin() + 1, "--leave-open");
-    }
-    return prefix.Run(WineBuildPath("tests/window_probe.exe"), args, timeout + 20s);
-}
-
 // The machines the installer meets, by the ANSI code page Wine gives their locale.
 struct Machine {
     const char* name;

@@ -116,4 +116,18 @@ class SilentPort {
     std::vector<int> accepted_;
 };
 
+// What answers on the test port in a test of failures: nothing, a port that never reads, or the
+// recording server.
+enum class ServerKind { None, Silent, Http };
+
+// The answer of one kind on the test port, from construction to destruction.
+struct PortAnswer {
+    explicit PortAnswer(ServerKind kind)
+        : http(kind == ServerKind::Http ? std::make_unique<LoopbackServer>() : nullptr),
+          silent(kind == ServerKind::Silent ? std::make_unique<SilentPort>() : nullptr) {}
+
+    std::unique_ptr<LoopbackServer> http;
+    std::unique_ptr<SilentPort> silent;
+};
+
 }  // namespace tessaly::test

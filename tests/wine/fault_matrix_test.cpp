@@ -298,8 +298,8 @@ std::vector<Scenario> Scenarios() {
     // where needed the kind of server and the stage.
     // clang-format off
     return {
-        {"NothingListening", "nothing listening", nullptr, indexFailed, {}, ExpectNothingInstalled, Server::None},
-        {"NeverAnswers", "accepts, never answers", nullptr, indexFailed, {}, ExpectNothingInstalled, Server::Silent},
+        {"NothingListening", "nothing listening", nullptr, indexFailed, {}, ExpectNothingInstalled, ServerKind::None},
+        {"NeverAnswers", "accepts, never answers", nullptr, indexFailed, {}, ExpectNothingInstalled, ServerKind::Silent},
         {"IndexStalls", "index stalls past 4 s", IndexStalling, indexFailed, index, ExpectNothingInstalled},
         {"IndexCutShort", "index cut short", IndexCutShort, indexFailed, index, ExpectNothingInstalled},
         {"Index404", "index 404 with body", IndexWith("<html>not found</html>", 404), indexFailed, index, ExpectNothingInstalled},
@@ -315,26 +315,26 @@ std::vector<Scenario> Scenarios() {
         {"IndexZeroByte", "index with a zero byte", IndexWith(zeroByte), installed, indexMain, ExpectNothingAfterZeroByte},
         {"IndexLongColumns", "index with over-long columns", IndexWith(longColumns), installed, indexMain, ExpectTypicalInstall},
         {"IndexUnsafePaths", "index with unsafe paths", IndexWith("0|app/main.exe|..\\evil.txt\r\n" + TYPICAL), dataFailed, index, ExpectNothingInstalled},
-        {"TargetHeldOpen", "target held open by another", IndexWith(TYPICAL), dataFailed, indexMain, ExpectHeldFileUnchanged, Server::Http, HoldTarget},
+        {"TargetHeldOpen", "target held open by another", IndexWith(TYPICAL), dataFailed, indexMain, ExpectHeldFileUnchanged, ServerKind::Http, HoldTarget},
         {"TargetIsFolder", "target is a directory", IndexWith("1|bin|\r\n0|app/main.exe|bin\r\n"), dataFailed, indexMain, ExpectFolderKept},
         {"DownloadEmptyLocal", "download with empty local", IndexWith("0|app/main.exe|\r\n"), dataFailed, indexMain, ExpectNothingInstalled},
         {"UnkeyedSigned", "unkeyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall},
         {"UnkeyedUnsigned", "unkeyed: same package unsigned", Package(ADDRESSED_TYPICAL), installed, indexObject, ExpectTypicalInstall},
-        {"KeyedSigned", "keyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, keyed},
-        {"KeyedUnsigned", "keyed: no signature line", Package(ADDRESSED_TYPICAL), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(ADDRESSED_TYPICAL, 1, {OtherKey().get()})), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedExpired", "keyed: signature expired", Package(Signed(ADDRESSED_TYPICAL, -1)), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedIndexChanged", "keyed: changed after signing", Package(changedAfterSigning), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, keyed},
-        {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, MAIN_BODY + "!"), dataFailed, indexObject, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
-        {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(TYPICAL, 1)), dataFailed, index, ExpectBodyNotWritten, Server::Http, nullptr, keyed},
+        {"KeyedSigned", "keyed: signed package", Package(signedTypical), installed, indexObject, ExpectTypicalInstall, ServerKind::Http, nullptr, keyed},
+        {"KeyedUnsigned", "keyed: no signature line", Package(ADDRESSED_TYPICAL), indexFailed, index, ExpectNothingInstalled, ServerKind::Http, nullptr, keyed},
+        {"KeyedOtherKey", "keyed: signed with another key", Package(Signed(ADDRESSED_TYPICAL, 1, {OtherKey().get()})), indexFailed, index, ExpectNothingInstalled, ServerKind::Http, nullptr, keyed},
+        {"KeyedExpired", "keyed: signature expired", Package(Signed(ADDRESSED_TYPICAL, -1)), indexFailed, index, ExpectNothingInstalled, ServerKind::Http, nullptr, keyed},
+        {"KeyedIndexChanged", "keyed: changed after signing", Package(changedAfterSigning), indexFailed, index, ExpectNothingInstalled, ServerKind::Http, nullptr, keyed},
+        {"KeyedObjectChanged", "keyed: object body changed", Package(signedTypical, MAIN_BODY + "!"), dataFailed, indexObject, ExpectBodyNotWritten, ServerKind::Http, nullptr, keyed},
+        {"KeyedNotAddressed", "keyed: download not addressed", Package(Signed(TYPICAL, 1)), dataFailed, index, ExpectBodyNotWritten, ServerKind::Http, nullptr, keyed},
         {"IndexJunk16MB", "index of 8M junk lines, 16 MB", IndexWith(junkIndex), dataFailed, index, ExpectNothingInstalled},
-        {"UnkeyedRunAgain", "unkeyed: again, fetches all", twoFiles(TwoFiles(DATA_NAME)), installed, {INDEX_PATH, OBJECT_PATH, dataPath}, allWrittenAgain, Server::Http, nullptr, InstallerBuild::Unkeyed, InstalledOnce()},
-        {"KeyedRunAgain", "keyed: again, same package", twoFiles(firstRelease), installed, index, keptAsInstalled, Server::Http, nullptr, keyed, InstalledOnce()},
-        {"KeyedRunAfterRelease", "keyed: again, one object new", twoFiles(firstRelease), installed, {INDEX_PATH, newDataPath}, dataReplaced(NEW_DATA_BODY), Server::Http, nullptr, keyed, secondReleasePublished},
-        {"KeyedTargetChanged", "keyed: installed file changed", twoFiles(firstRelease), installed, {INDEX_PATH, dataPath}, dataReplaced(DATA_BODY), Server::Http, nullptr, keyed, dataChangedOnDisk},
-        {"KeyedOldAndNewKey", "keyed (old key): old+new lines", Package(oldAndNew), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, keyed},
-        {"RotatedOldAndNewKey", "rotated (new key): old + new", Package(oldAndNew), installed, indexObject, ExpectTypicalInstall, Server::Http, nullptr, rotated},
-        {"RotatedKeyPastLastDay", "rotated: key past its last day", Package(Signed(ADDRESSED_TYPICAL, 1, {TestKey("index-retired.pem")})), indexFailed, index, ExpectNothingInstalled, Server::Http, nullptr, rotated},
+        {"UnkeyedRunAgain", "unkeyed: again, fetches all", twoFiles(TwoFiles(DATA_NAME)), installed, {INDEX_PATH, OBJECT_PATH, dataPath}, allWrittenAgain, ServerKind::Http, nullptr, InstallerBuild::Unkeyed, InstalledOnce()},
+        {"KeyedRunAgain", "keyed: again, same package", twoFiles(firstRelease), installed, index, keptAsInstalled, ServerKind::Http, nullptr, keyed, InstalledOnce()},
+        {"KeyedRunAfterRelease", "keyed: again, one object new", twoFiles(firstRelease), installed, {INDEX_PATH, newDataPath}, dataReplaced(NEW_DATA_BODY), ServerKind::Http, nullptr, keyed, secondReleasePublished},
+        {"KeyedTargetChanged", "keyed: installed file changed", twoFiles(firstRelease), installed, {INDEX_PATH, dataPath}, dataReplaced(DATA_BODY), ServerKind::Http, nullptr, keyed, dataChangedOnDisk},
+        {"KeyedOldAndNewKey", "keyed (old key): old+new lines", Package(oldAndNew), installed, indexObject, ExpectTypicalInstall, ServerKind::Http, nullptr, keyed},
+        {"RotatedOldAndNewKey", "rotated (new key): old + new", Package(oldAndNew), installed, indexObject, ExpectTypicalInstall, ServerKind::Http, nullptr, rotated},
+        {"RotatedKeyPastLastDay", "rotated: key past its last day", Package(Signed(ADDRESSED_TYPICAL, 1, {TestKey("index-retired.pem")})), indexFailed, index, ExpectNothingInstalled, ServerKind::Http, nullptr, rotated},
     };
     // clang-format on
 }
@@ -447,8 +447,8 @@ std::vector<Scenario> InstallRows() {
         {"SecondRunReplacesFilesAndLink", "again: shorter file, new link", Serving(TYPICAL, {{"app/main.exe", BinaryBody(200 * 1024, 2)}}), installed, {INDEX_PATH, MAIN_PATH, "/AppData/app/tool.exe"}, [shorter, tool](const WinePrefix& prefix) {
             EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "bin\\main.exe")) == shorter) << "bin\\main.exe not replaced";
             EXPECT_TRUE(ReadWholeFile(InstalledPath(prefix, "bin\\tool.exe")) == tool);
-            ExpectOnlyLink(prefix, "Tessaly.lnk", "bin\\tool.exe"); }, Server::Http, nullptr, InstallerBuild::Unkeyed, firstRunOf200K},
-        {"FailedDownloadStopsThePassAndLeavesTheWindowRed", "third of five files 404", thirdOf5Is404, dataFailed, {INDEX_PATH, "/AppData/files/1.dat", "/AppData/files/2.dat", "/AppData/files/3.dat"}, twoOfFiveInstalled, Server::Http, nullptr, InstallerBuild::Unkeyed, nullptr, report404},
+            ExpectOnlyLink(prefix, "Tessaly.lnk", "bin\\tool.exe"); }, ServerKind::Http, nullptr, InstallerBuild::Unkeyed, firstRunOf200K},
+        {"FailedDownloadStopsThePassAndLeavesTheWindowRed", "third of five files 404", thirdOf5Is404, dataFailed, {INDEX_PATH, "/AppData/files/1.dat", "/AppData/files/2.dat", "/AppData/files/3.dat"}, twoOfFiveInstalled, ServerKind::Http, nullptr, InstallerBuild::Unkeyed, nullptr, report404},
         {"DownloadIntoAFolderNoEntryMadeFailsAfterItsBodyArrived", "download into a missing folder", Serving("0|app/main.exe|nowhere\\main.exe\r\n", {{"app/main.exe", BinaryBody(4000, 5)}}), dataFailed, {INDEX_PATH, MAIN_PATH}, missing("nowhere")},
         {"EmptyFileOnTheServerFailsThePass", "a file 200 with empty body", Serving("0|app/empty.dat|empty.dat\r\n0|app/main.exe|main.exe\r\n", {{"app/empty.dat", ""}, {"app/main.exe", "MZ"}}), dataFailed, {INDEX_PATH, "/AppData/app/empty.dat"}, missing("empty.dat")},
         {"NestedFoldersListedParentsFirstAreCreated", "nested folders, parents first", Serving("1|a|\r\n1|a\\b|\r\n1|a/b/c|\r\n0|app/deep.dat|a\\b\\c\\deep.dat\r\n", {{"app/deep.dat", BinaryBody(3000, 6)}}), installed, {INDEX_PATH, "/AppData/app/deep.dat"}, [](const WinePrefix& prefix) {
@@ -561,7 +561,7 @@ std::vector<Scenario> ContainmentRows() {
             // its start, a refused one before it would have started too.
             EXPECT_TRUE(WaitForLaunch(InstalledPath(prefix, "last.exe.launch")).has_value()) << "the contained launch did not open";
             std::this_thread::sleep_for(1s);
-            EXPECT_FALSE(fs::exists(OutsideProbe(prefix) + ".launch")) << "a program outside was opened"; }, Server::Http, PutProbeOutside},
+            EXPECT_FALSE(fs::exists(OutsideProbe(prefix) + ".launch")) << "a program outside was opened"; }, ServerKind::Http, PutProbeOutside},
         {"PathsThatFitTheirTextsExactlyAreUsed", "folder, link target just fit", [](LoopbackServer& server) {
             const WinePrefix& prefix = SharedWinePrefix();
             const std::string target = TargetThatFits(prefix);

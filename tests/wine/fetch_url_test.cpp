@@ -59,8 +59,6 @@ Fetch FetchOne(const std::string& path) {
     return FetchWithProbe(std::vector<std::string>{path})[0];
 }
 
-enum class Server { Silent, Http };
-
 class FetchUrlTest : public ::testing::Test {
   protected:
     void SetUp() override { SharedWinePrefix(); }
@@ -114,7 +112,7 @@ struct FailingFetch {
     std::string id;
     std::string path;  // as the probe passes it, under the package's base
     std::function<void(LoopbackServer&)> serve;
-    Server server = Server::Http;
+    ServerKind server = ServerKind::Http;
     std::map<std::string, std::size_t> requests;  // requests per path the server must have seen
     bool givenUpAfterTheTimeOut = false;          // the fetch ends after about four seconds
 };
@@ -127,13 +125,10 @@ class FetchFailure : public FetchUrlTest, public testing::WithParamInterface<Fai
 
 TEST_P(FetchFailure, LeavesTheBufferEmpty) {
     const FailingFetch& f = GetParam();
-    std::unique_ptr<LoopbackServer> http;
-    std::unique_ptr<SilentPort> silent;
-    if (f.server == Server::Http) {
-        http = std::make_unique<LoopbackServer>();
+    const PortAnswer answer(f.server);
+    LoopbackServer* const http = answer.http.get();
+    if (http) {
         f.serve(*http);
-    } else if (f.server == Server::Silent) {
-        silent = std::make_unique<SilentPort>();
     }
     const Fetch fetch = FetchOne(f.path);
     EXPECT_EQ(fetch.result, 0);
@@ -155,21 +150,21 @@ TEST_P(FetchFailure, LeavesTheBufferEmpty) {
             EXPECT_EQ(http->RequestsFor(path).size(), count) << path;
         }
     }
-    if (silent) {
-        EXPECT_GE(silent->AcceptedCount(), 1);
+    if (answer.silent) {
+        EXPECT_GE(answer.silent->AcceptedCount(), 1);
     }
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Rows, FetchFailure, testing::Values(
-    FailingFetch{"Status404", "missing.txt", [](LoopbackServer& s) { s.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>", "text/html"); }, Server::Http, {{"/AppData/missing.txt", 1}}},
+    FailingFetch{"Status404", "missing.txt", [](LoopbackServer& s) { s.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>", "text/html"); }, ServerKind::Http, {{"/AppData/missing.txt", 1}}},
     // A redirect is followed as WinINet does by default; what counts is where it ends.
-    FailingFetch{"RedirectTo404", "moved.txt", [](LoopbackServer& s) { s.ServeRedirect("/AppData/moved.txt", 302, "/AppData/missing.txt"); s.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>", "text/html"); }, Server::Http, {{"/AppData/moved.txt", 1}, {"/AppData/missing.txt", 1}}},
-    FailingFetch{"CutShortOfContentLength", "cut.bin", [](LoopbackServer& s) { s.ServeTruncated("/AppData/cut.bin", 100000, 1000); }, Server::Http, {{"/AppData/cut.bin", 1}}},
-    FailingFetch{"StallsMidway", "stall.bin", [](LoopbackServer& s) { s.ServeStalling("/AppData/stall.bin", std::string(100000, 's'), 1000, seconds(20)); }, Server::Http, {{"/AppData/stall.bin", 1}}, true},
-    FailingFetch{"RequestReadNeverAnswered", "silent.txt", [](LoopbackServer& s) { s.ServeNoAnswer("/AppData/silent.txt"); }, Server::Http, {{"/AppData/silent.txt", 1}}, true},
-    FailingFetch{"AcceptedNothingRead", "silent.txt", nullptr, Server::Silent, {}, true},
-    FailingFetch{"UrlDoesNotFit", std::string(600, 'a'), [](LoopbackServer& s) { s.ServeBody("/AppData/" + std::string(600, 'a'), 200, "never"); }, Server::Http, {}}),
+    FailingFetch{"RedirectTo404", "moved.txt", [](LoopbackServer& s) { s.ServeRedirect("/AppData/moved.txt", 302, "/AppData/missing.txt"); s.ServeBody("/AppData/missing.txt", 404, "<html><body>Not Found</body></html>", "text/html"); }, ServerKind::Http, {{"/AppData/moved.txt", 1}, {"/AppData/missing.txt", 1}}},
+    FailingFetch{"CutShortOfContentLength", "cut.bin", [](LoopbackServer& s) { s.ServeTruncated("/AppData/cut.bin", 100000, 1000); }, ServerKind::Http, {{"/AppData/cut.bin", 1}}},
+    FailingFetch{"StallsMidway", "stall.bin", [](LoopbackServer& s) { s.ServeStalling("/AppData/stall.bin", std::string(100000, 's'), 1000, seconds(20)); }, ServerKind::Http, {{"/AppData/stall.bin", 1}}, true},
+    FailingFetch{"RequestReadNeverAnswered", "silent.txt", [](LoopbackServer& s) { s.ServeNoAnswer("/AppData/silent.txt"); }, ServerKind::Http, {{"/AppData/silent.txt", 1}}, true},
+    FailingFetch{"AcceptedNothingRead", "silent.txt", nullptr, ServerKind::Silent, {}, true},
+    FailingFetch{"UrlDoesNotFit", std::string(600, 'a'), [](LoopbackServer& s) { s.ServeBody("/AppData/" + std::string(600, 'a'), 200, "never"); }, ServerKind::Http, {}}),
     [](const testing::TestParamInfo<FailingFetch>& row) { return row.param.id; });
 // clang-format on
 

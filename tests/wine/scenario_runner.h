@@ -162,8 +162,6 @@ inline void PrintToMatrixReport(const std::string& text) {
     kept << text << std::flush;
 }
 
-enum class Server { None, Silent, Http };
-
 struct Outcome {
     bool installed = false;   // the run ended by itself with the window closed
     std::string failureText;  // otherwise the red text the window must show
@@ -185,7 +183,7 @@ struct Scenario {
     Outcome expected;
     std::vector<std::string> requests;             // paths the server must have seen, in order
     std::function<void(const WinePrefix&)> check;  // files on disk
-    Server server = Server::Http;
+    ServerKind server = ServerKind::Http;
     Stage stage = nullptr;
     InstallerBuild build = InstallerBuild::Unkeyed;
     Before before = nullptr;
@@ -273,17 +271,14 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
     static std::string Run(const Scenario& s) {
         WinePrefix& wine = FreshMachine(s.locale, s.desktop);
         const std::unique_ptr<WineProgram> staged = s.stage ? s.stage(wine) : nullptr;
-        std::unique_ptr<LoopbackServer> http;
-        std::unique_ptr<SilentPort> silent;
-        if (s.server == Server::Http) {
-            http = std::make_unique<LoopbackServer>();
+        const PortAnswer answer(s.server);
+        LoopbackServer* const http = answer.http.get();
+        if (http) {
             s.serve(*http);
             if (s.before) {
                 s.before(*http, wine, InstallerOf(s.build));
                 http->ClearRequests();
             }
-        } else if (s.server == Server::Silent) {
-            silent = std::make_unique<SilentPort>();
         }
         const std::string installer =
             s.installerFolder.empty() ? InstallerOf(s.build)
@@ -332,8 +327,8 @@ class FaultMatrix : public InstallerUnderWine, public testing::WithParamInterfac
                 EXPECT_EQ(paths, s.requests) << testing::PrintToString(paths);
             }
         }
-        if (silent) {
-            EXPECT_GE(silent->AcceptedCount(), 1);
+        if (answer.silent) {
+            EXPECT_GE(answer.silent->AcceptedCount(), 1);
         }
         if (s.reports) {
             EXPECT_EQ(FailureReports(run.Program().ErrorOutput()), *s.reports);
